@@ -1,0 +1,21 @@
+#include "platform/Process.h"
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <climits>
+
+namespace Kesh::Platform {
+
+std::uintptr_t CurrentThreadId() { return static_cast<std::uintptr_t>(syscall(SYS_gettid)); }
+
+std::string ExecutablePath() {
+    char path[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return {};
+    return std::string(path, static_cast<std::size_t>(length));
+}
+
+void WriteDebuggerOutput(const char*) {}
+
+}  // namespace Kesh::Platform
