@@ -1,0 +1,147 @@
+#include "platform/Allocator.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Heap.h"
+
+namespace Kesh::Memory {
+namespace {
+
+AllocationCounters Delta(const AllocationCounters& after, const AllocationCounters& before) {
+    return {after.peakLiveBytes - before.peakLiveBytes,   after.liveAllocationsAtPeak - before.liveAllocationsAtPeak,
+            after.bytesAllocated - before.bytesAllocated, after.allocationCount - before.allocationCount,
+            after.bytesFreed - before.bytesFreed,         after.freeCount - before.freeCount};
+}
+
+TEST(Allocator, CountsEveryOperationByTheBlocksRealSize) {
+    const AllocationCounters start = ReadCounters();
+    void* block = Allocate(10);
+    ASSERT_NE(block, nullptr);
+    const std::size_t size = BlockSize(block);
+    EXPECT_GE(size, 10u);
+    AllocationCounters d = Delta(ReadCounters(), start);
+    EXPECT_EQ(d.allocationCount, 1u);
+    EXPECT_EQ(d.bytesAllocated, size);
+
+    // A reallocation is a free of the old block and an allocation of the new one.
+    void* grown = Reallocate(block, 5000);
+    ASSERT_NE(grown, nullptr);
+    const std::size_t grownSize = BlockSize(grown);
+    d = Delta(ReadCounters(), start);
+    EXPECT_EQ(d.allocationCount, 2u);
+    EXPECT_EQ(d.freeCount, 1u);
+    EXPECT_EQ(d.bytesAllocated, size + grownSize);
+    EXPECT_EQ(d.bytesFreed, size);
+
+    char* copy = DuplicateString("hello");
+    ASSERT_NE(copy, nullptr);
+    EXPECT_STREQ(copy, "hello");
+    const std::size_t copySize = BlockSize(copy);
+    Free(copy);
+    Free(grown);
+    Free(nullptr);  // not a free of anything
+    d = Delta(ReadCounters(), start);
+    EXPECT_EQ(d.allocationCount, 3u);
+    EXPECT_EQ(d.freeCount, 3u);
+    EXPECT_EQ(d.bytesAllocated, d.bytesFreed);
+    EXPECT_EQ(d.bytesAllocated, size + grownSize + copySize);
+}
+
+TEST(Allocator, PeakFollowsOnlyAStrictlyHigherLiveFigure) {
+    // Far above anything the test process held before, so this allocation sets the peak.
+    const std::size_t big = 64u * 1024 * 1024;
+    void* block = Allocate(big);
+    ASSERT_NE(block, nullptr);
+    AllocationCounters at = ReadCounters();
+    EXPECT_EQ(at.peakLiveBytes, at.bytesAllocated - at.bytesFreed);
+    EXPECT_EQ(at.liveAllocationsAtPeak, at.allocationCount - at.freeCount);
+
+    // Freeing and allocating something smaller leaves the peak where it was.
+    Free(block);
+    void* small = Allocate(100);
+    AllocationCounters later = ReadCounters();
+    EXPECT_EQ(later.peakLiveBytes, at.peakLiveBytes);
+    EXPECT_EQ(later.liveAllocationsAtPeak, at.liveAllocationsAtPeak);
+    Free(small);
+}
+
+TEST(Allocator, StandardContainersGoThroughTheCounters) {
+    const AllocationCounters start = ReadCounters();
+    {
+        std::vector<int> numbers(1000, 7);
+        std::string text(200, 'x');
+        EXPECT_EQ(numbers.size() + text.size(), 1200u);
+    }
+    const AllocationCounters d = Delta(ReadCounters(), start);
+    EXPECT_EQ(d.allocationCount, 2u);
+    EXPECT_EQ(d.freeCount, 2u);
+    EXPECT_EQ(d.bytesAllocated, d.bytesFreed);
+    EXPECT_GE(d.bytesAllocated, 4000u + 200u);
+}
+
+TEST(Allocator, OverAlignedObjectsAreAlignedAndBalanced) {
+    struct alignas(256) Wide {
+        char bytes[300];
+    };
+    const AllocationCounters start = ReadCounters();
+    auto* wide = new Wide;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(wide) % 256, 0u);
+    delete wide;
+    const AllocationCounters d = Delta(ReadCounters(), start);
+    EXPECT_EQ(d.allocationCount, 1u);
+    EXPECT_EQ(d.bytesAllocated, d.bytesFreed);
+}
+
+TEST(Allocator, InstalledHooksReceiveTheContextWord) {
+    struct Seen {
+        int allocations = 0;
+        int frees = 0;
+    } seen;
+    AllocatorHooks recording = CountingHooks();
+    recording.context = &seen;
+    recording.allocate = [](void* context, std::size_t size) {
+        ++static_cast<Seen*>(context)->allocations;
+        return Platform::HeapAllocate(size);
+    };
+    recording.free = [](void* context, void* block) {
+        ++static_cast<Seen*>(context)->frees;
+        Platform::HeapFree(block);
+    };
+    const AllocatorHooks previous = CurrentHooks();
+    InstallHooks(recording);
+    void* block = Allocate(8);
+    Free(block);
+    InstallHooks(previous);
+    EXPECT_EQ(seen.allocations, 1);
+    EXPECT_EQ(seen.frees, 1);
+}
+
+TEST(Allocator, CountersBalanceAcrossThreads) {
+    const AllocationCounters start = ReadCounters();
+    {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([] {
+                for (int i = 0; i < 2000; ++i) {
+                    void* block = Allocate(16 + i % 64);
+                    block = Reallocate(block, 100 + i % 300);
+                    Free(block);
+                }
+            });
+        }
+        for (auto& thread : threads) thread.join();
+    }
+    const AllocationCounters d = Delta(ReadCounters(), start);
+    // The threads' own stacks and records may allocate too; everything must come back.
+    EXPECT_EQ(d.allocationCount, d.freeCount);
+    EXPECT_EQ(d.bytesAllocated, d.bytesFreed);
+    EXPECT_GE(d.allocationCount, 4u * 2000u * 2u);
+}
+
+}  // namespace
+}  // namespace Kesh::Memory
