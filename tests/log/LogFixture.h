@@ -1,0 +1,54 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "log/LineFormat.h"
+#include "log/LogManager.h"
+#include "log/LogTarget.h"
+
+namespace Kesh::Testing {
+
+// Keeps every record it is given, and the line its format makes of it.
+class RecordingTarget : public LogTarget {
+public:
+    const char* Name() const override { return "RecordingTarget"; }
+    bool Write(const LogRecord& record) override {
+        char line[4096];
+        FormatLine(record, Format(), "test.exe", line, sizeof line);
+        lines.emplace_back(line);
+        messages.emplace_back(record.message);
+        levels.push_back(record.level);
+        masks.push_back(record.categoryMask);
+        return true;
+    }
+
+    std::vector<std::string> lines;
+    std::vector<std::string> messages;
+    std::vector<int> levels;
+    std::vector<std::uint64_t> masks;
+};
+
+// Every test starts with a fresh manager holding one reference and ends by
+// releasing it, which tears the manager down.
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        LogManager::AddReference();  // adopts a manager an earlier log call made ...
+        LogManager::ReleaseReference();  // ... so that this tears it down
+        LogManager::AddReference();
+    }
+    void TearDown() override { LogManager::ReleaseReference(); }
+
+    // Keeps the consoles quiet so the test's own target is the only listener.
+    static void DetachConsoles() {
+        for (LogTargetInterface* console :
+             {LogManager::StdErrTarget(), LogManager::StdOutTarget(), LogManager::DebuggerTarget()}) {
+            console->detach(console);
+        }
+    }
+};
+
+}  // namespace Kesh::Testing
