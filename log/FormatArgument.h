@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "log/FormatOutput.h"
 #include "log/PositionalDirective.h"
