@@ -1,0 +1,247 @@
+#include "log/FormatArgument.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+namespace Kesh {
+
+namespace {
+
+// printf never produces more than this for one value: a huge width or precision is cut
+// down (see Print) so that snprintf neither works through gigabytes of padding nor
+// reaches its int result limit.
+constexpr std::size_t kPieceLimit = std::size_t{1} << 20;
+
+// More than the longest number printf can produce without width or precision help: a
+// double's integer part (309 digits), the exact decimal expansion of a double's fraction
+// (1074 digits), signs, prefixes and exponents. Precisions beyond it only add zeros.
+constexpr std::int64_t kLengthSlack = 2048;
+
+void AppendDecimal(char*& cursor, std::int32_t value) {
+    char digits[12];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    while (count > 0) {
+        *cursor++ = digits[--count];
+    }
+}
+
+// Formats one value with snprintf straight into the output. The width and precision are
+// bounded by the space left plus the value's own possible length, which leaves the
+// visible (cut) text exactly as an unbounded printf would have produced it: more padding
+// or more zeros would only fall past the end of the output.
+template <typename T>
+bool Print(FormatOutput& output, FormatSpecification specification, const char* modifier, T value) {
+    std::size_t space = std::min(output.Space(), kPieceLimit);
+    std::int64_t room = static_cast<std::int64_t>(space);
+    if (specification.hasPrecision) {
+        specification.precision = static_cast<std::int32_t>(
+            std::min<std::int64_t>(specification.precision, room + kLengthSlack));
+    }
+    std::int64_t lengthBound = (specification.hasPrecision ? specification.precision : 6) + kLengthSlack;
+    if (specification.hasWidth) {
+        specification.width = static_cast<std::int32_t>(
+            std::min<std::int64_t>(specification.width, room + lengthBound));
+    }
+
+    char format[32];  // '%', five flags, two numbers of at most 10 digits, '.', modifier, conversion
+    char* cursor = format;
+    *cursor++ = '%';
+    cursor += WriteFlagText(specification.flags, cursor);
+    if (specification.hasWidth) {
+        AppendDecimal(cursor, specification.width);
+    }
+    if (specification.hasPrecision) {
+        *cursor++ = '.';
+        AppendDecimal(cursor, specification.precision);
+    }
+    for (const char* m = modifier; *m != '\0'; ++m) {
+        *cursor++ = *m;
+    }
+    *cursor++ = specification.conversion;
+    *cursor = '\0';
+
+    int produced = std::snprintf(output.Cursor(), space + 1, format, value);
+    if (produced < 0) {
+        return false;
+    }
+    output.Advance(std::min(static_cast<std::size_t>(produced), space));
+    return static_cast<std::size_t>(produced) <= space;
+}
+
+bool IsSignedConversion(char conversion) { return conversion == 'd' || conversion == 'i'; }
+
+bool FormatInteger(FormatOutput& output, FormatSpecification specification, std::uint64_t bits) {
+    if (specification.conversion == 'c') {
+        // Only '-' and the width mean something for a character; a length modifier would
+        // ask for a wide character.
+        specification.flags &= kFlagLeft;
+        specification.hasPrecision = false;
+        return Print(output, specification, "", static_cast<int>(static_cast<unsigned char>(bits)));
+    }
+    const bool isSigned = IsSignedConversion(specification.conversion);
+    if (isSigned) {
+        specification.flags &= ~static_cast<unsigned>(kFlagAlternate);
+    }
+    const char* modifier = LengthModifierText(specification.lengthModifier);
+    switch (specification.lengthModifier) {
+    case LengthModifier::None:
+        return isSigned ? Print(output, specification, modifier, static_cast<int>(bits))
+                        : Print(output, specification, modifier, static_cast<unsigned>(bits));
+    case LengthModifier::Hh:
+        // printf reads the promoted int and narrows it itself; pass the narrowed value.
+        return isSigned ? Print(output, specification, modifier, static_cast<int>(static_cast<signed char>(bits)))
+                        : Print(output, specification, modifier, static_cast<int>(static_cast<unsigned char>(bits)));
+    case LengthModifier::H:
+        return isSigned ? Print(output, specification, modifier, static_cast<int>(static_cast<short>(bits)))
+                        : Print(output, specification, modifier, static_cast<int>(static_cast<unsigned short>(bits)));
+    case LengthModifier::L:
+        return isSigned ? Print(output, specification, modifier, static_cast<long>(bits))
+                        : Print(output, specification, modifier, static_cast<unsigned long>(bits));
+    case LengthModifier::Ll:
+    case LengthModifier::LongDouble:
+        // "L" is for floating point only; an integer under it is read as "ll".
+        return isSigned ? Print(output, specification, "ll", static_cast<long long>(bits))
+                        : Print(output, specification, "ll", static_cast<unsigned long long>(bits));
+    case LengthModifier::J:
+        return isSigned ? Print(output, specification, modifier, static_cast<std::intmax_t>(bits))
+                        : Print(output, specification, modifier, static_cast<std::uintmax_t>(bits));
+    case LengthModifier::Z:
+        return isSigned ? Print(output, specification, modifier, static_cast<std::make_signed_t<std::size_t>>(bits))
+                        : Print(output, specification, modifier, static_cast<std::size_t>(bits));
+    case LengthModifier::T:
+        return isSigned ? Print(output, specification, modifier, static_cast<std::ptrdiff_t>(bits))
+                        : Print(output, specification, modifier, static_cast<std::make_unsigned_t<std::ptrdiff_t>>(bits));
+    }
+    return false;
+}
+
+bool FormatDouble(FormatOutput& output, const FormatSpecification& specification, double value) {
+    // Only "L" changes what printf reads for a floating conversion; the others are dropped.
+    if (specification.lengthModifier == LengthModifier::LongDouble) {
+        return Print(output, specification, "L", static_cast<long double>(value));
+    }
+    return Print(output, specification, "", value);
+}
+
+bool FormatText(FormatOutput& output, const FormatSpecification& specification, const char* data,
+                std::size_t size) {
+    std::size_t shown = size;
+    if (specification.hasPrecision) {
+        shown = std::min(shown, static_cast<std::size_t>(specification.precision));
+    }
+    std::size_t padding = 0;
+    if (specification.hasWidth && static_cast<std::size_t>(specification.width) > shown) {
+        padding = static_cast<std::size_t>(specification.width) - shown;
+    }
+    // Written here rather than by printf: no length limit, no wide-string reading, and a
+    // std::string is shown whole.
+    const bool left = (specification.flags & kFlagLeft) != 0;
+    if (!left && !output.AppendRepeated(' ', padding)) {
+        return false;
+    }
+    if (!output.Append(data, shown)) {
+        return false;
+    }
+    return !left || output.AppendRepeated(' ', padding);
+}
+
+template <typename T>
+std::int32_t Saturate(T value) {
+    if constexpr (std::is_signed_v<T>) {
+        if (value < std::numeric_limits<std::int32_t>::min()) {
+            return std::numeric_limits<std::int32_t>::min();
+        }
+    }
+    if (value > static_cast<T>(std::numeric_limits<std::int32_t>::max())) {
+        return std::numeric_limits<std::int32_t>::max();
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+FormatArgument::FormatArgument(const char* value)
+    : FormatArgument(value != nullptr ? std::string_view(value) : std::string_view()) {}
+
+const char* FormatArgument::AllowedConversions() const {
+    switch (type) {
+    case FormatArgumentType::SignedInt8: return "cdiouxX";
+    case FormatArgumentType::SignedInt32: return "dciouxX";
+    case FormatArgumentType::UnsignedInt32: return "ucdioxX";
+    case FormatArgumentType::SignedInt64: return "dciouxX";
+    case FormatArgumentType::UnsignedInt64: return "ucdioxX";
+    case FormatArgumentType::Double: return "gaefGAEF";
+    case FormatArgumentType::String: return "s";
+    }
+    return "s";
+}
+
+char FormatArgument::ResolveConversion(char requested) const {
+    const char* allowed = AllowedConversions();
+    if (requested != '\0' && std::strchr(allowed, requested) != nullptr) {
+        return requested;
+    }
+    return allowed[0];
+}
+
+LengthModifier FormatArgument::OwnLengthModifier() const {
+    return type == FormatArgumentType::SignedInt64 || type == FormatArgumentType::UnsignedInt64
+               ? LengthModifier::Ll
+               : LengthModifier::None;
+}
+
+std::int32_t FormatArgument::ReadInteger() const {
+    switch (type) {
+    case FormatArgumentType::SignedInt8:
+    case FormatArgumentType::SignedInt32:
+    case FormatArgumentType::SignedInt64:
+        return Saturate(signedValue);
+    case FormatArgumentType::UnsignedInt32:
+    case FormatArgumentType::UnsignedInt64:
+        return Saturate(unsignedValue);
+    case FormatArgumentType::Double:
+        if (std::isnan(doubleValue)) {
+            return 0;
+        }
+        if (doubleValue >= 2147483647.0) {
+            return std::numeric_limits<std::int32_t>::max();
+        }
+        if (doubleValue <= -2147483648.0) {
+            return std::numeric_limits<std::int32_t>::min();
+        }
+        return static_cast<std::int32_t>(doubleValue);
+    case FormatArgumentType::String:
+        break;
+    }
+    return 0;
+}
+
+bool FormatArgument::Format(FormatOutput& output, const FormatSpecification& specification) const {
+    FormatSpecification resolved = specification;
+    resolved.conversion = ResolveConversion(specification.conversion);
+    switch (type) {
+    case FormatArgumentType::SignedInt8:
+    case FormatArgumentType::SignedInt32:
+    case FormatArgumentType::SignedInt64:
+        return FormatInteger(output, resolved, static_cast<std::uint64_t>(signedValue));
+    case FormatArgumentType::UnsignedInt32:
+    case FormatArgumentType::UnsignedInt64:
+        return FormatInteger(output, resolved, unsignedValue);
+    case FormatArgumentType::Double:
+        return FormatDouble(output, resolved, doubleValue);
+    case FormatArgumentType::String:
+        return FormatText(output, resolved, text.data, text.size);
+    }
+    return false;
+}
+
+}  // namespace Kesh

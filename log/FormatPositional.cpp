@@ -1,0 +1,122 @@
+#include "log/FormatPositional.h"
+
+#include <cstring>
+#include <limits>
+
+#include "log/FormatOutput.h"
+#include "log/PositionalDirective.h"
+
+namespace Kesh {
+
+namespace {
+
+// Resolves a "*" width or precision into value; false when its argument is missing or
+// cannot serve as a number.
+bool ReadStarCount(const DirectiveCount& count, const FormatArgument* arguments, std::size_t argumentCount,
+                   std::int32_t& value) {
+    if (count.argument == 0 || count.argument > argumentCount) {
+        return false;
+    }
+    const FormatArgument& argument = arguments[count.argument - 1];
+    if (!argument.UsableAsWidth()) {
+        return false;
+    }
+    value = argument.ReadInteger();
+    return true;
+}
+
+}  // namespace
+
+std::size_t FormatPositional(char* buffer, std::size_t size, const char* templateText,
+                             const FormatArgument* arguments, std::size_t count) {
+    if (buffer == nullptr || size == 0) {
+        return 0;
+    }
+    if (arguments == nullptr) {
+        count = 0;
+    }
+    FormatOutput output(buffer, size - 1);
+    std::size_t nextSequential = 1;
+    const char* cursor = templateText != nullptr ? templateText : "";
+
+    while (*cursor != '\0' && !output.Full()) {
+        if (*cursor != '%') {
+            const char* next = std::strchr(cursor, '%');
+            std::size_t run = next != nullptr ? static_cast<std::size_t>(next - cursor) : std::strlen(cursor);
+            output.Append(cursor, run);
+            cursor += run;
+            continue;
+        }
+        if (cursor[1] == '%') {
+            output.Append('%');
+            cursor += 2;
+            continue;
+        }
+
+        PositionalDirective directive = ParsePositionalDirective(cursor, count, nextSequential);
+        if (directive.TooLong() || directive.argument == 0 || directive.argument > count) {
+            break;
+        }
+
+        FormatSpecification specification;
+        specification.flags = directive.flags;
+        if (directive.width.kind == DirectiveCount::Kind::Literal) {
+            specification.hasWidth = true;
+            specification.width = directive.width.literal;
+        } else if (directive.width.kind == DirectiveCount::Kind::Star) {
+            std::int32_t width = 0;
+            if (!ReadStarCount(directive.width, arguments, count, width)) {
+                break;
+            }
+            // A negative width from an argument means left-justified.
+            specification.hasWidth = true;
+            if (width < 0) {
+                specification.flags |= kFlagLeft;
+                width = width == std::numeric_limits<std::int32_t>::min() ? std::numeric_limits<std::int32_t>::max()
+                                                                         : -width;
+            }
+            specification.width = width;
+        }
+        if (directive.precision.kind == DirectiveCount::Kind::Literal) {
+            specification.hasPrecision = true;
+            specification.precision = directive.precision.literal;
+        } else if (directive.precision.kind == DirectiveCount::Kind::Star) {
+            std::int32_t precision = 0;
+            if (!ReadStarCount(directive.precision, arguments, count, precision)) {
+                break;
+            }
+            // A negative precision from an argument means none.
+            specification.hasPrecision = precision >= 0;
+            specification.precision = precision >= 0 ? precision : 0;
+        }
+
+        const FormatArgument& argument = arguments[directive.argument - 1];
+        // Without a length modifier of the caller's the type's own applies, so a 64-bit
+        // value is never shown through a 32-bit conversion.
+        specification.lengthModifier = directive.lengthModifier == LengthModifier::None
+                                           ? argument.OwnLengthModifier()
+                                           : directive.lengthModifier;
+        specification.conversion = directive.shortForm ? argument.DefaultConversion() : directive.conversion;
+
+        if (!argument.Format(output, specification)) {
+            break;
+        }
+        cursor += directive.length;
+    }
+
+    output.Terminate();
+    return output.Length();
+}
+
+std::string FormatPositionalString(const char* templateText, const FormatArgument* arguments,
+                                   std::size_t count) {
+    char buffer[kMessageBufferSize];
+    std::size_t length = FormatPositional(buffer, sizeof buffer, templateText, arguments, count);
+    return std::string(buffer, length);
+}
+
+std::string FormatPositionalString(const char* templateText, std::initializer_list<FormatArgument> arguments) {
+    return FormatPositionalString(templateText, arguments.begin(), arguments.size());
+}
+
+}  // namespace Kesh
