@@ -35,6 +35,8 @@ constexpr std::uint32_t Fnv1a(const unsigned char* bytes, std::size_t count) {
 
 // The compiler's own spelling of T, embedded in a function signature. It is fixed at
 // build time and differs for every distinct type, which makes it a good id source.
+// The one exception: types of the same name in unnamed namespaces of different files
+// are spelled alike, so such a type that reaches a registry needs a fixed id.
 template <typename T>
 constexpr const char* TypeSignature() {
     return __PRETTY_FUNCTION__;
