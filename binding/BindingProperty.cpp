@@ -1,0 +1,548 @@
+#include "binding/BindingProperty.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <type_traits>
+
+#include "binding/MemberTree.h"
+#include "binding/PropertyCells.h"
+#include "binding/PropertyContext.h"
+#include "platform/Allocator.h"
+
+namespace Kesh {
+
+static_assert(sizeof(void*) != 4 || sizeof(BindingProperty) == 16, "payload, context, kind, owns-context flag");
+static_assert(sizeof(MemberNode) <= PropertyContext::kMaxCellSize);
+static_assert(sizeof(CollectionCell) <= PropertyContext::kMaxCellSize);
+static_assert(sizeof(StructureCell) <= PropertyContext::kMaxCellSize);
+static_assert(sizeof(EnumCell) <= PropertyContext::kMaxCellSize);
+static_assert(sizeof(std::vector<std::uint8_t>) <= PropertyContext::kMaxCellSize);
+// Elements are moved by copying their bytes when a collection grows.
+static_assert(BindingProperty::kMaxElements <= SIZE_MAX / sizeof(BindingProperty));
+
+namespace {
+
+using ByteArray = std::vector<std::uint8_t>;
+
+constinit const BindingProperty sharedEmpty;
+constinit const EnumCell zeroEnum{0, nullptr};
+const ByteArray emptyBytes;
+
+bool IsHeapKind(PropertyKind kind) noexcept { return kind >= PropertyKind::String; }
+
+// A stack for the deep operations, which walk trees of any depth without recursion. The
+// first entries live inside the stack itself, so shallow trees need no heap.
+template <typename T, std::size_t InlineCount>
+class WorkStack {
+    static_assert(std::is_trivially_copyable_v<T>);
+
+public:
+    WorkStack() noexcept = default;
+    ~WorkStack() {
+        if (items_ != inline_) Memory::Free(items_);
+    }
+    WorkStack(const WorkStack&) = delete;
+    WorkStack& operator=(const WorkStack&) = delete;
+
+    void Push(const T& item) {
+        if (size_ == capacity_) Grow();
+        items_[size_++] = item;
+    }
+    bool Pop(T& item) noexcept {
+        if (size_ == 0) return false;
+        item = items_[--size_];
+        return true;
+    }
+
+private:
+    void Grow() {
+        const std::size_t capacity = capacity_ * 2;
+        auto* grown = static_cast<T*>(Memory::Allocate(capacity * sizeof(T)));
+        if (grown == nullptr) throw std::bad_alloc();
+        std::memcpy(static_cast<void*>(grown), items_, size_ * sizeof(T));
+        if (items_ != inline_) Memory::Free(items_);
+        items_ = grown;
+        capacity_ = capacity;
+    }
+
+    T inline_[InlineCount];
+    T* items_ = inline_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = InlineCount;
+};
+
+[[noreturn]] void ThrowTooLong() { throw std::length_error("BindingProperty: collection longer than 268435455 elements"); }
+
+}  // namespace
+
+// The tree walks, with access to the records' private fields.
+struct BindingPropertyAccess {
+    using Payload = BindingProperty::Payload;
+
+    // Releases a detached payload and everything below it. Containers still to be
+    // emptied are chained through their own headers, so this neither recurses nor
+    // allocates, whatever the depth.
+    static void Release(PropertyContext* context, PropertyKind kind, Payload payload) noexcept {
+        CollectionCell* collections = nullptr;
+        StructureCell* structures = nullptr;
+        auto releaseOne = [&](PropertyKind oneKind, Payload one) noexcept {
+            switch (oneKind) {
+                case PropertyKind::String:
+                    context->Strings().Release(one.string);
+                    break;
+                case PropertyKind::Blob:
+                    context->DeleteCell(one.blob);
+                    break;
+                case PropertyKind::Enum:
+                    context->DeleteCell(one.enumCell);
+                    break;
+                case PropertyKind::Collection:
+                    one.collection->nextPending = collections;
+                    collections = one.collection;
+                    break;
+                case PropertyKind::Structure:
+                    one.structure->nextPending = structures;
+                    structures = one.structure;
+                    break;
+                default:
+                    break;
+            }
+        };
+        releaseOne(kind, payload);
+        while (collections != nullptr || structures != nullptr) {
+            if (CollectionCell* cell = collections; cell != nullptr) {
+                collections = cell->nextPending;
+                for (BindingProperty* element = cell->begin; element != cell->end; ++element) {
+                    releaseOne(element->kind_, element->payload_);
+                }
+                Memory::Free(cell->begin);
+                context->FreeCell(cell, sizeof(CollectionCell));
+            }
+            if (StructureCell* cell = structures; cell != nullptr) {
+                structures = cell->nextPending;
+                MemberTree::TakeApart(*cell, [&](MemberNode* node) noexcept {
+                    context->Strings().Release(node->key);
+                    releaseOne(node->value.kind_, node->value.payload_);
+                    context->FreeCell(node, sizeof(MemberNode));
+                });
+                context->FreeCell(cell, sizeof(StructureCell));
+            }
+        }
+    }
+
+    // Makes room for at least capacity elements; elements move by their bytes.
+    static void Grow(CollectionCell& cell, std::size_t capacity) {
+        if (capacity > BindingProperty::kMaxElements) ThrowTooLong();
+        const auto size = static_cast<std::size_t>(cell.end - cell.begin);
+        void* grown = Memory::Reallocate(cell.begin, capacity * sizeof(BindingProperty));
+        if (grown == nullptr) throw std::bad_alloc();
+        cell.begin = static_cast<BindingProperty*>(grown);
+        cell.end = cell.begin + size;
+        cell.capacity = cell.begin + capacity;
+    }
+
+    // Appends Empty elements until there are count.
+    static void Extend(CollectionCell& cell, PropertyContext* context, std::size_t count) {
+        if (count > BindingProperty::kMaxElements) ThrowTooLong();
+        const auto capacity = static_cast<std::size_t>(cell.capacity - cell.begin);
+        if (count > capacity) {
+            std::size_t wanted = capacity < 4 ? 4 : capacity * 2;
+            if (wanted > BindingProperty::kMaxElements) wanted = BindingProperty::kMaxElements;
+            if (wanted < count) wanted = count;
+            Grow(cell, wanted);
+        }
+        while (static_cast<std::size_t>(cell.end - cell.begin) < count) {
+            new (cell.end) BindingProperty(context);
+            ++cell.end;
+        }
+    }
+
+    struct CopyStep {
+        const BindingProperty* source;
+        BindingProperty* target;
+    };
+
+    static const InternedString* InternInto(PropertyContext& context, const PropertyContext* sourceContext,
+                                            const InternedString* text) {
+        if (sourceContext == &context) {
+            context.Strings().AddReference(text);
+            return text;
+        }
+        return context.Strings().Intern(text->View(), text->hash);
+    }
+
+    // Copies source into target, an Empty value of context that nothing else can reach.
+    // Every container is complete (its new elements and members Empty) before anything
+    // is copied into it, so a copy cut short by exhausted memory can still be released.
+    static void CopyTree(const BindingProperty& source, BindingProperty& target, PropertyContext& context) {
+        WorkStack<CopyStep, 32> pending;
+        CopyStep step{&source, &target};
+        do {
+            const BindingProperty& from = *step.source;
+            BindingProperty& to = *step.target;
+            switch (from.kind_) {
+                case PropertyKind::Empty:
+                    break;
+                case PropertyKind::Bool:
+                case PropertyKind::Signed:
+                case PropertyKind::Unsigned:
+                case PropertyKind::Float:
+                    to.payload_ = from.payload_;
+                    to.kind_ = from.kind_;
+                    break;
+                case PropertyKind::String:
+                    to.payload_.string = InternInto(context, from.context_, from.payload_.string);
+                    to.kind_ = PropertyKind::String;
+                    break;
+                case PropertyKind::Blob:
+                    to.payload_.blob = context.NewCell<ByteArray>(*from.payload_.blob);
+                    to.kind_ = PropertyKind::Blob;
+                    break;
+                case PropertyKind::Enum:
+                    to.payload_.enumCell = context.NewCell<EnumCell>(*from.payload_.enumCell);
+                    to.kind_ = PropertyKind::Enum;
+                    break;
+                case PropertyKind::Collection: {
+                    const CollectionCell& elements = *from.payload_.collection;
+                    CollectionCell* cell = context.NewCell<CollectionCell>();
+                    to.payload_.collection = cell;
+                    to.kind_ = PropertyKind::Collection;
+                    const auto count = static_cast<std::size_t>(elements.end - elements.begin);
+                    if (count == 0) break;
+                    Grow(*cell, count);
+                    Extend(*cell, &context, count);
+                    for (std::size_t i = count; i-- > 0;) pending.Push(CopyStep{elements.begin + i, cell->begin + i});
+                    break;
+                }
+                case PropertyKind::Structure: {
+                    StructureCell* cell = context.NewCell<StructureCell>();
+                    cell->context = &context;
+                    to.payload_.structure = cell;
+                    to.kind_ = PropertyKind::Structure;
+                    for (const MemberNode* node = MemberTree::First(*from.payload_.structure); node != nullptr;
+                         node = NextMember(node)) {
+                        const InternedString* key = InternInto(context, from.context_, node->key);
+                        MemberNode* member = nullptr;
+                        try {
+                            member = &MemberTree::AppendGreatest(*cell, context, key);
+                        } catch (...) {
+                            context.Strings().Release(key);
+                            throw;
+                        }
+                        pending.Push(CopyStep{&node->value, &member->value});
+                    }
+                    break;
+                }
+            }
+        } while (pending.Pop(step));
+    }
+
+    // A copy of source as a detached payload of context.
+    static void CopyDetached(const BindingProperty& source, PropertyContext& context, PropertyKind& kind,
+                             Payload& payload) {
+        BindingProperty copy(&context);
+        try {
+            CopyTree(source, copy, context);
+        } catch (...) {
+            copy.Clear();
+            throw;
+        }
+        kind = copy.kind_;
+        payload = copy.payload_;
+    }
+};
+
+// --- construction, assignment, destruction ---
+
+BindingProperty::BindingProperty(const BindingProperty& other) : BindingProperty() { CopyFrom(other); }
+
+BindingProperty::BindingProperty(BindingProperty&& other) : BindingProperty() { *this = std::move(other); }
+
+BindingProperty::~BindingProperty() {
+    if (ownsContext_ == 0 || context_ == nullptr) return;
+    Clear();
+    delete context_;
+}
+
+BindingProperty BindingProperty::FromEnum(std::int32_t number, const StaticType* type) {
+    BindingProperty value;
+    value.AssignEnum(number, type);
+    return value;
+}
+
+PropertyContext& BindingProperty::EnsureContext() {
+    if (context_ == nullptr) {
+        // Only a root can be without one: members and elements get their container's.
+        context_ = new PropertyContext();
+        ownsContext_ = 1;
+    }
+    return *context_;
+}
+
+void BindingProperty::Replace(PropertyKind kind, Payload payload) noexcept {
+    const PropertyKind oldKind = kind_;
+    const Payload oldPayload = payload_;
+    kind_ = kind;
+    payload_ = payload;
+    if (IsHeapKind(oldKind)) BindingPropertyAccess::Release(context_, oldKind, oldPayload);
+}
+
+void BindingProperty::Clear() noexcept { Replace(PropertyKind::Empty, Payload{0}); }
+
+BindingProperty& BindingProperty::operator=(bool value) noexcept {
+    Payload payload{0};
+    payload.boolValue = value;
+    Replace(PropertyKind::Bool, payload);
+    return *this;
+}
+
+void BindingProperty::AssignSigned(std::int64_t value) noexcept {
+    Payload payload{0};
+    payload.signedValue = value;
+    Replace(PropertyKind::Signed, payload);
+}
+
+void BindingProperty::AssignUnsigned(std::uint64_t value) noexcept {
+    Payload payload{0};
+    payload.unsignedValue = value;
+    Replace(PropertyKind::Unsigned, payload);
+}
+
+BindingProperty& BindingProperty::operator=(double value) noexcept {
+    Payload payload{0};
+    payload.floatValue = value;
+    Replace(PropertyKind::Float, payload);
+    return *this;
+}
+
+void BindingProperty::AssignString(const char* text) { AssignString(std::string_view(text == nullptr ? "" : text)); }
+
+void BindingProperty::AssignString(std::string_view text) {
+    // Interned before the old payload goes: the text may be that payload's own.
+    const InternedString* entry = EnsureContext().Strings().Intern(text);
+    AssignInterned(entry);
+}
+
+void BindingProperty::AssignInterned(const InternedString* text) noexcept {
+    Payload payload{0};
+    payload.string = text;
+    Replace(PropertyKind::String, payload);
+}
+
+void BindingProperty::AssignBlob(const std::uint8_t* bytes, std::size_t size) {
+    Payload payload{0};
+    payload.blob = size == 0 ? EnsureContext().NewCell<ByteArray>() : EnsureContext().NewCell<ByteArray>(bytes, bytes + size);
+    Replace(PropertyKind::Blob, payload);
+}
+
+void BindingProperty::AssignBlob(std::vector<std::uint8_t>&& bytes) {
+    Payload payload{0};
+    payload.blob = EnsureContext().NewCell<ByteArray>(std::move(bytes));
+    Replace(PropertyKind::Blob, payload);
+}
+
+void BindingProperty::AssignEnum(std::int32_t number, const StaticType* type) {
+    Payload payload{0};
+    payload.enumCell = EnsureContext().NewCell<EnumCell>(EnumCell{number, type});
+    Replace(PropertyKind::Enum, payload);
+}
+
+void BindingProperty::CopyFrom(const BindingProperty& source) {
+    if (&source == this) return;
+    if (!IsHeapKind(source.kind_)) {
+        Replace(source.kind_, source.payload_);
+        return;
+    }
+    // The copy is complete before the old payload is released: the source may lie
+    // inside it.
+    PropertyKind kind = PropertyKind::Empty;
+    Payload payload{0};
+    BindingPropertyAccess::CopyDetached(source, EnsureContext(), kind, payload);
+    Replace(kind, payload);
+}
+
+BindingProperty& BindingProperty::operator=(const BindingProperty& other) {
+    CopyFrom(other);
+    return *this;
+}
+
+BindingProperty& BindingProperty::operator=(BindingProperty&& other) {
+    if (&other == this) return *this;
+    if (ownsContext_ != 0 && other.ownsContext_ != 0) {
+        std::swap(payload_, other.payload_);
+        std::swap(context_, other.context_);
+        std::swap(kind_, other.kind_);
+        std::swap(ownsContext_, other.ownsContext_);
+        other.Clear();
+        return *this;
+    }
+    // A member or element cannot hand its payload to another tree: copy it. Then detach
+    // the source before installing the copy, and release both old payloads last, so
+    // that it does not matter whether one value lies inside the other.
+    PropertyKind kind = other.kind_;
+    Payload payload = other.payload_;
+    if (IsHeapKind(kind)) BindingPropertyAccess::CopyDetached(other, EnsureContext(), kind, payload);
+    const PropertyKind sourceKind = other.kind_;
+    const Payload sourcePayload = other.payload_;
+    PropertyContext* sourceContext = other.context_;
+    other.kind_ = PropertyKind::Empty;
+    other.payload_.bits = 0;
+    Replace(kind, payload);
+    if (IsHeapKind(sourceKind)) BindingPropertyAccess::Release(sourceContext, sourceKind, sourcePayload);
+    return *this;
+}
+
+// --- containers ---
+
+void BindingProperty::MakeCollection() {
+    if (kind_ == PropertyKind::Collection) return;
+    Payload payload{0};
+    payload.collection = EnsureContext().NewCell<CollectionCell>();
+    Replace(PropertyKind::Collection, payload);
+}
+
+void BindingProperty::MakeStructure() {
+    if (kind_ == PropertyKind::Structure) return;
+    PropertyContext& context = EnsureContext();
+    Payload payload{0};
+    payload.structure = context.NewCell<StructureCell>();
+    payload.structure->context = &context;
+    Replace(PropertyKind::Structure, payload);
+}
+
+void BindingProperty::Reserve(std::size_t capacity) {
+    if (kind_ != PropertyKind::Collection) return;
+    if (capacity > kMaxElements) ThrowTooLong();
+    CollectionCell& cell = *payload_.collection;
+    if (capacity > static_cast<std::size_t>(cell.capacity - cell.begin)) BindingPropertyAccess::Grow(cell, capacity);
+}
+
+BindingProperty& BindingProperty::Element(std::size_t index) {
+    if (index >= kMaxElements) ThrowTooLong();
+    MakeCollection();
+    CollectionCell& cell = *payload_.collection;
+    if (index >= static_cast<std::size_t>(cell.end - cell.begin)) BindingPropertyAccess::Extend(cell, context_, index + 1);
+    return cell.begin[index];
+}
+
+BindingProperty& BindingProperty::Append() {
+    MakeCollection();
+    return Element(static_cast<std::size_t>(payload_.collection->end - payload_.collection->begin));
+}
+
+const BindingProperty& BindingProperty::GetElement(std::size_t index) const noexcept {
+    if (kind_ != PropertyKind::Collection) return sharedEmpty;
+    const CollectionCell& cell = *payload_.collection;
+    return index < static_cast<std::size_t>(cell.end - cell.begin) ? cell.begin[index] : sharedEmpty;
+}
+
+std::span<BindingProperty> BindingProperty::Elements() noexcept {
+    if (kind_ != PropertyKind::Collection) return {};
+    return {payload_.collection->begin, payload_.collection->end};
+}
+
+std::span<const BindingProperty> BindingProperty::Elements() const noexcept {
+    if (kind_ != PropertyKind::Collection) return {};
+    return {payload_.collection->begin, payload_.collection->end};
+}
+
+BindingProperty& BindingProperty::Member(std::string_view key) {
+    MakeStructure();
+    return MemberTree::FindOrInsert(*payload_.structure, *context_, key).value;
+}
+
+const BindingProperty& BindingProperty::GetMember(std::string_view key) const noexcept {
+    if (kind_ != PropertyKind::Structure) return sharedEmpty;
+    const MemberNode* node = MemberTree::Find(*payload_.structure, key);
+    return node != nullptr ? node->value : sharedEmpty;
+}
+
+bool BindingProperty::HasMember(std::string_view key) const noexcept {
+    return kind_ == PropertyKind::Structure && MemberTree::Find(*payload_.structure, key) != nullptr;
+}
+
+BindingProperty::MemberRange<false> BindingProperty::Members() noexcept {
+    return MemberRange<false>(kind_ == PropertyKind::Structure ? MemberTree::First(*payload_.structure) : nullptr);
+}
+
+BindingProperty::MemberRange<true> BindingProperty::Members() const noexcept {
+    return MemberRange<true>(kind_ == PropertyKind::Structure ? MemberTree::First(*payload_.structure) : nullptr);
+}
+
+// --- reading ---
+
+const BindingProperty& BindingProperty::SharedEmpty() noexcept { return sharedEmpty; }
+
+std::size_t BindingProperty::Size() const noexcept {
+    switch (kind_) {
+        case PropertyKind::Empty:
+            return 0;
+        case PropertyKind::String:
+            return payload_.string->length;
+        case PropertyKind::Blob:
+            return payload_.blob->size();
+        case PropertyKind::Collection:
+            return static_cast<std::size_t>(payload_.collection->end - payload_.collection->begin);
+        case PropertyKind::Structure:
+            return payload_.structure->count;
+        default:
+            return 1;
+    }
+}
+
+const EnumCell& BindingProperty::GetEnum() const noexcept {
+    return kind_ == PropertyKind::Enum ? *payload_.enumCell : zeroEnum;
+}
+
+const std::vector<std::uint8_t>& BindingProperty::GetBlob() const noexcept {
+    return kind_ == PropertyKind::Blob ? *payload_.blob : emptyBytes;
+}
+
+bool BindingProperty::ToBool() const noexcept {
+    switch (kind_) {
+        case PropertyKind::Bool:
+            return payload_.boolValue;
+        case PropertyKind::Signed:
+            return payload_.signedValue != 0;
+        case PropertyKind::Unsigned:
+            return payload_.unsignedValue != 0;
+        case PropertyKind::Float:
+            return payload_.floatValue != 0.0;  // a NaN compares unequal: true
+        case PropertyKind::String: {
+            const std::string_view text = payload_.string->View();
+            return text == "true" || text == "1";
+        }
+        case PropertyKind::Enum:
+            return payload_.enumCell->number != 0;
+        case PropertyKind::Blob:
+        case PropertyKind::Collection:
+        case PropertyKind::Structure:
+            return Size() != 0;
+        default:
+            return false;
+    }
+}
+
+double BindingProperty::ToDouble(double fallback) const noexcept {
+    switch (kind_) {
+        case PropertyKind::Bool:
+            return payload_.boolValue ? 1.0 : 0.0;
+        case PropertyKind::Signed:
+            return static_cast<double>(payload_.signedValue);
+        case PropertyKind::Unsigned:
+            return static_cast<double>(payload_.unsignedValue);
+        case PropertyKind::Float:
+            return payload_.floatValue;
+        case PropertyKind::String:
+            // strtod gives 0.0 when nothing at the start parses.
+            return std::strtod(payload_.string->Text(), nullptr);
+        case PropertyKind::Enum:
+            return static_cast<double>(payload_.enumCell->number);
+        default:
+            return fallback;
+    }
+}
+
+}  // namespace Kesh

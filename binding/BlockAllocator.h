@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/Lock.h"
+
+namespace Kesh {
+
+// The process-wide source of the 4096-byte blocks that cell pools carve into cells.
+// Blocks come sixteen at a time from 64 KiB regions of the platform layer; a region
+// goes back as soon as all its blocks are free again. Every hand-out and return takes
+// the allocator's own lock, since pools of many threads share it.
+class BlockAllocator {
+public:
+    static constexpr std::size_t kBlockSize = 4096;
+    static constexpr std::size_t kBlocksPerRegion = 16;
+
+    struct Counts {
+        std::size_t regions;      // regions held from the platform layer
+        std::size_t blocksInUse;  // blocks handed out and not yet returned
+    };
+
+    // The one allocator of the process, created on first use and never destroyed
+    // (pools may return blocks from static destructors).
+    static BlockAllocator& Instance() noexcept;
+
+    // A block aligned to kBlockSize; throws std::bad_alloc when no region can be had.
+    void* AllocateBlock();
+    void FreeBlock(void* block) noexcept;
+
+    Counts ReadCounts() const noexcept;
+
+    BlockAllocator(const BlockAllocator&) = delete;
+    BlockAllocator& operator=(const BlockAllocator&) = delete;
+
+private:
+    struct Region {
+        std::uintptr_t base;
+        std::uint32_t freeBlocks;
+    };
+    struct FreeBlockLink {
+        FreeBlockLink* previous;
+        FreeBlockLink* next;
+    };
+
+    BlockAllocator() noexcept = default;
+    ~BlockAllocator() = default;
+
+    std::size_t FindRegion(std::uintptr_t base) const noexcept;
+    void AddRegion();
+    void Unlink(FreeBlockLink* link) noexcept;
+    void Push(FreeBlockLink* link) noexcept;
+
+    mutable Platform::Lock lock_;
+    Region* regions_ = nullptr;  // sorted by base
+    std::size_t regionCount_ = 0;
+    std::size_t regionCapacity_ = 0;
+    FreeBlockLink* freeBlocks_ = nullptr;
+    std::size_t blocksInUse_ = 0;
+};
+
+}  // namespace Kesh

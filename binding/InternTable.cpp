@@ -1,0 +1,141 @@
+#include "binding/InternTable.h"
+
+#include <cstring>
+#include <new>
+
+#include "binding/PropertyContext.h"
+#include "platform/Allocator.h"
+
+namespace Kesh {
+
+namespace {
+
+struct EmptyEntry {
+    InternedString entry;
+    char nul;
+};
+
+constinit EmptyEntry emptyEntry{{nullptr, InternedString::Hash("", 0), 0, 0}, '\0'};
+
+std::string_view UpToNul(std::string_view text) noexcept {
+    const void* nul = text.empty() ? nullptr : std::memchr(text.data(), '\0', text.size());
+    return nul == nullptr ? text : text.substr(0, static_cast<const char*>(nul) - text.data());
+}
+
+}  // namespace
+
+const InternedString& EmptyInternedString() noexcept { return emptyEntry.entry; }
+
+InternTable::InternTable(PropertyContext& cells) noexcept : cells_(cells), buckets_(inlineBuckets_) {}
+
+InternTable::~InternTable() {
+    for (std::size_t i = 0; i < bucketCount_; ++i) {
+        for (InternedString* entry = buckets_[i]; entry != nullptr;) {
+            InternedString* next = entry->next;
+            FreeEntry(entry);
+            entry = next;
+        }
+    }
+    if (buckets_ != inlineBuckets_) Memory::Free(buckets_);
+}
+
+void InternTable::FreeEntry(InternedString* entry) noexcept {
+    const std::size_t size = InternedString::StorageSize(entry->length);
+    if (size <= PropertyContext::kMaxCellSize) {
+        cells_.FreeCell(entry, size);
+    } else {
+        Memory::Free(entry);
+    }
+}
+
+void InternTable::ResetBuckets() noexcept {
+    if (buckets_ != inlineBuckets_) Memory::Free(buckets_);
+    buckets_ = inlineBuckets_;
+    bucketCount_ = kInitialBuckets;
+    for (InternedString*& bucket : inlineBuckets_) bucket = nullptr;
+}
+
+void InternTable::Grow() {
+    const std::size_t count = bucketCount_ * 2;
+    auto* grown = static_cast<InternedString**>(Memory::Allocate(count * sizeof(InternedString*)));
+    if (grown == nullptr) throw std::bad_alloc();
+    for (std::size_t i = 0; i < count; ++i) grown[i] = nullptr;
+    for (std::size_t i = 0; i < bucketCount_; ++i) {
+        for (InternedString* entry = buckets_[i]; entry != nullptr;) {
+            InternedString* next = entry->next;
+            InternedString*& bucket = grown[entry->hash & (count - 1)];
+            entry->next = bucket;
+            bucket = entry;
+            entry = next;
+        }
+    }
+    if (buckets_ != inlineBuckets_) Memory::Free(buckets_);
+    buckets_ = grown;
+    bucketCount_ = count;
+}
+
+const InternedString* InternTable::Intern(std::string_view text) {
+    text = UpToNul(text);
+    return Intern(text, InternedString::Hash(text.data(), text.size()));
+}
+
+const InternedString* InternTable::Intern(std::string_view text, std::uint32_t hash) {
+    text = UpToNul(text);
+    if (text.empty()) return &emptyEntry.entry;
+    for (InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry != nullptr; entry = entry->next) {
+        if (entry->hash == hash && entry->View() == text) {
+            ++entry->references;
+            return entry;
+        }
+    }
+    if (size_ + 1 > bucketCount_) Grow();
+    const std::size_t size = InternedString::StorageSize(text.size());
+    void* storage = nullptr;
+    if (size <= PropertyContext::kMaxCellSize) {
+        storage = cells_.AllocateCell(size);
+    } else {
+        storage = Memory::Allocate(size);
+        if (storage == nullptr) throw std::bad_alloc();
+    }
+    auto* entry = new (storage) InternedString{nullptr, hash, 1, static_cast<std::uint32_t>(text.size())};
+    char* copy = reinterpret_cast<char*>(entry + 1);
+    std::memcpy(copy, text.data(), text.size());
+    copy[text.size()] = '\0';
+    InternedString*& bucket = buckets_[hash & (bucketCount_ - 1)];
+    entry->next = bucket;
+    bucket = entry;
+    ++size_;
+    return entry;
+}
+
+void InternTable::AddReference(const InternedString* entry) noexcept {
+    if (entry == nullptr || entry == &emptyEntry.entry) return;
+    ++const_cast<InternedString*>(entry)->references;
+}
+
+void InternTable::Release(const InternedString* entry) noexcept {
+    if (entry == nullptr || entry == &emptyEntry.entry) return;
+    auto* mutableEntry = const_cast<InternedString*>(entry);
+    if (--mutableEntry->references != 0) return;
+    for (InternedString** link = &buckets_[entry->hash & (bucketCount_ - 1)]; *link != nullptr;
+         link = &(*link)->next) {
+        if (*link == entry) {
+            *link = entry->next;
+            break;
+        }
+    }
+    FreeEntry(mutableEntry);
+    if (--size_ == 0) ResetBuckets();
+}
+
+const InternedString* InternTable::Find(std::string_view text) const noexcept {
+    text = UpToNul(text);
+    if (text.empty()) return &emptyEntry.entry;
+    const std::uint32_t hash = InternedString::Hash(text.data(), text.size());
+    for (InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry != nullptr; entry = entry->next) {
+        if (entry->hash == hash && entry->View() == text) return entry;
+    }
+    return nullptr;
+}
+
+}  // namespace Kesh

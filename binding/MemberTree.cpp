@@ -1,0 +1,194 @@
+#include "binding/MemberTree.h"
+
+#include <cstring>
+#include <new>
+
+#include "binding/PropertyContext.h"
+
+namespace Kesh {
+
+namespace {
+
+constexpr std::uintptr_t kRed = 1;
+
+MemberNode* ParentOf(const MemberNode* node) noexcept {
+    return reinterpret_cast<MemberNode*>(node->parentAndColor & ~kRed);
+}
+
+bool IsRed(const MemberNode* node) noexcept { return node != nullptr && (node->parentAndColor & kRed) != 0; }
+
+void SetParent(MemberNode* node, MemberNode* parent) noexcept {
+    node->parentAndColor = reinterpret_cast<std::uintptr_t>(parent) | (node->parentAndColor & kRed);
+}
+
+void SetRed(MemberNode* node, bool red) noexcept {
+    node->parentAndColor = (node->parentAndColor & ~kRed) | (red ? kRed : 0);
+}
+
+}  // namespace
+
+static_assert(alignof(MemberNode) >= 2, "the colour bit lives in the parent address");
+
+int MemberTree::Compare(std::string_view left, std::string_view right) noexcept {
+    const std::size_t common = left.size() < right.size() ? left.size() : right.size();
+    if (common != 0) {
+        if (const int order = std::memcmp(left.data(), right.data(), common); order != 0) return order;
+    }
+    if (left.size() == right.size()) return 0;
+    return left.size() < right.size() ? -1 : 1;
+}
+
+MemberNode* MemberTree::Find(const StructureCell& members, std::string_view key) noexcept {
+    MemberNode* node = members.root;
+    while (node != nullptr) {
+        const int order = Compare(key, node->KeyView());
+        if (order == 0) return node;
+        node = order < 0 ? node->left : node->right;
+    }
+    return nullptr;
+}
+
+MemberNode* MemberTree::First(const StructureCell& members) noexcept {
+    MemberNode* node = members.root;
+    if (node == nullptr) return nullptr;
+    while (node->left != nullptr) node = node->left;
+    return node;
+}
+
+const MemberNode* NextMember(const MemberNode* node) noexcept {
+    if (node == nullptr) return nullptr;
+    if (node->right != nullptr) {
+        node = node->right;
+        while (node->left != nullptr) node = node->left;
+        return node;
+    }
+    const MemberNode* parent = ParentOf(node);
+    while (parent != nullptr && node == parent->right) {
+        node = parent;
+        parent = ParentOf(parent);
+    }
+    return parent;
+}
+
+MemberNode& MemberTree::FindOrInsert(StructureCell& members, PropertyContext& context, std::string_view key) {
+    MemberNode* parent = nullptr;
+    bool asLeft = false;
+    for (MemberNode* node = members.root; node != nullptr;) {
+        const int order = Compare(key, node->KeyView());
+        if (order == 0) return *node;
+        parent = node;
+        asLeft = order < 0;
+        node = asLeft ? node->left : node->right;
+    }
+    const InternedString* entry = context.Strings().Intern(key);
+    try {
+        return Link(members, context, parent, asLeft, entry);
+    } catch (...) {
+        context.Strings().Release(entry);
+        throw;
+    }
+}
+
+MemberNode& MemberTree::AppendGreatest(StructureCell& members, PropertyContext& context, const InternedString* key) {
+    MemberNode* parent = members.root;
+    if (parent != nullptr) {
+        while (parent->right != nullptr) parent = parent->right;
+    }
+    return Link(members, context, parent, false, key);
+}
+
+MemberNode& MemberTree::Link(StructureCell& members, PropertyContext& context, MemberNode* parent, bool asLeft,
+                             const InternedString* key) {
+    void* cell = context.AllocateCell(sizeof(MemberNode));
+    auto* node = new (cell)
+        MemberNode{nullptr, nullptr, reinterpret_cast<std::uintptr_t>(parent) | kRed, key, BindingProperty(&context)};
+    if (parent == nullptr) {
+        members.root = node;
+    } else if (asLeft) {
+        parent->left = node;
+    } else {
+        parent->right = node;
+    }
+    ++members.count;
+    Rebalance(members, node);
+    return *node;
+}
+
+void MemberTree::RotateLeft(StructureCell& members, MemberNode* node) noexcept {
+    MemberNode* right = node->right;
+    MemberNode* parent = ParentOf(node);
+    node->right = right->left;
+    if (right->left != nullptr) SetParent(right->left, node);
+    SetParent(right, parent);
+    if (parent == nullptr) {
+        members.root = right;
+    } else if (parent->left == node) {
+        parent->left = right;
+    } else {
+        parent->right = right;
+    }
+    right->left = node;
+    SetParent(node, right);
+}
+
+void MemberTree::RotateRight(StructureCell& members, MemberNode* node) noexcept {
+    MemberNode* left = node->left;
+    MemberNode* parent = ParentOf(node);
+    node->left = left->right;
+    if (left->right != nullptr) SetParent(left->right, node);
+    SetParent(left, parent);
+    if (parent == nullptr) {
+        members.root = left;
+    } else if (parent->right == node) {
+        parent->right = left;
+    } else {
+        parent->left = left;
+    }
+    left->right = node;
+    SetParent(node, left);
+}
+
+void MemberTree::Rebalance(StructureCell& members, MemberNode* node) noexcept {
+    while (IsRed(ParentOf(node))) {
+        MemberNode* parent = ParentOf(node);
+        MemberNode* grandparent = ParentOf(parent);  // exists: a red node is never the root
+        if (parent == grandparent->left) {
+            MemberNode* uncle = grandparent->right;
+            if (IsRed(uncle)) {
+                SetRed(parent, false);
+                SetRed(uncle, false);
+                SetRed(grandparent, true);
+                node = grandparent;
+                continue;
+            }
+            if (node == parent->right) {
+                RotateLeft(members, parent);
+                node = parent;
+                parent = ParentOf(node);
+            }
+            SetRed(parent, false);
+            SetRed(grandparent, true);
+            RotateRight(members, grandparent);
+        } else {
+            MemberNode* uncle = grandparent->left;
+            if (IsRed(uncle)) {
+                SetRed(parent, false);
+                SetRed(uncle, false);
+                SetRed(grandparent, true);
+                node = grandparent;
+                continue;
+            }
+            if (node == parent->left) {
+                RotateRight(members, parent);
+                node = parent;
+                parent = ParentOf(node);
+            }
+            SetRed(parent, false);
+            SetRed(grandparent, true);
+            RotateLeft(members, grandparent);
+        }
+    }
+    SetRed(members.root, false);
+}
+
+}  // namespace Kesh

@@ -1,0 +1,434 @@
+#include "binding/BindingProperty.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "binding/PropertyContext.h"
+#include "tests/support/SmallStackThread.h"
+
+namespace Kesh {
+namespace {
+
+// Stands in for a registered enum type: only its address matters to a value.
+alignas(8) const unsigned char fakeTypeStorage[8] = {};
+const StaticType* const kFakeType = reinterpret_cast<const StaticType*>(fakeTypeStorage);
+
+std::vector<std::string> Keys(const BindingProperty& value) {
+    std::vector<std::string> keys;
+    for (const MemberNode& member : value.Members()) keys.emplace_back(member.Key());
+    return keys;
+}
+
+TEST(BindingProperty, ToBoolFollowsTheRuleOfEachKind) {
+    EXPECT_FALSE(BindingProperty().ToBool());
+    EXPECT_TRUE(BindingProperty(true).ToBool());
+    EXPECT_FALSE(BindingProperty(false).ToBool());
+    EXPECT_FALSE(BindingProperty(0).ToBool());
+    EXPECT_TRUE(BindingProperty(-1).ToBool());
+    EXPECT_FALSE(BindingProperty(0u).ToBool());
+    EXPECT_TRUE(BindingProperty(std::uint64_t{1} << 40).ToBool());
+    EXPECT_FALSE(BindingProperty(0.0).ToBool());
+    EXPECT_FALSE(BindingProperty(-0.0).ToBool());
+    EXPECT_TRUE(BindingProperty(0.25).ToBool());
+    EXPECT_TRUE(BindingProperty(std::numeric_limits<double>::quiet_NaN()).ToBool());
+
+    // Only the exact texts "true" and "1" are true.
+    EXPECT_TRUE(BindingProperty("true").ToBool());
+    EXPECT_TRUE(BindingProperty("1").ToBool());
+    for (const char* text : {"TRUE", "True", "yes", "2", "", "true ", " 1", "10", "0"}) {
+        EXPECT_FALSE(BindingProperty(text).ToBool()) << '"' << text << '"';
+    }
+
+    EXPECT_FALSE(BindingProperty(std::vector<std::uint8_t>{}).ToBool());
+    EXPECT_TRUE(BindingProperty(std::vector<std::uint8_t>{0}).ToBool());
+    EXPECT_FALSE(BindingProperty::FromEnum(0, kFakeType).ToBool());
+    EXPECT_TRUE(BindingProperty::FromEnum(-3, kFakeType).ToBool());
+
+    BindingProperty collection;
+    collection.MakeCollection();
+    EXPECT_FALSE(collection.ToBool());
+    collection.Append();  // an Empty element still makes it non-empty
+    EXPECT_TRUE(collection.ToBool());
+
+    BindingProperty structure;
+    structure.MakeStructure();
+    EXPECT_FALSE(structure.ToBool());
+    structure.Member("x");
+    EXPECT_TRUE(structure.ToBool());
+}
+
+TEST(BindingProperty, ToDoubleConvertsNumbersAndParsesTheStartOfStrings) {
+    EXPECT_EQ(BindingProperty(true).ToDouble(9.0), 1.0);
+    EXPECT_EQ(BindingProperty(false).ToDouble(9.0), 0.0);
+    EXPECT_EQ(BindingProperty(-7).ToDouble(), -7.0);
+    EXPECT_EQ(BindingProperty(std::uint64_t{1} << 60).ToDouble(), 1152921504606846976.0);
+    EXPECT_EQ(BindingProperty(2.75).ToDouble(), 2.75);
+    EXPECT_EQ(BindingProperty::FromEnum(4, kFakeType).ToDouble(), 4.0);
+
+    EXPECT_EQ(BindingProperty("2.5abc").ToDouble(9.0), 2.5);
+    EXPECT_EQ(BindingProperty("-1e3 metres").ToDouble(9.0), -1000.0);
+    EXPECT_EQ(BindingProperty("letters").ToDouble(9.0), 0.0);  // not the default
+    EXPECT_EQ(BindingProperty("").ToDouble(9.0), 0.0);
+
+    // Kinds without a numeric reading give the default.
+    BindingProperty collection;
+    collection.Element(0) = 5;
+    EXPECT_EQ(collection.ToDouble(9.5), 9.5);
+    BindingProperty structure;
+    structure["x"] = 5;
+    EXPECT_EQ(structure.ToDouble(9.5), 9.5);
+    EXPECT_EQ(BindingProperty(std::vector<std::uint8_t>{1}).ToDouble(9.5), 9.5);
+    EXPECT_EQ(BindingProperty().ToDouble(9.5), 9.5);
+}
+
+TEST(BindingProperty, TypedReadersNeverConvert) {
+    const BindingProperty minus(-1);
+    EXPECT_EQ(minus.Kind(), PropertyKind::Signed);
+    EXPECT_EQ(minus.GetSigned(5), -1);  // a signed 32-bit number is sign-extended
+    EXPECT_EQ(minus.GetUnsigned(5), 5u);
+    EXPECT_EQ(minus.GetFloat(0.5), 0.5);
+    EXPECT_STREQ(minus.GetString("none"), "none");
+
+    const BindingProperty all(0xFFFFFFFFu);
+    EXPECT_EQ(all.Kind(), PropertyKind::Unsigned);
+    EXPECT_EQ(all.GetUnsigned(), 0xFFFFFFFFu);
+    EXPECT_EQ(all.GetSigned(5), 5);
+
+    EXPECT_EQ(BindingProperty(std::numeric_limits<std::int64_t>::min()).GetSigned(),
+              std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(BindingProperty(1.5).GetSigned(3), 3);
+    EXPECT_EQ(BindingProperty("12").GetSigned(3), 3);
+    EXPECT_STREQ(BindingProperty("12").GetString(), "12");
+    EXPECT_EQ(BindingProperty("12").GetStringView(), "12");
+
+    // Enum and blob readers give the shared zero cell and empty array for other kinds.
+    EXPECT_EQ(BindingProperty(3).GetEnumNumber(), 0);
+    EXPECT_EQ(BindingProperty(3).GetEnumType(), nullptr);
+    EXPECT_EQ(&BindingProperty(1).GetEnum(), &BindingProperty("x").GetEnum());
+    const BindingProperty enumValue = BindingProperty::FromEnum(-2, kFakeType);
+    EXPECT_EQ(enumValue.GetEnumNumber(), -2);
+    EXPECT_EQ(enumValue.GetEnumType(), kFakeType);
+    EXPECT_TRUE(BindingProperty("x").GetBlob().empty());
+    EXPECT_EQ(BindingProperty(std::vector<std::uint8_t>{1, 2, 3}).GetBlob(), (std::vector<std::uint8_t>{1, 2, 3}));
+
+    // Size of each kind.
+    BindingProperty collection;
+    collection.Element(2);
+    BindingProperty structure;
+    structure["a"];
+    structure["b"];
+    EXPECT_EQ(BindingProperty().Size(), 0u);
+    EXPECT_EQ(BindingProperty("hello").Size(), 5u);
+    EXPECT_EQ(BindingProperty(std::vector<std::uint8_t>(7)).Size(), 7u);
+    EXPECT_EQ(collection.Size(), 3u);
+    EXPECT_EQ(structure.Size(), 2u);
+    EXPECT_EQ(BindingProperty(0.0).Size(), 1u);
+    EXPECT_EQ(enumValue.Size(), 1u);
+
+    EXPECT_STREQ(BindingProperty::KindName(0), "empty");
+    EXPECT_STREQ(BindingProperty::KindName(9), "structure");
+    EXPECT_STREQ(BindingProperty::KindName(10), "");
+    EXPECT_STREQ(PropertyKindName(PropertyKind::Collection), "collection");
+}
+
+TEST(BindingProperty, MembersComeOutInUnsignedByteOrderOfTheirKeys) {
+    BindingProperty value;
+    for (const char* key : {"beta", "\xC3\xA9t\xC3\xA9", "alpha", "Zed", "al", "_x", "Alpha", "alpha"}) value[key] = 1;
+    // Upper case before lower case, a prefix before its extensions, bytes above 0x7F last.
+    EXPECT_EQ(Keys(value), (std::vector<std::string>{"Alpha", "Zed", "_x", "al", "alpha", "beta", "\xC3\xA9t\xC3\xA9"}));
+    EXPECT_EQ(value.Size(), 7u);
+
+    // A larger tree stays ordered and finds every key, whatever the insertion order.
+    BindingProperty many;
+    std::uint32_t seed = 12345;
+    std::vector<std::string> inserted;
+    for (int i = 0; i < 2000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        inserted.push_back("k" + std::to_string(seed % 100000));
+        many[inserted.back()] = i;
+    }
+    std::vector<std::string> keys = Keys(many);
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+    EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end());
+    EXPECT_EQ(keys.size(), many.Size());
+    for (const std::string& key : inserted) EXPECT_TRUE(many.HasMember(key)) << key;
+}
+
+TEST(BindingProperty, MemberAccessOnAScalar) {
+    BindingProperty value(2.5);
+    const BindingProperty& read = value.GetMember("x");
+    EXPECT_EQ(&read, &BindingProperty::SharedEmpty());
+    EXPECT_FALSE(value.HasMember("x"));
+    EXPECT_EQ(value.GetFloat(), 2.5);  // reading changed nothing
+
+    BindingProperty& written = value.Member("x");
+    EXPECT_EQ(value.Kind(), PropertyKind::Structure);
+    EXPECT_EQ(value.Size(), 1u);
+    EXPECT_TRUE(written.IsEmpty());
+    EXPECT_TRUE(value.HasMember("x"));
+    EXPECT_EQ(&value.Member("x"), &written);  // an existing member is not added again
+    EXPECT_EQ(value.Size(), 1u);
+    written = "v";
+    EXPECT_STREQ(value.GetMember("x").GetString(), "v");
+}
+
+TEST(BindingProperty, ElementAccess) {
+    BindingProperty value;
+    value.Element(3) = 7;
+    EXPECT_EQ(value.Kind(), PropertyKind::Collection);
+    ASSERT_EQ(value.Size(), 4u);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_TRUE(value.GetElement(i).IsEmpty());
+    EXPECT_EQ(value.GetElement(3).GetSigned(), 7);
+    EXPECT_EQ(&value.GetElement(4), &BindingProperty::SharedEmpty());
+    EXPECT_EQ(value.Size(), 4u);  // reading past the end adds nothing
+
+    // Writing an element of a Structure replaces it with a Collection.
+    BindingProperty structure;
+    structure["a"] = 1;
+    structure[std::size_t{0}] = "first";
+    EXPECT_EQ(structure.Kind(), PropertyKind::Collection);
+    EXPECT_EQ(structure.Size(), 1u);
+
+    // Elements and members can be changed through iteration.
+    for (BindingProperty& element : value.Elements()) element = 1;
+    EXPECT_EQ(value.GetElement(0).GetSigned(), 1);
+    BindingProperty members;
+    members["a"] = 1;
+    members["b"] = 2;
+    for (MemberNode& member : members.Members()) member.Value() = member.KeyView();
+    EXPECT_STREQ(members.GetMember("b").GetString(), "b");
+    EXPECT_TRUE(BindingProperty(1).Elements().empty());
+    EXPECT_EQ(BindingProperty(1).Members().begin(), BindingProperty(1).Members().end());
+}
+
+TEST(BindingProperty, FailedReadsGiveTheSharedEmptyValueOrTheDefault) {
+    BindingProperty value;
+    value["list"].Element(1)["name"] = "n";
+    const BindingProperty& constValue = value;
+    EXPECT_STREQ(constValue.GetMember("list").GetElement(1).GetMember("name").GetString(), "n");
+    // Missing member, element past the end, wrong kind at each step.
+    EXPECT_EQ(constValue.GetMember("missing").GetElement(0).GetMember("x").GetSigned(42), 42);
+    EXPECT_EQ(constValue.GetMember("list").GetElement(9).GetString("dflt"), std::string("dflt"));
+    EXPECT_TRUE(constValue.GetMember("list").GetMember("name").IsEmpty());
+    EXPECT_TRUE(constValue.GetElement(0).IsEmpty());
+    EXPECT_EQ(constValue.GetMember("list").GetElement(1).GetMember("name").GetFloat(1.5), 1.5);
+    EXPECT_TRUE(BindingProperty::SharedEmpty().IsEmpty());
+    EXPECT_EQ(constValue.GetMember("list").Size(), 2u);  // nothing was added by reading
+}
+
+TEST(BindingProperty, CollectionsLongerThanTheLimitAreLengthErrors) {
+    BindingProperty value;
+    EXPECT_THROW(value.Element(BindingProperty::kMaxElements), std::length_error);
+    EXPECT_TRUE(value.IsEmpty());  // the failed write changed nothing
+    value.MakeCollection();
+    EXPECT_THROW(value.Reserve(BindingProperty::kMaxElements + 1), std::length_error);
+    EXPECT_EQ(value.Size(), 0u);
+    value.Reserve(100);
+    value.Element(99) = 1;
+    EXPECT_EQ(value.Size(), 100u);
+
+    BindingProperty scalar(1);
+    scalar.Reserve(BindingProperty::kMaxElements + 1);  // only a Collection reserves
+    EXPECT_EQ(scalar.GetSigned(), 1);
+}
+
+BindingProperty SampleTree() {
+    BindingProperty tree;
+    tree["name"] = "sample";
+    tree["count"] = 3u;
+    tree["ratio"] = 0.5;
+    tree["flag"] = true;
+    tree["bytes"] = std::vector<std::uint8_t>{1, 2, 3};
+    tree["phase"] = BindingProperty::FromEnum(6, kFakeType);
+    BindingProperty& list = tree["list"];
+    list.Element(0) = "name";  // the same text as a key
+    list.Element(1)["inner"] = -4;
+    list.Element(2);
+    return tree;
+}
+
+void ExpectSampleTree(const BindingProperty& tree) {
+    EXPECT_EQ(Keys(tree), (std::vector<std::string>{"bytes", "count", "flag", "list", "name", "phase", "ratio"}));
+    EXPECT_STREQ(tree.GetMember("name").GetString(), "sample");
+    EXPECT_EQ(tree.GetMember("count").GetUnsigned(), 3u);
+    EXPECT_EQ(tree.GetMember("ratio").GetFloat(), 0.5);
+    EXPECT_TRUE(tree.GetMember("flag").ToBool());
+    EXPECT_EQ(tree.GetMember("bytes").GetBlob(), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(tree.GetMember("phase").GetEnumNumber(), 6);
+    EXPECT_EQ(tree.GetMember("phase").GetEnumType(), kFakeType);
+    const BindingProperty& list = tree.GetMember("list");
+    ASSERT_EQ(list.Size(), 3u);
+    EXPECT_STREQ(list.GetElement(0).GetString(), "name");
+    EXPECT_EQ(list.GetElement(1).GetMember("inner").GetSigned(), -4);
+    EXPECT_TRUE(list.GetElement(2).IsEmpty());
+}
+
+TEST(BindingProperty, DeepCopyGoesIntoTheDestinationsContext) {
+    BindingProperty source = SampleTree();
+    BindingProperty copy(source);
+    ExpectSampleTree(copy);
+    ASSERT_NE(copy.Context(), source.Context());
+    EXPECT_TRUE(copy.OwnsContext());
+    EXPECT_EQ(copy.GetMember("list").GetElement(1).Context(), copy.Context());
+    EXPECT_FALSE(copy.GetMember("list").OwnsContext());
+    // The texts were interned anew: each tree counts its own references.
+    const InternedString* name = copy.Context()->Strings().Find("name");
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->ReferenceCount(), 2u);  // the key and the element
+    EXPECT_NE(name, source.Context()->Strings().Find("name"));
+
+    // Copying into a member of another tree uses that tree's context.
+    BindingProperty other;
+    other["x"] = 1;
+    other["copy"] = source;
+    EXPECT_EQ(other.Context()->Strings().Find("name")->ReferenceCount(), 2u);
+    EXPECT_EQ(other.GetMember("copy").GetMember("list").Context(), other.Context());
+
+    // The copies are independent of the source and outlive it.
+    source["name"] = "changed";
+    source["list"].Element(1)["inner"] = 0;
+    source = BindingProperty();
+    EXPECT_TRUE(source.IsEmpty());
+    ExpectSampleTree(copy);
+    ExpectSampleTree(other.GetMember("copy"));
+
+    // Copy assignment replaces what the destination held.
+    BindingProperty replaced;
+    replaced["stale"] = 1;
+    replaced = copy;
+    EXPECT_FALSE(replaced.HasMember("stale"));
+    ExpectSampleTree(replaced);
+    BindingProperty& self = replaced;
+    replaced = self;
+    ExpectSampleTree(replaced);
+}
+
+TEST(BindingProperty, ValuesCanBeReplacedByPartsOfThemselves) {
+    // Copying a value into its own ancestor must finish the copy before the ancestor's
+    // old payload, which holds the source, is released.
+    BindingProperty tree;
+    tree["wrapper"] = SampleTree();
+    tree = tree.GetMember("wrapper");
+    ExpectSampleTree(tree);
+
+    BindingProperty text;
+    text["t"] = "only here";
+    text = text.GetMember("t").GetString();
+    EXPECT_STREQ(text.GetString(), "only here");
+    text = text.GetStringView();
+    EXPECT_STREQ(text.GetString(), "only here");
+
+    BindingProperty bytes(std::vector<std::uint8_t>{9, 8});
+    bytes = bytes.GetBlob();
+    EXPECT_EQ(bytes.GetBlob(), (std::vector<std::uint8_t>{9, 8}));
+
+    // A value copied into its own member: the copy sees the member as it was then.
+    BindingProperty loop;
+    loop["a"] = 1;
+    loop["self"] = loop;
+    EXPECT_EQ(loop.GetMember("self").GetMember("a").GetSigned(), 1);
+    EXPECT_TRUE(loop.GetMember("self").GetMember("self").IsEmpty());
+}
+
+TEST(BindingProperty, MoveSwapsRootsAndCopiesMembers) {
+    BindingProperty source = SampleTree();
+    PropertyContext* sourceContext = source.Context();
+    BindingProperty target;
+    target["old"] = "old";
+    PropertyContext* targetContext = target.Context();
+
+    // Two roots: the records change places, nothing is copied.
+    target = std::move(source);
+    EXPECT_EQ(target.Context(), sourceContext);
+    ExpectSampleTree(target);
+    EXPECT_TRUE(source.IsEmpty());
+    EXPECT_EQ(source.Context(), targetContext);  // the old content went with it and was cleared
+    EXPECT_EQ(targetContext->Strings().Size(), 0u);
+
+    BindingProperty constructed(std::move(target));
+    EXPECT_EQ(constructed.Context(), sourceContext);
+    EXPECT_TRUE(target.IsEmpty());
+
+    // A member does not own its context: it is copied into the root's and left Empty.
+    BindingProperty root;
+    root["member"] = constructed;
+    BindingProperty taken = std::move(root["member"]);
+    ExpectSampleTree(taken);
+    EXPECT_NE(taken.Context(), root.Context());
+    EXPECT_TRUE(root.HasMember("member"));
+    EXPECT_TRUE(root.GetMember("member").IsEmpty());
+    BindingProperty assigned;
+    assigned["x"] = 1;
+    root["again"] = constructed;
+    assigned = std::move(root["again"]);
+    ExpectSampleTree(assigned);
+    EXPECT_TRUE(root.GetMember("again").IsEmpty());
+
+    // A root moved into a member is copied into the member's tree.
+    root["moved"] = std::move(constructed);
+    EXPECT_TRUE(constructed.IsEmpty());
+    ExpectSampleTree(root.GetMember("moved"));
+    EXPECT_EQ(root.GetMember("moved").GetMember("list").Context(), root.Context());
+
+    // A member moved over its own root; and a root moved into its own member, which
+    // empties the root since the source always ends Empty.
+    root = std::move(root["moved"]);
+    ExpectSampleTree(root);
+    root["list"] = std::move(root);
+    EXPECT_TRUE(root.IsEmpty());
+
+    BindingProperty self = SampleTree();
+    BindingProperty& alias = self;
+    self = std::move(alias);
+    ExpectSampleTree(self);
+}
+
+// Builds a chain of containers depth deep, alternating Structures and Collections, with
+// a number at the bottom; returns the depth found by walking it.
+std::size_t WalkChain(const BindingProperty& root) {
+    std::size_t depth = 0;
+    const BindingProperty* node = &root;
+    for (;;) {
+        if (node->Kind() == PropertyKind::Structure) {
+            node = &node->GetMember("next");
+        } else if (node->Kind() == PropertyKind::Collection) {
+            node = &node->GetElement(0);
+        } else {
+            return node->GetSigned() == 1234 ? depth : 0;
+        }
+        ++depth;
+    }
+}
+
+TEST(BindingProperty, DeepTreesAreCopiedMovedAndDestroyedOnASmallStack) {
+    constexpr std::size_t kDepth = 100000;
+    bool checked = false;
+    Testing::RunOnSmallStack([&] {
+        BindingProperty root;
+        BindingProperty* node = &root;
+        for (std::size_t i = 0; i < kDepth; ++i) node = i % 2 == 0 ? &(*node)["next"] : &node->Element(0);
+        *node = 1234;
+        ASSERT_EQ(WalkChain(root), kDepth);
+
+        BindingProperty copy(root);
+        ASSERT_EQ(WalkChain(copy), kDepth);
+        BindingProperty holder;
+        holder["deep"] = std::move(copy);  // a copy across contexts, then a release
+        EXPECT_TRUE(copy.IsEmpty());
+        EXPECT_EQ(WalkChain(holder.GetMember("deep")), kDepth);
+        root.Clear();
+        EXPECT_TRUE(root.IsEmpty());
+        checked = true;
+    });  // holder is destroyed on the small stack too
+    EXPECT_TRUE(checked);
+}
+
+}  // namespace
+}  // namespace Kesh

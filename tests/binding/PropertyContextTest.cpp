@@ -1,0 +1,221 @@
+#include "binding/PropertyContext.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "binding/BindingProperty.h"
+#include "binding/BlockAllocator.h"
+#include "platform/Allocator.h"
+
+namespace Kesh {
+namespace {
+
+std::uint64_t LiveBytes() {
+    const Memory::AllocationCounters counters = Memory::ReadCounters();
+    return counters.bytesAllocated - counters.bytesFreed;
+}
+
+TEST(InternTable, CountsReferencesAndRemovesUnusedTexts) {
+    EXPECT_EQ(InternedString::Hash("", 0), 0x811c9dc5u);
+    EXPECT_EQ(InternedString::Hash("a", 1), 0xe40c292cu);
+    EXPECT_EQ(InternedString::Hash("foobar", 6), 0xbf9cf968u);
+
+    BindingProperty tree;
+    tree["a"] = "shared";
+    tree["b"] = "shared";
+    InternTable& strings = tree.Context()->Strings();
+    const InternedString* shared = strings.Find("shared");
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(shared->ReferenceCount(), 2u);
+    EXPECT_EQ(shared->hash, InternedString::Hash("shared", 6));
+    EXPECT_EQ(strings.Size(), 3u);  // "a", "b", "shared"
+
+    // A key and a value with the same text are one entry.
+    tree["shared"] = 1;
+    EXPECT_EQ(shared->ReferenceCount(), 3u);
+    EXPECT_EQ(strings.Size(), 3u);
+
+    tree["a"].Clear();
+    EXPECT_EQ(shared->ReferenceCount(), 2u);
+    tree["b"] = 2;
+    EXPECT_EQ(strings.Find("shared"), shared);  // still held by the key
+    tree.Clear();
+    EXPECT_EQ(strings.Find("shared"), nullptr);
+    EXPECT_EQ(strings.Size(), 0u);
+
+    // The empty text is the one shared, uncounted entry.
+    tree["e"] = "";
+    tree["f"] = std::string_view("\0hidden", 7);  // a text ends at its first NUL
+    EXPECT_EQ(strings.Find(""), &EmptyInternedString());
+    EXPECT_EQ(EmptyInternedString().ReferenceCount(), 0u);
+    EXPECT_EQ(strings.Size(), 2u);  // only the keys
+    EXPECT_STREQ(tree.GetMember("f").GetString("x"), "");
+
+    // The table grows past its 8 buckets and goes back to them when it empties.
+    for (int i = 0; i < 100; ++i) tree[std::to_string(i)] = "value " + std::to_string(i);
+    EXPECT_GE(strings.BucketCount(), strings.Size());
+    EXPECT_GT(strings.BucketCount(), InternTable::kInitialBuckets);
+    tree.Clear();
+    EXPECT_EQ(strings.Size(), 0u);
+    EXPECT_EQ(strings.BucketCount(), InternTable::kInitialBuckets);
+
+    // Long texts (beyond the largest cell) are interned all the same.
+    const std::string longText(500, 'L');
+    tree["x"] = longText;
+    tree["y"] = longText;
+    EXPECT_EQ(strings.Find(longText)->ReferenceCount(), 2u);
+    EXPECT_EQ(tree.GetMember("y").GetStringView(), longText);
+}
+
+TEST(CellPool, ServesTheInnerStoreFirstThenBlocksAndReturnsEmptyBlocks) {
+    const BlockAllocator::Counts start = BlockAllocator::Instance().ReadCounts();
+    {
+        CellPool pool;
+        pool.SetCellSize(24);
+        std::vector<void*> cells;
+        for (std::size_t i = 0; i < CellPool::kInnerBytes / 24; ++i) cells.push_back(pool.Allocate());
+        EXPECT_EQ(pool.BlockCount(), 0u);
+
+        // A returned cell is the next one handed out.
+        pool.Free(cells[2]);
+        EXPECT_EQ(pool.Allocate(), cells[2]);
+
+        // Past the inner store: one block holds a block's worth of cells.
+        std::vector<void*> blockCells;
+        for (int i = 0; i < 100; ++i) {
+            blockCells.push_back(pool.Allocate());
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(blockCells.back()) % 8, 0u);
+            std::memset(blockCells.back(), 0xEE, 24);
+        }
+        EXPECT_EQ(pool.BlockCount(), 1u);
+        EXPECT_EQ(BlockAllocator::Instance().ReadCounts().blocksInUse, start.blocksInUse + 1);
+        pool.Free(blockCells[50]);
+        EXPECT_EQ(pool.Allocate(), blockCells[50]);
+        // Filling the block takes a second one; emptying a block hands it back.
+        while (pool.BlockCount() < 2) blockCells.push_back(pool.Allocate());
+        EXPECT_EQ(BlockAllocator::Instance().ReadCounts().blocksInUse, start.blocksInUse + 2);
+        pool.Free(blockCells.back());
+        blockCells.pop_back();
+        EXPECT_EQ(pool.BlockCount(), 1u);
+        for (void* cell : blockCells) pool.Free(cell);
+        EXPECT_EQ(pool.BlockCount(), 0u);
+        EXPECT_EQ(BlockAllocator::Instance().ReadCounts().blocksInUse, start.blocksInUse);
+
+        // A pool destroyed with cells still out returns their blocks too.
+        for (int i = 0; i < 300; ++i) pool.Allocate();
+        EXPECT_GT(pool.BlockCount(), 1u);
+    }
+    const BlockAllocator::Counts end = BlockAllocator::Instance().ReadCounts();
+    EXPECT_EQ(end.blocksInUse, start.blocksInUse);
+    EXPECT_EQ(end.regions, start.regions);
+}
+
+// 100,000 members under 1,000 structures, with shared keys and texts, enums and numbers,
+// plus one flat structure of 20,000 distinct keys.
+void BuildTree(BindingProperty& root, std::size_t groups, std::size_t membersPerGroup) {
+    BindingProperty& list = root["groups"];
+    list.MakeCollection();
+    list.Reserve(groups);
+    for (std::size_t g = 0; g < groups; ++g) {
+        BindingProperty& group = list.Append();
+        for (std::size_t m = 0; m < membersPerGroup; ++m) {
+            BindingProperty& member = group["member" + std::to_string(m)];
+            switch (m % 4) {
+                case 0: member = static_cast<std::int64_t>(g * m); break;
+                case 1: member = "text " + std::to_string(m); break;
+                case 2: member.AssignEnum(static_cast<std::int32_t>(m), nullptr); break;
+                default: member["inner"] = 0.5; break;
+            }
+        }
+    }
+    BindingProperty& flat = root["flat"];
+    for (std::size_t i = 0; i < groups * membersPerGroup / 5; ++i) flat["key" + std::to_string(i)] = true;
+}
+
+TEST(PropertyContext, LargeTreesCostFewHeapAllocationsAndGiveEverythingBack) {
+    const BlockAllocator::Counts blocksAtStart = BlockAllocator::Instance().ReadCounts();
+    const std::uint64_t liveAtStart = LiveBytes();
+    const std::uint64_t allocationsAtStart = Memory::ReadCounters().allocationCount;
+    std::size_t blocksFirstBuild = 0;
+    std::size_t blocksSecondBuild = 0;
+    std::uint64_t firstBuildAllocations = 0;
+    std::uint64_t secondBuildAllocations = 0;
+    {
+        BindingProperty root;
+        BuildTree(root, 1000, 100);
+        firstBuildAllocations = Memory::ReadCounters().allocationCount - allocationsAtStart;
+        blocksFirstBuild = root.Context()->BlockCount();
+        ASSERT_EQ(root.GetMember("groups").Size(), 1000u);
+        ASSERT_EQ(root.GetMember("flat").Size(), 20000u);
+
+        // Clearing gives the blocks back; building the same tree again reuses cells
+        // and draws no more blocks than before.
+        root.Clear();
+        EXPECT_EQ(root.Context()->BlockCount(), 0u);
+        EXPECT_EQ(root.Context()->Strings().Size(), 0u);
+        EXPECT_EQ(BlockAllocator::Instance().ReadCounts().blocksInUse, blocksAtStart.blocksInUse);
+        const std::uint64_t beforeSecond = Memory::ReadCounters().allocationCount;
+        BuildTree(root, 1000, 100);
+        secondBuildAllocations = Memory::ReadCounters().allocationCount - beforeSecond;
+        blocksSecondBuild = root.Context()->BlockCount();
+
+        // A deep copy of the whole tree costs about as little.
+        const std::uint64_t beforeCopy = Memory::ReadCounters().allocationCount;
+        BindingProperty copy(root);
+        const std::uint64_t copyAllocations = Memory::ReadCounters().allocationCount - beforeCopy;
+        EXPECT_LT(copyAllocations, 2000u) << copyAllocations;
+    }
+    // Well below one general allocation per value: the 120,000 values and their keys
+    // come from pool cells. What remains is the context, bucket arrays, element arrays
+    // (one per group) and the block allocator's bookkeeping.
+    EXPECT_LT(firstBuildAllocations, 2000u) << firstBuildAllocations;
+    EXPECT_LE(secondBuildAllocations, firstBuildAllocations);
+    EXPECT_EQ(blocksSecondBuild, blocksFirstBuild);
+    EXPECT_GT(blocksFirstBuild, 100u);
+    const BlockAllocator::Counts blocksAtEnd = BlockAllocator::Instance().ReadCounts();
+    EXPECT_EQ(blocksAtEnd.blocksInUse, blocksAtStart.blocksInUse);
+    EXPECT_EQ(blocksAtEnd.regions, blocksAtStart.regions);
+    EXPECT_EQ(LiveBytes(), liveAtStart);
+    std::printf("[ info ] build of 120,000 values: %llu heap allocations (%zu blocks); rebuild: %llu\n",
+                static_cast<unsigned long long>(firstBuildAllocations), blocksFirstBuild,
+                static_cast<unsigned long long>(secondBuildAllocations));
+}
+
+TEST(PropertyContext, ThreadsBuildingTheirOwnTreesShareTheBlockAllocator) {
+    const BlockAllocator::Counts blocksAtStart = BlockAllocator::Instance().ReadCounts();
+    const std::uint64_t liveAtStart = LiveBytes();
+    constexpr int kThreads = 4;
+    std::array<int, kThreads> checks{};
+    {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([t, &checks] {
+                for (int round = 0; round < 8; ++round) {
+                    BindingProperty root;
+                    BuildTree(root, 50 + 10 * static_cast<std::size_t>(t), 40);
+                    BindingProperty copy(root);
+                    if (copy.GetMember("groups").Size() == 50u + 10u * static_cast<std::size_t>(t) &&
+                        copy.GetMember("groups").GetElement(7).GetMember("member5").GetStringView() == "text 5") {
+                        ++checks[static_cast<std::size_t>(t)];
+                    }
+                }
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+    }
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(checks[static_cast<std::size_t>(t)], 8) << t;
+    const BlockAllocator::Counts blocksAtEnd = BlockAllocator::Instance().ReadCounts();
+    EXPECT_EQ(blocksAtEnd.blocksInUse, blocksAtStart.blocksInUse);
+    EXPECT_EQ(blocksAtEnd.regions, blocksAtStart.regions);
+    EXPECT_EQ(LiveBytes(), liveAtStart);
+}
+
+}  // namespace
+}  // namespace Kesh

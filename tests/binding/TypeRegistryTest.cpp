@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "binding/BindingProperty.h"
+#include "binding/BindingPropertyDescriptor.h"
+#include "binding/ConversionResult.h"
+#include "binding/TypeRegistry.h"
+
+namespace Kesh {
+namespace {
+
+struct Point {
+    std::int32_t x;
+    std::int32_t y;
+};
+enum class Color : std::int32_t { Red = 1 };
+struct Other {};
+
+// Counts its own destruction, to show that field records own their descriptors.
+class CountingDescriptor final : public TypeDescriptor {
+public:
+    explicit CountingDescriptor(int& destroyed) : destroyed_(destroyed) {}
+    ~CountingDescriptor() override { ++destroyed_; }
+    void Assign(ConversionResult&, void*, const BindingProperty&, const char*, const TypeRegistry*) const override {}
+    void ToValue(ConversionResult&, const void*, const TypeRegistry*) const override {}
+
+private:
+    int& destroyed_;
+};
+
+constexpr TypeIdentifier kInt32{TypeKind::Int32, TypeKind::None, nullptr};
+
+std::vector<std::string> Names(const std::vector<const TypeRecord*>& records) {
+    std::vector<std::string> names;
+    for (const TypeRecord* record : records) {
+        names.push_back(record->name);
+    }
+    return names;
+}
+
+TEST(TypeRegistryTest, SecondDeclarationOfANameAddsNothing) {
+    int destroyed = 0;
+    {
+        TypeRegistry registry;
+        TypeBuilder first = registry.DeclareType("Point", sizeof(Point), StaticTypeOf<Point>(), false);
+        ASSERT_FALSE(first.AlreadyDeclared());
+        first.SetDescription("A point.")
+            .AddTag("geometry")
+            .AddTag("")
+            .AddField("x", "across", offsetof(Point, x), StaticTypeOf<std::int32_t>(), kInt32,
+                      TypeIdentifier{}, 0, std::make_unique<CountingDescriptor>(destroyed), false);
+
+        // Same name, different size, identity and kind: the first declaration stands.
+        TypeBuilder second = registry.DeclareType("Point", 99, StaticTypeOf<Other>(), true);
+        EXPECT_TRUE(second.AlreadyDeclared());
+        EXPECT_EQ(second.Record(), first.Record());
+        second.SetDescription("changed")
+            .SetNameSpace("changed")
+            .AddTag("more")
+            .AddEnumerator("Zero", 0, "")
+            .AddField("y", "", offsetof(Point, y), StaticTypeOf<std::int32_t>(), kInt32, TypeIdentifier{}, 0,
+                      std::make_unique<CountingDescriptor>(destroyed), false);
+        // The refused descriptor is freed at once, not leaked.
+        EXPECT_EQ(destroyed, 1);
+
+        const TypeRecord* point = registry.FindType("Point");
+        ASSERT_NE(point, nullptr);
+        EXPECT_EQ(point->size, sizeof(Point));
+        EXPECT_FALSE(point->isEnum);
+        EXPECT_EQ(point->description, "A point.");
+        EXPECT_EQ(point->nameSpace, "");
+        EXPECT_EQ(point->tags, std::vector<std::string>{"geometry"});
+        ASSERT_EQ(point->fields.size(), 1u);
+        EXPECT_TRUE(point->enumerators.empty());
+        EXPECT_EQ(registry.FindType(StaticTypeOf<Point>()), point);
+        EXPECT_EQ(registry.FindType(StaticTypeOf<Other>()), nullptr);
+        EXPECT_EQ(registry.TypeSnapshot().size(), 1u);
+
+        const FieldRecord& x = point->fields[0];
+        EXPECT_EQ(x.name, "x");
+        EXPECT_EQ(x.nameHash, Detail::Fnv1a("x"));
+        EXPECT_EQ(x.offset, offsetof(Point, x));
+        EXPECT_EQ(x.staticType, &StaticTypeOf<std::int32_t>());
+        EXPECT_EQ(x.registry, &registry);
+        EXPECT_EQ(point->registry, &registry);
+    }
+    EXPECT_EQ(destroyed, 2);
+}
+
+TEST(TypeRegistryTest, FindsTypesByIdentityAndName) {
+    TypeRegistry registry;
+    const TypeRecord* color = registry.DeclareType("Color", 4, StaticTypeOf<Color>(), true).Record();
+    // A type without a native identity is reachable by name only.
+    const TypeRecord* loose = registry.DeclareType("Loose", 0, NoStaticType(), false).Record();
+    // A second name for the same native type does not take the identity over.
+    const TypeRecord* alias = registry.DeclareType("ColorAlias", 4, StaticTypeOf<Color>(), true).Record();
+
+    EXPECT_EQ(registry.FindType(StaticTypeOf<Color>()), color);
+    EXPECT_EQ(registry.FindTypeById(StaticTypeOf<Color>().id), color);
+    EXPECT_EQ(registry.FindType("ColorAlias"), alias);
+    EXPECT_EQ(registry.FindType("Loose"), loose);
+    EXPECT_EQ(registry.FindType(NoStaticType()), nullptr);
+    EXPECT_EQ(registry.FindType("color"), nullptr);
+    EXPECT_EQ(registry.FindType(""), nullptr);
+    EXPECT_EQ(Names(registry.TypeSnapshot()), (std::vector<std::string>{"Color", "Loose", "ColorAlias"}));
+
+    // The identity hash is FNV-1a over the id's bytes, lowest first.
+    const unsigned char bytes[4] = {0x26, 0x35, 0x9C, 0x30};
+    EXPECT_EQ(TypeRegistry::IdentityHash{}(0x309C3526u), Detail::Fnv1a(bytes, 4));
+}
+
+TEST(TypeRegistryTest, EnumeratorLookups) {
+    TypeRegistry registry;
+    TypeBuilder builder = registry.DeclareType("Color", 4, StaticTypeOf<Color>(), true);
+    builder.AddEnumerator("red", 1, "first")
+        .AddEnumerator("Red", 1, "upper")
+        .AddEnumerator("green", 2, "")
+        .AddEnumerator("blue", 7, "old")
+        .AddEnumerator("blue", 3, "new")
+        .AddEnumerator("Minus", -5, "");
+    const TypeRecord* color = builder.Record();
+
+    // A repeated name replaces number and description; it is still one enumerator.
+    ASSERT_EQ(color->enumerators.size(), 5u);
+    EXPECT_EQ(color->enumerators.at("blue").number, 3);
+    EXPECT_EQ(color->enumerators.at("blue").description, "new");
+    EXPECT_EQ(color->enumerators.at("blue").owner, color);
+    EXPECT_FALSE(TypeRegistry::HasEnumeratorNumber(color, 7));
+
+    // Two names for one number: the first in byte order wins, and upper case sorts first.
+    EXPECT_STREQ(TypeRegistry::EnumeratorName(color, 1), "Red");
+    EXPECT_STREQ(TypeRegistry::EnumeratorName(color, -5), "Minus");
+    EXPECT_EQ(TypeRegistry::EnumeratorName(color, 0), nullptr);
+    EXPECT_TRUE(TypeRegistry::HasEnumeratorNumber(color, 2));
+    EXPECT_FALSE(TypeRegistry::HasEnumeratorNumber(color, 4));
+
+    // Lookup by name is exact and case-sensitive.
+    EXPECT_EQ(TypeRegistry::EnumeratorNumber(color, "green"), 2);
+    EXPECT_EQ(TypeRegistry::EnumeratorNumber(color, "Green"), std::nullopt);
+    EXPECT_EQ(TypeRegistry::EnumeratorNumber(color, "gree"), std::nullopt);
+    EXPECT_EQ(TypeRegistry::EnumeratorNumber(color, "red"), 1);
+    EXPECT_EQ(TypeRegistry::EnumeratorNumber(color, "Red"), 1);
+
+    // No record: nothing is found, nothing crashes.
+    EXPECT_EQ(TypeRegistry::EnumeratorName(nullptr, 1), nullptr);
+    EXPECT_FALSE(TypeRegistry::HasEnumeratorNumber(nullptr, 1));
+    EXPECT_EQ(TypeRegistry::EnumeratorNumber(nullptr, "red"), std::nullopt);
+}
+
+TEST(TypeRegistryTest, FieldKeepsASecondIdentifierOnlyWhenSet) {
+    TypeRegistry registry;
+    TypeBuilder builder = registry.DeclareType("Point", sizeof(Point), StaticTypeOf<Point>(), false);
+    const TypeRecord* self = builder.Record();
+    // An unset second identifier is stored all zero even if the caller left parts set.
+    builder.AddField("x", "", offsetof(Point, x), StaticTypeOf<std::int32_t>(), kInt32,
+                     TypeIdentifier{TypeKind::None, TypeKind::Struct, self}, kFieldRequired, nullptr, false);
+    builder.AddField("y", "", offsetof(Point, y), StaticTypeOf<std::int32_t>(), kInt32,
+                     TypeIdentifier{TypeKind::String, TypeKind::None, nullptr}, kFieldOmitDefault, nullptr, true);
+
+    const FieldRecord& x = self->fields[0];
+    EXPECT_EQ(x.describedType.elementKind, TypeKind::None);
+    EXPECT_EQ(x.describedType.record, nullptr);
+    EXPECT_EQ(x.HostType().kind, TypeKind::Int32);
+    EXPECT_EQ(x.flags, kFieldRequired);
+
+    const FieldRecord& y = self->fields[1];
+    EXPECT_EQ(y.type.kind, TypeKind::Int32);
+    EXPECT_EQ(y.HostType().kind, TypeKind::String);
+    EXPECT_TRUE(y.optional);
+}
+
+TEST(TypeRegistryTest, EventsAndFunctions) {
+    TypeRegistry registry;
+    const TypeRecord* payload = registry.DeclareType("Point", sizeof(Point), StaticTypeOf<Point>(), false).Record();
+
+    EventBuilder moved = registry.DeclareEvent("OnMoved", payload);
+    ASSERT_FALSE(moved.AlreadyDeclared());
+    moved.SetDescription("Fired when moved.").SetNameSpace("Geo").AddTag("geo").AddTag("");
+
+    EventBuilder again = registry.DeclareEvent("OnMoved", nullptr);
+    EXPECT_TRUE(again.AlreadyDeclared());
+    again.SetDescription("changed").AddTag("more");
+
+    // An event whose payload type is unknown is refused.
+    EventBuilder orphan = registry.DeclareEvent("OnOrphan", nullptr);
+    EXPECT_EQ(orphan.Record(), nullptr);
+    orphan.SetDescription("ignored");
+    EXPECT_EQ(registry.FindEvent("OnOrphan"), nullptr);
+
+    const EventRecord* event = registry.FindEvent("OnMoved");
+    ASSERT_NE(event, nullptr);
+    EXPECT_EQ(event->payload, payload);
+    EXPECT_EQ(event->description, "Fired when moved.");
+    EXPECT_EQ(event->nameSpace, "Geo");
+    EXPECT_EQ(event->tags, std::vector<std::string>{"geo"});
+    EXPECT_EQ(registry.EventSnapshot(), std::vector<const EventRecord*>{event});
+
+    auto first = std::make_unique<FunctionRecord>();
+    first->name = "Move";
+    first->arguments.push_back(FunctionArgument{"to", "", false, TypeIdentifier{TypeKind::Struct, TypeKind::None, payload}});
+    const FunctionRecord* firstStored = registry.AddFunction(std::move(first));
+    auto second = std::make_unique<FunctionRecord>();
+    second->name = "Move";
+    const FunctionRecord* secondStored = registry.AddFunction(std::move(second));
+    EXPECT_EQ(registry.AddFunction(std::make_unique<FunctionRecord>()), nullptr);
+    EXPECT_EQ(registry.AddFunction(nullptr), nullptr);
+
+    // Both stay listed; the later one is the one reached by name.
+    EXPECT_EQ(registry.FindFunction("Move"), secondStored);
+    EXPECT_EQ(registry.FunctionSnapshot(), (std::vector<const FunctionRecord*>{firstStored, secondStored}));
+    EXPECT_EQ(firstStored->registry, &registry);
+    EXPECT_EQ(registry.FindFunction("move"), nullptr);
+}
+
+TEST(TypeRegistryTest, ConcurrentDeclarationsOfOneNameMakeOneRecord) {
+    TypeRegistry registry;
+    constexpr int kThreads = 4;
+    constexpr int kNames = 200;
+    std::atomic<int> fresh{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < kNames; ++i) {
+                TypeBuilder builder = registry.DeclareType("T" + std::to_string(i), 4, NoStaticType(), false);
+                if (!builder.AlreadyDeclared()) {
+                    fresh.fetch_add(1);
+                    builder.AddTag("mine");
+                }
+                EXPECT_EQ(registry.FindType("T" + std::to_string(i)), builder.Record());
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(fresh.load(), kNames);
+    EXPECT_EQ(registry.TypeSnapshot().size(), static_cast<std::size_t>(kNames));
+}
+
+TEST(TypeRegistryTest, BindingPropertyDescriptorCopiesBothWays) {
+    BindingPropertyDescriptor descriptor;
+    const TypeDescriptor& slots = descriptor;
+
+    BindingProperty input;
+    input.Member("name") = "Ann";
+    input.Member("list").Element(1) = 5;
+
+    BindingProperty native = 3.5;
+    ConversionResult result;
+    slots.Assign(result, &native, input, "<value>", nullptr);
+    EXPECT_TRUE(result.Ok());
+    EXPECT_TRUE(result.Value().IsEmpty());
+    EXPECT_STREQ(native.GetMember("name").GetString(), "Ann");
+    EXPECT_EQ(native.GetMember("list").GetElement(1).GetSigned(), 5);
+    // A deep copy: the native value lives in its own context.
+    EXPECT_NE(native.Context(), input.Context());
+
+    // Empty is a value like any other for a native BindingProperty.
+    slots.Assign(result, &native, BindingProperty(), "<value>", nullptr);
+    EXPECT_TRUE(result.Ok());
+    EXPECT_TRUE(native.IsEmpty());
+
+    // After an earlier failure the target is only reset.
+    native = true;
+    ConversionResult failed;
+    failed.SetError("earlier");
+    slots.Assign(failed, &native, input, "<value>", nullptr);
+    EXPECT_TRUE(native.IsEmpty());
+    EXPECT_STREQ(failed.ErrorMessage(), "earlier");
+
+    ConversionResult out;
+    slots.ToValue(out, &input, nullptr);
+    EXPECT_TRUE(out.Ok());
+    EXPECT_STREQ(out.Value().GetMember("name").GetString(), "Ann");
+    EXPECT_EQ(out.Value().Size(), 2u);
+}
+
+}  // namespace
+}  // namespace Kesh
