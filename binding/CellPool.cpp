@@ -5,6 +5,17 @@
 
 #include "binding/BlockAllocator.h"
 
+// Under the address sanitizer free cells are poisoned, so that a value read after its
+// cell went back to the pool is reported as it would be for heap memory.
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define KESH_POISON_CELL(cell, size) ASAN_POISON_MEMORY_REGION((cell), (size))
+#define KESH_UNPOISON_CELL(cell, size) ASAN_UNPOISON_MEMORY_REGION((cell), (size))
+#else
+#define KESH_POISON_CELL(cell, size) static_cast<void>(0)
+#define KESH_UNPOISON_CELL(cell, size) static_cast<void>(0)
+#endif
+
 namespace Kesh {
 
 // The head of every block; the cells follow it.
@@ -37,11 +48,13 @@ static_assert(BlockAllocator::kBlockSize / 4 < 0xFFFF, "cell indexes must fit 16
 void CellPool::SetCellSize(std::uint32_t cellSize) noexcept { cellSize_ = cellSize; }
 
 CellPool::~CellPool() {
+    KESH_UNPOISON_CELL(inner_, kInnerBytes);
     // Cells still out are lost with their blocks: the context that owns the pool is
     // going away and nothing may refer to them any more.
     for (CellBlock* list : {available_, full_}) {
         while (list != nullptr) {
             CellBlock* next = list->next;
+            KESH_UNPOISON_CELL(list, BlockAllocator::kBlockSize);
             BlockAllocator::Instance().FreeBlock(list);
             list = next;
         }
@@ -76,6 +89,7 @@ void CellPool::AddBlock() {
     unsigned char* cells = reinterpret_cast<unsigned char*>(block) + kCellsOffset;
     for (std::uint16_t i = 0; i < count; ++i) {
         WriteLink(cells + std::size_t{i} * cellSize_, static_cast<std::uint16_t>(i + 1 < count ? i + 1 : kNoCell));
+        KESH_POISON_CELL(cells + std::size_t{i} * cellSize_, cellSize_);
     }
     block->inUse = 0;
     block->firstFree = 0;
@@ -87,6 +101,7 @@ void CellPool::AddBlock() {
 void* CellPool::Allocate() {
     if (innerFree_ != kNoCell) {
         unsigned char* cell = inner_ + std::size_t{innerFree_} * cellSize_;
+        KESH_UNPOISON_CELL(cell, cellSize_);
         innerFree_ = ReadLink(cell);
         return cell;
     }
@@ -96,6 +111,7 @@ void* CellPool::Allocate() {
     if (available_ == nullptr) AddBlock();
     CellBlock* block = available_;
     unsigned char* cell = reinterpret_cast<unsigned char*>(block) + kCellsOffset + std::size_t{block->firstFree} * cellSize_;
+    KESH_UNPOISON_CELL(cell, cellSize_);
     block->firstFree = ReadLink(cell);
     if (++block->inUse == block->cellCount) {
         Unlink(available_, block);
@@ -109,6 +125,7 @@ void CellPool::Free(void* cell) noexcept {
     auto* bytes = static_cast<unsigned char*>(cell);
     if (IsInner(cell)) {
         WriteLink(bytes, innerFree_);
+        KESH_POISON_CELL(bytes, cellSize_);
         innerFree_ = static_cast<std::uint16_t>((bytes - inner_) / cellSize_);
         return;
     }
@@ -118,6 +135,7 @@ void CellPool::Free(void* cell) noexcept {
     const auto index =
         static_cast<std::uint16_t>((bytes - reinterpret_cast<unsigned char*>(block) - kCellsOffset) / cellSize_);
     WriteLink(bytes, block->firstFree);
+    KESH_POISON_CELL(bytes, cellSize_);
     block->firstFree = index;
     --block->inUse;
     if (wasFull) {
@@ -127,6 +145,7 @@ void CellPool::Free(void* cell) noexcept {
     if (block->inUse == 0) {
         Unlink(available_, block);
         --blockCount_;
+        KESH_UNPOISON_CELL(block, BlockAllocator::kBlockSize);
         BlockAllocator::Instance().FreeBlock(block);
     }
 }

@@ -17,11 +17,6 @@ struct EmptyEntry {
 
 constinit EmptyEntry emptyEntry{{nullptr, InternedString::Hash("", 0), 0, 0}, '\0'};
 
-std::string_view UpToNul(std::string_view text) noexcept {
-    const void* nul = text.empty() ? nullptr : std::memchr(text.data(), '\0', text.size());
-    return nul == nullptr ? text : text.substr(0, static_cast<const char*>(nul) - text.data());
-}
-
 }  // namespace
 
 const InternedString& EmptyInternedString() noexcept { return emptyEntry.entry; }

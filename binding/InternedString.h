@@ -36,6 +36,12 @@ struct InternedString {
     }
 };
 
+// Texts of values and keys end at their first NUL.
+constexpr std::string_view UpToNul(std::string_view text) noexcept {
+    const std::size_t nul = text.find('\0');
+    return nul == std::string_view::npos ? text : text.substr(0, nul);
+}
+
 // The entry that stands for the empty text in every context: shared, never counted,
 // never freed.
 const InternedString& EmptyInternedString() noexcept;

@@ -39,6 +39,7 @@ int MemberTree::Compare(std::string_view left, std::string_view right) noexcept 
 }
 
 MemberNode* MemberTree::Find(const StructureCell& members, std::string_view key) noexcept {
+    key = UpToNul(key);
     MemberNode* node = members.root;
     while (node != nullptr) {
         const int order = Compare(key, node->KeyView());
@@ -71,6 +72,7 @@ const MemberNode* NextMember(const MemberNode* node) noexcept {
 }
 
 MemberNode& MemberTree::FindOrInsert(StructureCell& members, PropertyContext& context, std::string_view key) {
+    key = UpToNul(key);  // as the interned key will be
     MemberNode* parent = nullptr;
     bool asLeft = false;
     for (MemberNode* node = members.root; node != nullptr;) {

@@ -144,6 +144,11 @@ TEST(BindingProperty, MembersComeOutInUnsignedByteOrderOfTheirKeys) {
     // Upper case before lower case, a prefix before its extensions, bytes above 0x7F last.
     EXPECT_EQ(Keys(value), (std::vector<std::string>{"Alpha", "Zed", "_x", "al", "alpha", "beta", "\xC3\xA9t\xC3\xA9"}));
     EXPECT_EQ(value.Size(), 7u);
+    // A key ends at its first NUL, like every text of a value.
+    value[std::string_view("al\0zz", 5)] = 2;
+    EXPECT_EQ(value.Size(), 7u);
+    EXPECT_EQ(value.GetMember("al").GetSigned(), 2);
+    EXPECT_TRUE(value.HasMember(std::string_view("alpha\0", 6)));
 
     // A larger tree stays ordered and finds every key, whatever the insertion order.
     BindingProperty many;
