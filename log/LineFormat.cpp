@@ -44,13 +44,10 @@ private:
 void PutCode(LineWriter& out, char code, const LogRecord& record, const char* executableName) {
     char field[128];
     switch (code) {
-    case 'D': {
-        const Platform::LocalTime time{record.year,   record.month,  record.day,        record.hour,
-                                       record.minute, record.second, record.millisecond};
-        FormatTimestamp(time, field, sizeof field);
+    case 'D':
+        FormatTimestamp(record.time, field, sizeof field);
         out.Put(field);
         break;
-    }
     case 'E':
         out.Put(executableName);
         break;

@@ -251,9 +251,7 @@ void LogManager::Write(std::int32_t level, std::uint64_t mask, const char* forma
     if (format == nullptr || std::vsnprintf(message, sizeof message, format, arguments) < 0) {
         message[0] = '\0';
     }
-    const Platform::LocalTime time = Platform::CurrentLocalTime();
-    const LogRecord record{time.year,   time.month, time.day, time.hour, time.minute,
-                           time.second, time.millisecond, level, mask, message};
+    const LogRecord record{Platform::CurrentLocalTime(), level, mask, message};
     manager->Dispatch(record);
 }
 

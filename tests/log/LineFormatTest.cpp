@@ -12,7 +12,7 @@ namespace Kesh {
 namespace {
 
 LogRecord Record(const char* message, std::int32_t level = 2, std::uint64_t mask = 3) {
-    return LogRecord{2026, 12, 6, 9, 5, 7, 42, level, mask, message};
+    return LogRecord{{2026, 12, 6, 9, 5, 7, 42}, level, mask, message};
 }
 
 std::string Line(const char* format, const LogRecord& record, std::size_t size = 4096) {
