@@ -131,6 +131,7 @@ void HostValue::SetFloat(double value) {
 void HostValue::SetString(const char* text) { SetString(text, text == nullptr ? 0 : std::strlen(text)); }
 
 void HostValue::SetString(const char* text, std::size_t length) {
+    if (text == nullptr) length = 0;
     if (length > std::numeric_limits<std::uint32_t>::max() - 1u) throw std::length_error("HostValue text");
     // Copy before releasing: the text may belong to this record.
     auto* copy = static_cast<char*>(Memory::Allocate(length + 1));
@@ -146,6 +147,7 @@ void HostValue::SetString(const char* text, std::size_t length) {
 void HostValue::SetBlob(const std::uint8_t* bytes, std::size_t count) {
     if (count > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("HostValue blob");
     std::uint8_t* copy = nullptr;
+    if (bytes == nullptr) count = 0;
     if (count != 0) {
         copy = static_cast<std::uint8_t*>(Memory::Allocate(count));
         if (copy == nullptr) throw std::bad_alloc();

@@ -82,9 +82,9 @@ struct HostValue {
     void SetFloat(double value);
     // An owned copy of the text up to its NUL (null is the empty text).
     void SetString(const char* text);
-    // An owned copy of length bytes followed by a NUL.
+    // An owned copy of length bytes followed by a NUL (null is the empty text).
     void SetString(const char* text, std::size_t length);
-    // An owned copy of the bytes.
+    // An owned copy of the bytes (null is no bytes).
     void SetBlob(const std::uint8_t* bytes, std::size_t count);
     // Takes ownership of an array from AllocateHostValues / AllocateMemberEntries.
     void SetCollection(HostValue* values, std::uint32_t count);
