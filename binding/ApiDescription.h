@@ -1,0 +1,123 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace Kesh {
+
+struct TypeRecord;
+struct EventRecord;
+
+#pragma pack(push, 1)
+
+// Flat descriptions of the registry's types and events for the host. Records of one
+// array are also chained by next, the last one holding null. Every text is borrowed
+// from the registry's records, so the registry must outlive the description.
+
+struct FieldDescriptionRecord {
+    FieldDescriptionRecord* next;
+    const char* name;
+    const char* description;
+    std::uint32_t offset;
+    // TypeKind numbers; 0 when none.
+    std::uint32_t kind;
+    std::uint32_t elementKind;
+    // The referenced type for a vector, enum, struct or map, else "".
+    const char* typeName;
+    std::uint8_t optional;
+};
+
+struct EnumeratorDescriptionRecord {
+    EnumeratorDescriptionRecord* next;
+    const char* name;
+    const char* description;
+    std::int32_t number;
+};
+
+struct TypeDescriptionRecord {
+    TypeDescriptionRecord* next;
+    const char* name;
+    const char* nameSpace;
+    std::uint32_t size;
+    const char* description;
+    const char* const* tags;
+    std::uint32_t tagCount;
+    // A type with fields lists them and has no enumerator array; any other type has
+    // an enumerator array, empty for a struct without fields.
+    FieldDescriptionRecord* fields;
+    EnumeratorDescriptionRecord* enumerators;
+    // Fields when there are any, else enumerators.
+    std::uint32_t memberCount;
+};
+
+struct EventDescriptionRecord {
+    EventDescriptionRecord* next;
+    const char* name;
+    const char* nameSpace;
+    const char* payloadTypeName;
+    const char* description;
+    const char* const* tags;
+    std::uint32_t tagCount;
+};
+
+#pragma pack(pop)
+
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(FieldDescriptionRecord) == 29);
+static_assert(offsetof(FieldDescriptionRecord, name) == 4);
+static_assert(offsetof(FieldDescriptionRecord, description) == 8);
+static_assert(offsetof(FieldDescriptionRecord, offset) == 12);
+static_assert(offsetof(FieldDescriptionRecord, kind) == 16);
+static_assert(offsetof(FieldDescriptionRecord, elementKind) == 20);
+static_assert(offsetof(FieldDescriptionRecord, typeName) == 24);
+static_assert(offsetof(FieldDescriptionRecord, optional) == 28);
+static_assert(sizeof(EnumeratorDescriptionRecord) == 16);
+static_assert(offsetof(EnumeratorDescriptionRecord, name) == 4);
+static_assert(offsetof(EnumeratorDescriptionRecord, description) == 8);
+static_assert(offsetof(EnumeratorDescriptionRecord, number) == 12);
+static_assert(sizeof(TypeDescriptionRecord) == 40);
+static_assert(offsetof(TypeDescriptionRecord, name) == 4);
+static_assert(offsetof(TypeDescriptionRecord, nameSpace) == 8);
+static_assert(offsetof(TypeDescriptionRecord, size) == 12);
+static_assert(offsetof(TypeDescriptionRecord, description) == 16);
+static_assert(offsetof(TypeDescriptionRecord, tags) == 20);
+static_assert(offsetof(TypeDescriptionRecord, tagCount) == 24);
+static_assert(offsetof(TypeDescriptionRecord, fields) == 28);
+static_assert(offsetof(TypeDescriptionRecord, enumerators) == 32);
+static_assert(offsetof(TypeDescriptionRecord, memberCount) == 36);
+static_assert(sizeof(EventDescriptionRecord) == 28);
+static_assert(offsetof(EventDescriptionRecord, name) == 4);
+static_assert(offsetof(EventDescriptionRecord, nameSpace) == 8);
+static_assert(offsetof(EventDescriptionRecord, payloadTypeName) == 12);
+static_assert(offsetof(EventDescriptionRecord, description) == 16);
+static_assert(offsetof(EventDescriptionRecord, tags) == 20);
+static_assert(offsetof(EventDescriptionRecord, tagCount) == 24);
+#endif
+
+// Holds the description arrays handed to the host; rebuilding replaces them, so the
+// pointers of an earlier build are valid only until the next one.
+class ApiDescription {
+public:
+    // Describes the given types and events in the given order. Takes no lock: the
+    // snapshots are copies, and the records they point at stay put while the registry
+    // lives.
+    void Build(const std::vector<const TypeRecord*>& types, const std::vector<const EventRecord*>& events);
+
+    // Null when there are none.
+    TypeDescriptionRecord* Types() noexcept { return types_.empty() ? nullptr : types_.data(); }
+    std::uint32_t TypeCount() const noexcept { return static_cast<std::uint32_t>(types_.size()); }
+    EventDescriptionRecord* Events() noexcept { return events_.empty() ? nullptr : events_.data(); }
+    std::uint32_t EventCount() const noexcept { return static_cast<std::uint32_t>(events_.size()); }
+
+private:
+    std::vector<TypeDescriptionRecord> types_;
+    std::vector<EventDescriptionRecord> events_;
+    // Per-type arrays; each is sized once and never grows, so the records keep their
+    // addresses.
+    std::vector<std::vector<FieldDescriptionRecord>> fields_;
+    std::vector<std::vector<EnumeratorDescriptionRecord>> enumerators_;
+    std::vector<std::vector<const char*>> tags_;
+};
+
+}  // namespace Kesh

@@ -1,0 +1,358 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <iterator>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "binding/BindingProperty.h"
+#include "binding/HostValue.h"
+#include "binding/HostValueConversion.h"
+#include "binding/TypeRegistry.h"
+#include "platform/Allocator.h"
+#include "tests/support/SmallStackThread.h"
+
+namespace Kesh {
+namespace {
+
+enum class Phase : std::int32_t { None = 0, Lobby = 3 };
+
+// Live blocks of the library's allocator, to show that what a record owns goes back.
+std::int64_t LiveBlocks() {
+    const Memory::AllocationCounters counters = Memory::ReadCounters();
+    return static_cast<std::int64_t>(counters.allocationCount - counters.freeCount);
+}
+
+bool IsZero(const void* bytes, std::size_t size) {
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (p[i] != 0) return false;
+    }
+    return true;
+}
+
+HostValue Borrowed(const char* text, std::uint32_t length) {
+    HostValue record{};
+    record.kind = HostValueKind::BorrowedString;
+    record.payload.string = {text, length};
+    return record;
+}
+
+HostValue Signed(std::int64_t number) {
+    HostValue record{};
+    record.SetSigned(number);
+    return record;
+}
+
+TEST(HostValue, SettersReleaseAndOwnTheirCopies) {
+    const std::int64_t before = LiveBlocks();
+    HostValue record{};
+    EXPECT_EQ(record.kind, HostValueKind::Empty);
+
+    std::string text = "hello";
+    record.SetString(text.c_str());
+    text[0] = 'j';  // the record holds its own copy
+    EXPECT_EQ(record.kind, HostValueKind::OwnedString);
+    EXPECT_STREQ(record.payload.string.text, "hello");
+    EXPECT_EQ(record.payload.string.length, 5u);
+
+    // Setting a record from its own text copies before it frees.
+    record.SetString(record.payload.string.text + 1);
+    EXPECT_STREQ(record.payload.string.text, "ello");
+
+    const std::uint8_t bytes[] = {0, 1, 2};
+    record.SetBlob(bytes, sizeof bytes);
+    EXPECT_EQ(record.kind, HostValueKind::OwnedBlob);
+    ASSERT_EQ(record.payload.blob.count, 3u);
+    EXPECT_EQ(std::memcmp(record.payload.blob.bytes, bytes, 3), 0);
+
+    record.SetBool(true);
+    EXPECT_EQ(record.kind, HostValueKind::Bool);
+    EXPECT_EQ(record.payload.boolValue, 1);
+    record.SetUnsigned(std::numeric_limits<std::uint64_t>::max());
+    EXPECT_EQ(record.payload.unsignedValue, std::numeric_limits<std::uint64_t>::max());
+    EXPECT_EQ(LiveBlocks(), before);
+
+    // A structure frees only the keys its entries own.
+    HostMemberEntry* entries = AllocateMemberEntries(2);
+    entries[0].key = Memory::DuplicateString("owned");
+    entries[0].keyOwned = 1;
+    entries[0].value.SetString("x");
+    entries[1].key = "borrowed";  // a literal: freeing it would crash
+    entries[1].keyOwned = 0;
+    HostValue* inner = AllocateHostValues(1);
+    inner[0].SetString("y");
+    entries[1].value.SetCollection(inner, 1);
+    record.SetStructure(entries, 2);
+    record.Release();
+    EXPECT_EQ(record.kind, HostValueKind::Empty);
+    EXPECT_TRUE(IsZero(&record, sizeof record));
+    EXPECT_EQ(LiveBlocks(), before);
+
+    // Borrowed parts are never freed; unknown kinds are only reset.
+    static const char kLiteral[] = "literal";
+    record = Borrowed(kLiteral, 7);
+    record.Release();
+    record.kind = static_cast<HostValueKind>(11);
+    record.payload.string.text = kLiteral;
+    record.Release();
+    EXPECT_TRUE(IsZero(&record, sizeof record));
+
+    HostResultHead head{};
+    head.value.SetString("discarded");
+    head.SetError("first");
+    head.SetError("second");  // the first error text is not leaked
+    EXPECT_EQ(head.value.kind, HostValueKind::Empty);
+    EXPECT_EQ(head.hasError, 1);
+    EXPECT_STREQ(head.errorText, "second");
+    head.Release();
+    EXPECT_TRUE(IsZero(&head, sizeof head));
+    EXPECT_EQ(LiveBlocks(), before);
+}
+
+TEST(HostValue, KindNames) {
+    const char* expected[] = {"", "bool", "signed", "unsigned", "float", "string",
+                              "string", "blob", "blob", "collection", "structure", ""};
+    for (std::uint32_t kind = 0; kind < std::size(expected); ++kind) {
+        EXPECT_STREQ(HostValueKindName(kind), expected[kind]) << kind;
+    }
+    EXPECT_STREQ(HostValueKindName(0xFFFFFFFFu), "");
+}
+
+TEST(HostValueConversion, EveryKindRoundTrips) {
+    const std::int64_t before = LiveBlocks();
+    {
+        BindingProperty source;
+        source["empty"];
+        source["bool"] = true;
+        source["signed"] = std::int64_t{-9007199254740993};
+        source["unsigned"] = std::numeric_limits<std::uint64_t>::max();
+        source["float"] = 2.5;
+        source["string"] = "text";
+        source["blob"] = std::vector<std::uint8_t>{0, 255, 0};
+        source["list"].Element(2) = "third";
+        source["list"].Element(0)["Z"] = 1;
+        source["list"].Element(0)["a"] = 2;
+
+        HostValue record{};
+        ASSERT_TRUE(ToHostValue(source, record));
+        ASSERT_EQ(record.kind, HostValueKind::Structure);
+        ASSERT_EQ(record.payload.structure.count, 8u);
+        // Members come out in key order, each key owned by its entry.
+        const HostMemberEntry& first = record.payload.structure.entries[0];
+        EXPECT_STREQ(first.key, "blob");
+        EXPECT_EQ(first.keyOwned, 1);
+        EXPECT_EQ(first.value.kind, HostValueKind::OwnedBlob);
+        EXPECT_EQ(record.payload.structure.entries[2].value.kind, HostValueKind::Empty);
+        const HostValue& list = record.payload.structure.entries[4].value;
+        ASSERT_EQ(list.kind, HostValueKind::Collection);
+        ASSERT_EQ(list.payload.collection.count, 3u);
+        EXPECT_EQ(list.payload.collection.values[1].kind, HostValueKind::Empty);
+        EXPECT_STREQ(list.payload.collection.values[0].payload.structure.entries[0].key, "Z");
+
+        BindingProperty back;
+        HostResultHead head{};
+        ASSERT_TRUE(FromHostValue(record, back, "body", head));
+        EXPECT_EQ(head.hasError, 0);
+        EXPECT_TRUE(back.HasMember("empty"));
+        EXPECT_TRUE(back.GetMember("empty").IsEmpty());
+        EXPECT_TRUE(back.GetMember("bool").ToBool());
+        EXPECT_EQ(back.GetMember("signed").GetSigned(), std::int64_t{-9007199254740993});
+        EXPECT_EQ(back.GetMember("unsigned").GetUnsigned(), std::numeric_limits<std::uint64_t>::max());
+        EXPECT_EQ(back.GetMember("float").GetFloat(), 2.5);
+        EXPECT_STREQ(back.GetMember("string").GetString(), "text");
+        EXPECT_EQ(back.GetMember("blob").GetBlob(), (std::vector<std::uint8_t>{0, 255, 0}));
+        const BindingProperty& backList = back.GetMember("list");
+        ASSERT_EQ(backList.Size(), 3u);
+        EXPECT_TRUE(backList.GetElement(1).IsEmpty());
+        EXPECT_STREQ(backList.GetElement(2).GetString(), "third");
+        EXPECT_EQ(backList.GetElement(0).GetMember("Z").GetSigned(), 1);
+        EXPECT_EQ(backList.GetElement(0).GetMember("a").GetSigned(), 2);
+        record.Release();
+    }
+    EXPECT_EQ(LiveBlocks(), before);
+}
+
+TEST(HostValueConversion, EnumsGoByNameOnlyWhenTheRegistryKnowsTheNumber) {
+    TypeRegistry registry;
+    registry.DeclareType("Phase", sizeof(Phase), StaticTypeOf<Phase>(), true)
+        .AddEnumerator("Lobby", 3, "")
+        .AddEnumerator("None", 0, "");
+    const BindingProperty lobby = BindingProperty::FromEnum(3, &StaticTypeOf<Phase>());
+    const BindingProperty unknown = BindingProperty::FromEnum(-7, &StaticTypeOf<Phase>());
+    const BindingProperty unregistered = BindingProperty::FromEnum(3, &StaticTypeOf<int>());
+
+    HostValue record{};
+    ToHostValue(lobby, record);
+    EXPECT_EQ(record.kind, HostValueKind::Signed);
+    EXPECT_EQ(record.payload.signedValue, 3);
+    ToHostValue(lobby, record, &registry);
+    ASSERT_EQ(record.kind, HostValueKind::OwnedString);
+    EXPECT_STREQ(record.payload.string.text, "Lobby");
+    ToHostValue(unknown, record, &registry);
+    EXPECT_EQ(record.kind, HostValueKind::Signed);
+    EXPECT_EQ(record.payload.signedValue, -7);  // sign-extended
+    ToHostValue(unregistered, record, &registry);
+    EXPECT_EQ(record.kind, HostValueKind::Signed);
+    record.Release();
+}
+
+TEST(HostValueConversion, ReadsWhatTheHostMeansAndTheLastOfRepeatedKeys) {
+    // The text runs to its NUL, whatever the length field says.
+    BindingProperty value;
+    HostResultHead head{};
+    ASSERT_TRUE(FromHostValue(Borrowed("abc", 99), value, "v", head));
+    EXPECT_STREQ(value.GetString(), "abc");
+    ASSERT_TRUE(FromHostValue(Borrowed("abc", 1), value, "v", head));
+    EXPECT_STREQ(value.GetString(), "abc");
+    ASSERT_TRUE(FromHostValue(Borrowed(nullptr, 0), value, "v", head));
+    EXPECT_STREQ(value.GetString(), "");
+    EXPECT_EQ(value.Kind(), PropertyKind::String);
+
+    // Any non-zero bool byte is true.
+    HostValue flag{};
+    flag.kind = HostValueKind::Bool;
+    flag.payload.boolValue = 2;
+    ASSERT_TRUE(FromHostValue(flag, value, "v", head));
+    EXPECT_TRUE(value.ToBool());
+
+    // A later entry overwrites an earlier one with the same key, even one with children.
+    HostValue inner[2] = {Signed(1), Signed(2)};
+    HostMemberEntry entries[3] = {};
+    entries[0].key = "k";
+    entries[0].value.kind = HostValueKind::Collection;
+    entries[0].value.payload.collection = {inner, 2};
+    entries[1].key = "other";
+    entries[1].value = Signed(5);
+    entries[2].key = "k";
+    entries[2].value = Signed(7);
+    HostValue structure{};
+    structure.kind = HostValueKind::Structure;
+    structure.payload.structure = {entries, 3};
+    ASSERT_TRUE(FromHostValue(structure, value, "v", head));
+    EXPECT_EQ(value.Size(), 2u);
+    EXPECT_EQ(value.GetMember("k").GetSigned(), 7);
+    EXPECT_EQ(value.GetMember("other").GetSigned(), 5);
+    // ... and the other way round: the collection comes last and wins.
+    std::swap(entries[0].value, entries[2].value);
+    ASSERT_TRUE(FromHostValue(structure, value, "v", head));
+    ASSERT_EQ(value.GetMember("k").Size(), 2u);
+    EXPECT_EQ(value.GetMember("k").GetElement(1).GetSigned(), 2);
+    EXPECT_EQ(head.hasError, 0);
+}
+
+TEST(HostValueConversion, BadRecordsFailWithAMessage) {
+    HostResultHead head{};
+    BindingProperty value = "previous";
+    auto expectFailure = [&](const HostValue& record, const char* message) {
+        head.value.SetString("dropped by the error");
+        EXPECT_FALSE(FromHostValue(record, value, "payload", head));
+        EXPECT_TRUE(value.IsEmpty());
+        EXPECT_EQ(head.value.kind, HostValueKind::Empty);
+        ASSERT_EQ(head.hasError, 1);
+        EXPECT_STREQ(head.errorText, message);
+    };
+
+    HostValue unknown{};
+    unknown.kind = static_cast<HostValueKind>(11);
+    expectFailure(unknown,
+                  "Couldn't assign value to 'payload' of type object because the input is of an incompatible "
+                  "type ''.");
+
+    HostValue nullText = Borrowed(nullptr, 4);
+    expectFailure(nullText,
+                  "Couldn't assign value to 'payload' of type object because the input of type 'string' has no "
+                  "data for its count of 4.");
+    HostValue nullBlob{};
+    nullBlob.kind = HostValueKind::OwnedBlob;
+    nullBlob.payload.blob = {nullptr, 1};
+    expectFailure(nullBlob,
+                  "Couldn't assign value to 'payload' of type object because the input of type 'blob' has no "
+                  "data for its count of 1.");
+    HostValue nullArray{};
+    nullArray.kind = HostValueKind::Collection;
+    nullArray.payload.collection = {nullptr, 0xFFFFFFFFu};
+    expectFailure(nullArray,
+                  "Couldn't assign value to 'payload' of type object because the input of type 'collection' has "
+                  "no data for its count of 4294967295.");
+    HostValue huge{};
+    huge.kind = HostValueKind::Collection;
+    huge.payload.collection = {&unknown, 0x10000000u};
+    expectFailure(huge,
+                  "Couldn't assign value to 'payload' of type object because the input collection of 268435456 "
+                  "elements is too large.");
+    HostMemberEntry keyless{};
+    HostValue noKey{};
+    noKey.kind = HostValueKind::Structure;
+    noKey.payload.structure = {&keyless, 1};
+    expectFailure(noKey, "Couldn't assign value to 'payload' of type object because a member of the input has no key.");
+
+    // Deep inside, the caller's name is still the one reported, and the first bad record
+    // stops the conversion.
+    HostValue elements[3] = {Signed(1), unknown, nullText};
+    elements[1].kind = static_cast<HostValueKind>(0x7FFFFFFF);
+    HostValue collection{};
+    collection.kind = HostValueKind::Collection;
+    collection.payload.collection = {elements, 3};
+    expectFailure(collection,
+                  "Couldn't assign value to 'payload' of type object because the input is of an incompatible "
+                  "type ''.");
+    head.Release();
+
+    // Empty arrays need no pointer.
+    HostValue emptyList{};
+    emptyList.kind = HostValueKind::Collection;
+    ASSERT_TRUE(FromHostValue(emptyList, value, "payload", head));
+    EXPECT_EQ(value.Kind(), PropertyKind::Collection);
+    EXPECT_EQ(value.Size(), 0u);
+}
+
+TEST(HostValueConversion, DeepTreesOnASmallStack) {
+    constexpr std::size_t kDepth = 100000;
+    const std::int64_t before = LiveBlocks();
+    bool checked = false;
+    Testing::RunOnSmallStack([&] {
+        // A host-built chain of alternating one-member structures and one-element
+        // collections, ending in a number.
+        std::vector<HostValue> values(kDepth + 1);
+        std::vector<HostMemberEntry> entries(kDepth);
+        for (std::size_t i = 0; i < kDepth; ++i) {
+            if (i % 2 == 0) {
+                entries[i].key = "next";
+                values[i].kind = HostValueKind::Structure;
+                values[i].payload.structure = {&entries[i], 1};
+                entries[i].value.kind = HostValueKind::Collection;
+                entries[i].value.payload.collection = {&values[i + 1], 1};
+            } else {
+                values[i].kind = HostValueKind::Collection;
+                values[i].payload.collection = {&values[i + 1], 1};
+            }
+        }
+        values[kDepth] = Signed(42);
+
+        BindingProperty value;
+        HostResultHead head{};
+        ASSERT_TRUE(FromHostValue(values[0], value, "deep", head));
+
+        // Back to a record tree owned by the library, then released.
+        HostValue owned{};
+        ToHostValue(value, owned);
+        std::size_t depth = 0;
+        const HostValue* node = &owned;
+        while (node->kind == HostValueKind::Structure || node->kind == HostValueKind::Collection) {
+            node = node->kind == HostValueKind::Structure ? &node->payload.structure.entries[0].value
+                                                          : &node->payload.collection.values[0];
+            ++depth;
+        }
+        EXPECT_EQ(node->payload.signedValue, 42);
+        EXPECT_GT(depth, kDepth);
+        owned.Release();
+        checked = true;
+    });
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(LiveBlocks(), before);
+}
+
+}  // namespace
+}  // namespace Kesh
