@@ -20,11 +20,11 @@ namespace Kesh {
 
 // What a field declaration may add beyond its name and member.
 struct FieldOptions {
-    std::string_view description;
+    std::string_view description{};
     // kFieldOmitDefault, kFieldRequired.
     std::uint32_t flags = 0;
     // The type the host is told the member has, when it differs from the member's own.
-    TypeIdentifier describedAs;
+    TypeIdentifier describedAs{};
 };
 
 // Declares a native struct to a registry, one line per member:
