@@ -59,21 +59,24 @@ public:
         return *this;
     }
 
-    template <ConvertibleNative Member>
-    StructDeclaration& Field(std::string_view name, Member T::*member, const FieldOptions& options = {}) {
+    // Members of a base class of T count as members of T.
+    template <ConvertibleNative Member, typename Owner>
+        requires std::is_base_of_v<Owner, T>
+    StructDeclaration& Field(std::string_view name, Member Owner::*member, const FieldOptions& options = {}) {
         using Traits = NativeTraits<Member>;
         if (builder_.AlreadyDeclared()) {
             return *this;
         }
         const TypeIdentifier type{Traits::kKind, Traits::kElementKind, LookupRecord<Member>(&builder_.Registry())};
-        builder_.AddField(name, options.description, OffsetOf(member), StaticTypeOf<Member>(), type,
+        builder_.AddField(name, options.description, OffsetOf(static_cast<Member T::*>(member)), StaticTypeOf<Member>(), type,
                           options.describedAs, options.flags, std::make_unique<NativeDescriptor<Member>>(),
                           Traits::kOptional);
         return *this;
     }
 
-    template <ConvertibleNative Member>
-    StructDeclaration& Field(std::string_view name, Member T::*member, std::string_view description) {
+    template <ConvertibleNative Member, typename Owner>
+        requires std::is_base_of_v<Owner, T>
+    StructDeclaration& Field(std::string_view name, Member Owner::*member, std::string_view description) {
         FieldOptions options;
         options.description = description;
         return Field(name, member, options);
