@@ -1,4 +1,4 @@
-#include "formats/Base64.h"
+#include "binding/Base64.h"
 
 #include <array>
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "formats/Base64.h"
+#include "binding/Base64.h"
 
 namespace Kesh {
 namespace {

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "binding/NumberAssign.h"
+
+namespace Kesh {
+namespace {
+
+struct SignedOutcome {
+    bool ok;
+    std::int64_t value;
+    std::string message;
+};
+
+SignedOutcome Signed(const BindingProperty& input, std::int64_t minimum, std::int64_t maximum,
+                     const char* typeName) {
+    ConversionResult result;
+    std::int64_t out = 99;
+    const bool ok = AssignSigned(result, out, input, "field", minimum, maximum, typeName);
+    EXPECT_EQ(ok, result.Ok());
+    return {ok, out, result.ErrorMessage()};
+}
+
+SignedOutcome Int32(const BindingProperty& input) {
+    return Signed(input, INT32_MIN, INT32_MAX, "int32");
+}
+
+struct UnsignedOutcome {
+    bool ok;
+    std::uint64_t value;
+    std::string message;
+};
+
+UnsignedOutcome Unsigned(const BindingProperty& input, std::uint64_t maximum, const char* typeName) {
+    ConversionResult result;
+    std::uint64_t out = 99;
+    const bool ok = AssignUnsigned(result, out, input, "field", maximum, typeName);
+    EXPECT_EQ(ok, result.Ok());
+    return {ok, out, result.ErrorMessage()};
+}
+
+struct FloatOutcome {
+    bool ok;
+    double value;
+    std::string message;
+};
+
+constexpr double kFloatMax = 3.4028234663852886e38;
+constexpr double kDoubleMax = 1.7976931348623157e308;
+
+FloatOutcome Floating(const BindingProperty& input, bool single) {
+    ConversionResult result;
+    double out = 99;
+    const double maximum = single ? kFloatMax : kDoubleMax;
+    const bool ok = AssignFloating(result, out, input, "field", -maximum, maximum, single ? "float" : "double");
+    EXPECT_EQ(ok, result.Ok());
+    return {ok, out, result.ErrorMessage()};
+}
+
+TEST(AssignNumberTest, SignedRangesAtBothEnds) {
+    EXPECT_EQ(Signed(BindingProperty(-128), -128, 127, "int8").value, -128);
+    EXPECT_EQ(Signed(BindingProperty(127), -128, 127, "int8").value, 127);
+    EXPECT_EQ(Signed(BindingProperty(-129), -128, 127, "int8").message,
+              "Value -129 for 'field' of type int8 is out of range");
+    EXPECT_EQ(Signed(BindingProperty(128u), -128, 127, "int8").message,
+              "Value 128 for 'field' of type int8 is out of range");
+    EXPECT_EQ(Signed(BindingProperty(std::uint64_t{UINT64_MAX}), INT64_MIN, INT64_MAX, "int64").message,
+              "Value 18446744073709551615 for 'field' of type int64 is out of range");
+    EXPECT_EQ(Signed(BindingProperty(std::int64_t{INT64_MIN}), INT64_MIN, INT64_MAX, "int64").value, INT64_MIN);
+    EXPECT_EQ(Int32(BindingProperty(std::int64_t{2147483648LL})).message,
+              "Value 2147483648 for 'field' of type int32 is out of range");
+    EXPECT_EQ(Int32(BindingProperty("-2147483648")).value, INT32_MIN);
+    EXPECT_EQ(Int32(BindingProperty("-2147483649")).message,
+              "Value -2147483649 for 'field' of type int32 is out of range");
+    EXPECT_EQ(Signed(BindingProperty("9223372036854775808"), INT64_MIN, INT64_MAX, "int64").message,
+              "Value 9223372036854775808 for 'field' of type int64 is out of range");
+}
+
+TEST(AssignNumberTest, IntegerTexts) {
+    EXPECT_EQ(Int32(BindingProperty("0x10")).value, 16);
+    EXPECT_EQ(Int32(BindingProperty("0X10")).value, 16);
+    EXPECT_EQ(Int32(BindingProperty("010")).value, 8);
+    EXPECT_EQ(Int32(BindingProperty(" 5")).value, 5);
+    EXPECT_EQ(Int32(BindingProperty("-5")).value, -5);
+    const SignedOutcome empty = Int32(BindingProperty(""));
+    EXPECT_TRUE(empty.ok);
+    EXPECT_EQ(empty.value, 0);
+    EXPECT_EQ(Int32(BindingProperty("5 ")).message, "Value 5  for 'field' of type int32 is in an incorrect format");
+    EXPECT_EQ(Int32(BindingProperty("09")).message, "Value 09 for 'field' of type int32 is in an incorrect format");
+    EXPECT_FALSE(Int32(BindingProperty(" ")).ok);
+
+    EXPECT_EQ(Unsigned(BindingProperty("-1"), UINT64_MAX, "uint64").message,
+              "Value -1 for 'field' of type uint64 is out of range");
+    EXPECT_FALSE(Unsigned(BindingProperty(" -1"), UINT64_MAX, "uint64").ok);
+    EXPECT_EQ(Unsigned(BindingProperty("18446744073709551615"), UINT64_MAX, "uint64").value, UINT64_MAX);
+    EXPECT_EQ(Unsigned(BindingProperty("18446744073709551616"), UINT64_MAX, "uint64").message,
+              "Value 18446744073709551616 for 'field' of type uint64 is out of range");
+    EXPECT_EQ(Unsigned(BindingProperty("0xff"), 255, "uint8").value, 255u);
+    EXPECT_FALSE(Unsigned(BindingProperty("256"), 255, "uint8").ok);
+    EXPECT_EQ(Unsigned(BindingProperty("1x"), 255, "uint8").message,
+              "Value 1x for 'field' of type uint8 is in an incorrect format");
+}
+
+TEST(AssignNumberTest, UnsignedRanges) {
+    EXPECT_EQ(Unsigned(BindingProperty(300), 255, "uint8").message,
+              "Value 300 for 'field' of type uint8 is out of range");
+    EXPECT_EQ(Unsigned(BindingProperty(255), 255, "uint8").value, 255u);
+    EXPECT_EQ(Unsigned(BindingProperty(0), 255, "uint8").value, 0u);
+    EXPECT_EQ(Unsigned(BindingProperty(-1), UINT32_MAX, "uint32").message,
+              "Value -1 for 'field' of type uint32 is out of range");
+    EXPECT_EQ(Unsigned(BindingProperty(std::uint64_t{4294967296ULL}), UINT32_MAX, "uint32").message,
+              "Value 4294967296 for 'field' of type uint32 is out of range");
+    EXPECT_EQ(Unsigned(BindingProperty(-0.5), 255, "uint8").message,
+              "Value -0.5 for 'field' of type uint8 is out of range");
+    EXPECT_EQ(Unsigned(BindingProperty(254.9), 255, "uint8").value, 254u);
+    EXPECT_FALSE(Unsigned(BindingProperty(255.5), 255, "uint8").ok);
+    // 2^64 equals the uint64 maximum as a double but does not fit.
+    EXPECT_FALSE(Unsigned(BindingProperty(18446744073709551616.0), UINT64_MAX, "uint64").ok);
+    EXPECT_EQ(Unsigned(BindingProperty::FromEnum(-1, nullptr), 255, "uint8").message,
+              "Value -1 for 'field' of type uint8 is out of range");
+}
+
+TEST(AssignNumberTest, FloatInputsToIntegers) {
+    EXPECT_EQ(Signed(BindingProperty(2.9), -128, 127, "int8").value, 2);
+    EXPECT_EQ(Signed(BindingProperty(-2.9), -128, 127, "int8").value, -2);
+    EXPECT_EQ(Signed(BindingProperty(127.5), -128, 127, "int8").message,
+              "Value 127.5 for 'field' of type int8 is out of range");
+    EXPECT_FALSE(Signed(BindingProperty(9223372036854775808.0), INT64_MIN, INT64_MAX, "int64").ok);
+    EXPECT_EQ(Signed(BindingProperty(-9223372036854775808.0), INT64_MIN, INT64_MAX, "int64").value, INT64_MIN);
+    // NaN passes the range test and becomes 0.
+    const SignedOutcome nan = Int32(BindingProperty(std::nan("")));
+    EXPECT_TRUE(nan.ok);
+    EXPECT_EQ(nan.value, 0);
+    EXPECT_EQ(Unsigned(BindingProperty(std::nan("")), UINT64_MAX, "uint64").value, 0u);
+}
+
+TEST(AssignNumberTest, FloatAndDoubleRanges) {
+    EXPECT_EQ(Floating(BindingProperty(1e39), true).message, "Value 1e+39 for 'field' of type float is out of range");
+    EXPECT_EQ(Floating(BindingProperty(1e39), false).value, 1e39);
+    EXPECT_EQ(Floating(BindingProperty(-kFloatMax), true).value, -kFloatMax);
+    EXPECT_EQ(Floating(BindingProperty("1e39"), true).message, "Value 1e39 for 'field' of type float is out of range");
+    EXPECT_EQ(Floating(BindingProperty("1e-400"), false).message,
+              "Value 1e-400 for 'field' of type double is out of range");
+    EXPECT_EQ(Floating(BindingProperty("1e309"), false).message,
+              "Value 1e309 for 'field' of type double is out of range");
+    EXPECT_FALSE(Floating(BindingProperty(std::numeric_limits<double>::infinity()), false).ok);
+    EXPECT_EQ(Floating(BindingProperty(" 2.5"), false).value, 2.5);
+    EXPECT_EQ(Floating(BindingProperty("2.5 "), false).message,
+              "Value 2.5  for 'field' of type double is in an incorrect format");
+    EXPECT_EQ(Floating(BindingProperty(std::int64_t{INT64_MIN}), true).value, -9223372036854775808.0);
+    EXPECT_EQ(Floating(BindingProperty(std::uint64_t{UINT64_MAX}), false).value, 18446744073709551616.0);
+    EXPECT_TRUE(std::isnan(Floating(BindingProperty(std::nan("")), false).value));
+}
+
+TEST(AssignNumberTest, KindsAndFailedResults) {
+    EXPECT_EQ(Int32(BindingProperty()).message, "A value for 'field' is required.");
+    EXPECT_EQ(Int32(BindingProperty(true)).message,
+              "Couldn't assign value to 'field' of type int32 because the input is of an invalid type bool.");
+    EXPECT_EQ(Floating(BindingProperty(false), false).message,
+              "Couldn't assign value to 'field' of type double because the input is of an invalid type bool.");
+    BindingProperty collection;
+    collection.MakeCollection();
+    EXPECT_EQ(Unsigned(collection, 255, "uint8").message,
+              "Couldn't assign value to 'field' of type uint8 because the input is of an invalid type collection.");
+    EXPECT_EQ(Int32(BindingProperty::FromEnum(7, nullptr)).value, 7);
+    EXPECT_EQ(Floating(BindingProperty::FromEnum(-7, nullptr), false).value, -7.0);
+
+    // An earlier failure makes every rule zero its target and keep the first message.
+    ConversionResult result = ConversionResult::Failure("first");
+    std::int64_t s = 5;
+    std::uint64_t u = 5;
+    double d = 5;
+    EXPECT_FALSE(AssignSigned(result, s, BindingProperty(1), "x", INT32_MIN, INT32_MAX, "int32"));
+    EXPECT_FALSE(AssignUnsigned(result, u, BindingProperty(1), "x", 255, "uint8"));
+    EXPECT_FALSE(AssignFloating(result, d, BindingProperty(1.0), "x", -kDoubleMax, kDoubleMax, "double"));
+    EXPECT_EQ(s, 0);
+    EXPECT_EQ(u, 0u);
+    EXPECT_EQ(d, 0.0);
+    EXPECT_STREQ(result.ErrorMessage(), "first");
+}
+
+}  // namespace
+}  // namespace Kesh

@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "binding/EnumDeclaration.h"
+#include "binding/HelpTypes.h"
+#include "binding/NativeAssign.h"
+#include "binding/NativeToValue.h"
+#include "binding/StructDeclaration.h"
+
+namespace Kesh {
+namespace {
+
+enum class Level : std::uint8_t { Low = 1, High = 2 };
+
+struct Base {
+    std::int32_t id = 0;
+};
+
+struct Item : Base {
+    double weight = 0.0;
+    Level level = Level::Low;
+    std::optional<std::string> note;
+    std::vector<Level> levels;
+    std::unordered_map<std::string, Blob> blobs;
+    Base base;
+};
+
+TEST(DeclarationTest, FieldsComeFromMemberTypes) {
+    TypeRegistry registry;
+    EnumDeclaration<Level>(registry, "Level").Value("Low", Level::Low).Value("High", Level::High);
+    StructDeclaration<Base>(registry, "Base").Field("id", &Base::id);
+    const FieldOptions described{.description = "shown as text",
+                                 .describedAs = TypeIdentifier{TypeKind::String, TypeKind::None, nullptr}};
+    StructDeclaration<Item>(registry, "Item")
+        .Description("An item.")
+        .NameSpace("Test")
+        .Tags({"a", "", "b"})
+        .Field("id", &Item::id)
+        .Field("weight", &Item::weight, described)
+        .Field("level", &Item::level)
+        .Field("note", &Item::note)
+        .Field("levels", &Item::levels)
+        .Field("blobs", &Item::blobs)
+        .Field("base", &Item::base);
+
+    const TypeRecord* item = registry.FindType(StaticTypeOf<Item>());
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->size, sizeof(Item));
+    EXPECT_FALSE(item->isEnum);
+    EXPECT_EQ(item->description, "An item.");
+    EXPECT_EQ(item->nameSpace, "Test");
+    EXPECT_EQ(item->tags, (std::vector<std::string>{"a", "b"}));
+    const TypeRecord* level = registry.FindType("Level");
+    const TypeRecord* base = registry.FindType("Base");
+    ASSERT_NE(level, nullptr);
+    EXPECT_EQ(level->size, 1u);
+    EXPECT_TRUE(level->isEnum);
+
+    struct Expected {
+        TypeKind kind;
+        TypeKind elementKind;
+        const TypeRecord* record;
+        std::size_t offset;
+        bool optional;
+    };
+    // Item is not standard-layout, so the offsets are measured on an object.
+    const Item sample;
+    auto offset = [&](const void* member) {
+        return static_cast<std::size_t>(static_cast<const char*>(member) - reinterpret_cast<const char*>(&sample));
+    };
+    const Expected expected[] = {
+        {TypeKind::Int32, TypeKind::None, nullptr, offset(&sample.id), false},
+        {TypeKind::Double, TypeKind::None, nullptr, offset(&sample.weight), false},
+        {TypeKind::Enum, TypeKind::None, level, offset(&sample.level), false},
+        {TypeKind::String, TypeKind::None, nullptr, offset(&sample.note), true},
+        {TypeKind::Vector, TypeKind::Enum, level, offset(&sample.levels), false},
+        {TypeKind::Map, TypeKind::Blob, nullptr, offset(&sample.blobs), false},
+        {TypeKind::Struct, TypeKind::None, base, offset(&sample.base), false},
+    };
+    ASSERT_EQ(item->fields.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        const FieldRecord& field = item->fields[i];
+        EXPECT_EQ(field.type.kind, expected[i].kind) << field.name;
+        EXPECT_EQ(field.type.elementKind, expected[i].elementKind) << field.name;
+        EXPECT_EQ(field.type.record, expected[i].record) << field.name;
+        EXPECT_EQ(field.offset, expected[i].offset) << field.name;
+        EXPECT_EQ(field.optional, expected[i].optional) << field.name;
+        EXPECT_NE(field.descriptor, nullptr) << field.name;
+        EXPECT_EQ(field.registry, &registry);
+    }
+    EXPECT_EQ(item->fields[1].description, "shown as text");
+    EXPECT_EQ(item->fields[1].HostType().kind, TypeKind::String);
+    EXPECT_EQ(item->fields[0].HostType().kind, TypeKind::Int32);
+    EXPECT_EQ(item->fields[0].staticType, &StaticTypeOf<std::int32_t>());
+
+    // A second declaration of the name adds nothing.
+    StructDeclaration<Item>(registry, "Item").Description("changed").Field("extra", &Item::weight);
+    EXPECT_EQ(item->fields.size(), std::size(expected));
+    EXPECT_EQ(item->description, "An item.");
+
+    // The declared fields convert both ways, the optional and enum vector included.
+    BindingProperty input;
+    input["id"] = 4;
+    input["level"] = "High";
+    input["note"] = "n";
+    input["levels"][0] = 1;
+    input["levels"][1] = "High";
+    input["blobs"]["k"] = "AAE=";
+    input["base"]["id"] = 6;
+    Item native;
+    ConversionResult result;
+    ASSERT_TRUE(AssignNative(result, native, input, "item", &registry)) << result.ErrorMessage();
+    EXPECT_EQ(native.id, 4);
+    EXPECT_EQ(native.level, Level::High);
+    EXPECT_EQ(native.note, "n");
+    EXPECT_EQ(native.levels, (std::vector<Level>{Level::Low, Level::High}));
+    EXPECT_EQ(native.blobs.at("k"), (Blob{0, 1}));
+    EXPECT_EQ(native.base.id, 6);
+    const ConversionResult back = ToValue(native, &registry);
+    ASSERT_TRUE(back.Ok()) << back.ErrorMessage();
+    EXPECT_EQ(back.Value().GetMember("levels").GetElement(1).GetEnumNumber(), 2);
+    EXPECT_EQ(back.Value().GetMember("note").GetStringView(), "n");
+    EXPECT_EQ(back.Value().GetMember("base").GetMember("id").GetSigned(), 6);
+    EXPECT_EQ(back.Value().GetMember("blobs").GetMember("k").GetBlob(), (Blob{0, 1}));
+}
+
+TEST(DeclarationTest, BuiltinTypesConvertThroughTheirDescriptors) {
+    TypeRegistry registry;
+    registry.RegisterBuiltins();
+    for (const TypeRecord* record : registry.TypeSnapshot()) {
+        for (const FieldRecord& field : record->fields) {
+            EXPECT_NE(field.descriptor, nullptr) << record->name << "." << field.name;
+        }
+    }
+
+    BindingFullTypeHelp help;
+    help.name = "T";
+    help.fields.resize(2);
+    help.fields[1].name = "second";
+    help.fields[1].type.type = "int32";
+    help.values.push_back({"V", "", 3});
+    help.tags = {"x"};
+    const ConversionResult value = ToValue(help, &registry);
+    ASSERT_TRUE(value.Ok()) << value.ErrorMessage();
+    EXPECT_EQ(value.Value().GetMember("fields").GetElement(1).GetMember("type").GetMember("type").GetStringView(),
+              "int32");
+
+    // The vector-of-struct fields go through the descriptors, in both directions.
+    const TypeRecord* typeHelp = registry.FindType("BindingFullTypeHelp");
+    ASSERT_NE(typeHelp, nullptr);
+    const FieldRecord& fields = typeHelp->fields[5];
+    ASSERT_EQ(fields.name, "fields");
+    BindingFullTypeHelp copy;
+    ConversionResult result;
+    fields.descriptor->Assign(result, &copy.fields, value.Value().GetMember("fields"), "fields", &registry);
+    ASSERT_TRUE(result.Ok()) << result.ErrorMessage();
+    ASSERT_EQ(copy.fields.size(), 2u);
+    EXPECT_EQ(copy.fields[1].name, "second");
+    ConversionResult out;
+    fields.descriptor->ToValue(out, &copy.fields, &registry);
+    ASSERT_TRUE(out.Ok());
+    EXPECT_EQ(out.Value().Size(), 2u);
+
+    ConversionResult whole;
+    ASSERT_TRUE(AssignNative(whole, copy, value.Value(), "help", &registry)) << whole.ErrorMessage();
+    EXPECT_EQ(copy.values.size(), 1u);
+    EXPECT_EQ(copy.values[0].value, 3);
+    EXPECT_EQ(copy.tags, std::vector<std::string>{"x"});
+}
+
+}  // namespace
+}  // namespace Kesh

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "binding/AsyncTypes.h"
+#include "binding/ConversionDepth.h"
+#include "binding/EnumDeclaration.h"
+#include "binding/NativeToValue.h"
+#include "binding/StructDeclaration.h"
+#include "platform/Allocator.h"
+#include "tests/support/SmallStackThread.h"
+
+namespace Kesh {
+namespace {
+
+enum class Wide : std::int64_t { Zero = 0, Big = 0x500000003LL };
+enum class Tiny : std::int8_t { Minus = -1, Zero = 0 };
+
+struct Unregistered {};
+
+struct Leaf {
+    std::int32_t value = 0;
+};
+
+struct Sparse {
+    std::int32_t number = 0;
+    std::string text;
+    std::vector<std::int32_t> list;
+    float ratio = 0.0f;
+    Wide wide = Wide::Zero;
+    BindingProperty object;
+    Leaf leaf;
+    std::vector<Leaf> leaves;
+    std::optional<std::int32_t> maybe;
+    bool always = false;
+};
+
+struct Holder {
+    std::string name;
+    Unregistered inner;
+    std::string after;
+};
+
+struct Mixed {
+    float single = 0.0f;
+    Tiny tiny = Tiny::Zero;
+    Wide wide = Wide::Zero;
+    std::vector<bool> bits;
+    std::unordered_map<std::string, std::int32_t> counts;
+    std::unordered_map<std::string, Leaf> leaves;
+    Blob bytes;
+};
+
+struct Node {
+    std::string name;
+    std::vector<Node> children;
+};
+
+class ToValueTest : public ::testing::Test {
+protected:
+    ToValueTest() {
+        registry.RegisterBuiltins();
+        EnumDeclaration<Wide>(registry, "Wide").Value("Zero", Wide::Zero).Value("Big", Wide::Big);
+        EnumDeclaration<Tiny>(registry, "Tiny").Value("Minus", Tiny::Minus).Value("Zero", Tiny::Zero);
+        StructDeclaration<Leaf>(registry, "Leaf").Field("value", &Leaf::value);
+        const FieldOptions omit{.flags = kFieldOmitDefault};
+        StructDeclaration<Sparse>(registry, "Sparse")
+            .Field("number", &Sparse::number, omit)
+            .Field("text", &Sparse::text, omit)
+            .Field("list", &Sparse::list, omit)
+            .Field("ratio", &Sparse::ratio, omit)
+            .Field("wide", &Sparse::wide, omit)
+            .Field("object", &Sparse::object, omit)
+            .Field("leaf", &Sparse::leaf, omit)
+            .Field("leaves", &Sparse::leaves, omit)
+            .Field("maybe", &Sparse::maybe, omit)
+            .Field("always", &Sparse::always);
+        StructDeclaration<Holder>(registry, "Holder")
+            .Field("name", &Holder::name)
+            .Field("inner", &Holder::inner)
+            .Field("after", &Holder::after);
+        StructDeclaration<Mixed>(registry, "Mixed")
+            .Field("single", &Mixed::single)
+            .Field("tiny", &Mixed::tiny)
+            .Field("wide", &Mixed::wide)
+            .Field("bits", &Mixed::bits)
+            .Field("counts", &Mixed::counts)
+            .Field("leaves", &Mixed::leaves)
+            .Field("bytes", &Mixed::bytes);
+        StructDeclaration<Node>(registry, "Node").Field("name", &Node::name).Field("children", &Node::children);
+    }
+
+    TypeRegistry registry;
+};
+
+TEST_F(ToValueTest, DefaultsAreLeftOutOnlyWhenAsked) {
+    Sparse sparse;
+    ConversionResult result = ToValue(sparse, &registry);
+    ASSERT_TRUE(result.Ok());
+    // Every member with flags 1 holds its default; "always" has flags 0, and "leaf"
+    // converts to a Structure with a member, which is no default.
+    EXPECT_EQ(result.Value().Size(), 2u);
+    EXPECT_TRUE(result.Value().HasMember("always"));
+    EXPECT_EQ(result.Value().GetMember("leaf").GetMember("value").Kind(), PropertyKind::Signed);
+
+    sparse.number = 1;
+    sparse.text = "t";
+    sparse.list = {0};
+    sparse.ratio = std::nanf("");
+    sparse.wide = Wide::Big;
+    sparse.object = false;  // a default object is left out as well
+    sparse.leaf.value = 2;
+    sparse.leaves.resize(1);
+    sparse.maybe = 0;  // the optional's value 0 is a default too
+    result = ToValue(sparse, &registry);
+    ASSERT_TRUE(result.Ok());
+    const BindingProperty& value = result.Value();
+    EXPECT_EQ(value.GetMember("number").GetSigned(), 1);
+    EXPECT_EQ(value.GetMember("text").GetStringView(), "t");
+    EXPECT_EQ(value.GetMember("list").Size(), 1u);
+    EXPECT_TRUE(std::isnan(value.GetMember("ratio").GetFloat(0.0)));
+    EXPECT_EQ(value.GetMember("wide").GetEnumNumber(), 3);
+    EXPECT_FALSE(value.HasMember("object"));
+    EXPECT_EQ(value.GetMember("leaf").GetMember("value").GetSigned(), 2);
+    EXPECT_EQ(value.GetMember("leaves").Size(), 1u);
+    EXPECT_FALSE(value.HasMember("maybe"));
+    sparse.maybe = 4;
+    result = ToValue(sparse, &registry);
+    EXPECT_EQ(result.Value().GetMember("maybe").GetSigned(), 4);
+}
+
+TEST_F(ToValueTest, ScalarsEnumsMapsAndBits) {
+    Mixed mixed;
+    mixed.single = 0.1f;
+    mixed.tiny = Tiny::Minus;
+    mixed.wide = static_cast<Wide>(0x7FFFFFFF00000005LL);
+    mixed.bits = {true, false, true};
+    mixed.counts["b"] = 2;
+    mixed.counts["a"] = 1;
+    mixed.leaves["z"].value = 26;
+    mixed.bytes = {0, 255};
+    const ConversionResult result = ToValue(mixed, &registry);
+    ASSERT_TRUE(result.Ok()) << result.ErrorMessage();
+    const BindingProperty& value = result.Value();
+    EXPECT_EQ(value.GetMember("single").GetFloat(), static_cast<double>(0.1f));
+    EXPECT_NE(value.GetMember("single").GetFloat(), 0.1);
+    EXPECT_EQ(value.GetMember("tiny").GetEnumNumber(), -1);
+    EXPECT_EQ(value.GetMember("tiny").GetEnumType(), &StaticTypeOf<Tiny>());
+    EXPECT_EQ(value.GetMember("wide").GetEnumNumber(), 5);
+    const auto bits = value.GetMember("bits").Elements();
+    ASSERT_EQ(bits.size(), 3u);
+    EXPECT_TRUE(bits[0].ToBool());
+    EXPECT_EQ(bits[1].Kind(), PropertyKind::Bool);
+    EXPECT_FALSE(bits[1].ToBool());
+    std::vector<std::string> keys;
+    for (const auto& member : value.GetMember("counts").Members()) {
+        keys.emplace_back(member.KeyView());
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(value.GetMember("counts").GetMember("b").GetSigned(), 2);
+    EXPECT_EQ(value.GetMember("leaves").GetMember("z").GetMember("value").GetSigned(), 26);
+    EXPECT_EQ(value.GetMember("bytes").GetBlob(), (Blob{0, 255}));
+
+    // An 8-byte enum on its own keeps only its low 32 bits.
+    EXPECT_EQ(ToValue(static_cast<Wide>(0x100000000LL), &registry).Value().GetEnumNumber(), 0);
+    EXPECT_EQ(ToValue(std::uint64_t{UINT64_MAX}, nullptr).Value().GetUnsigned(), UINT64_MAX);
+    EXPECT_EQ(ToValue(std::int8_t{-5}, nullptr).Value().GetSigned(), -5);
+}
+
+TEST_F(ToValueTest, UnregisteredStructsFail) {
+    ConversionResult result = ToValue(Unregistered{}, &registry);
+    EXPECT_FALSE(result.Ok());
+    EXPECT_STREQ(result.ErrorMessage(), "Couldn't convert native value because it's an unregistered structure.");
+    // Nothing built before the failure survives.
+    Holder holder;
+    holder.name = "built";
+    result = ToValue(holder, &registry);
+    EXPECT_FALSE(result.Ok());
+    EXPECT_EQ(result.Value().Size(), 1u);
+    EXPECT_STREQ(result.ErrorMessage(), "Couldn't convert native value because it's an unregistered structure.");
+    EXPECT_FALSE(ToValue(Leaf{}, nullptr).Ok());
+
+    BindingAsyncFailureEvent failure;
+    failure.asyncToken = 9;
+    failure.error = "boom";
+    result = ToValue(failure, &registry);
+    ASSERT_TRUE(result.Ok());
+    EXPECT_EQ(result.Value().Size(), 2u);
+    EXPECT_EQ(result.Value().GetMember("asyncToken").GetUnsigned(), 9u);
+    EXPECT_EQ(result.Value().GetMember("error").GetStringView(), "boom");
+}
+
+TEST_F(ToValueTest, NestedValuesAreBuiltInPlace) {
+    std::vector<Leaf> leaves(200);
+    // Each nested value built aside would cost a context of its own.
+    const Memory::AllocationCounters before = Memory::ReadCounters();
+    const ConversionResult result = ToValue(leaves, &registry);
+    const Memory::AllocationCounters after = Memory::ReadCounters();
+    ASSERT_TRUE(result.Ok());
+    EXPECT_EQ(result.Value().Size(), 200u);
+    EXPECT_LT(after.allocationCount - before.allocationCount, 20u);
+}
+
+TEST_F(ToValueTest, DeepNativeTreesStopAtTheLimit) {
+    Testing::RunOnSmallStack([&] {
+        Node root;
+        Node* node = &root;
+        for (std::size_t i = 0; i < ConversionDepth::kMaxDepth; ++i) {
+            node = &node->children.emplace_back();
+        }
+        ConversionResult result = ToValue(root, &registry);
+        EXPECT_STREQ(result.ErrorMessage(), "Couldn't convert native value because it's nested more than 256 levels deep.");
+        node = &root;
+        for (std::size_t i = 0; i + 2 < ConversionDepth::kMaxDepth; ++i) {
+            node = &node->children[0];
+        }
+        node->children.clear();
+        result = ToValue(root, &registry);
+        EXPECT_TRUE(result.Ok()) << result.ErrorMessage();
+    });
+}
+
+}  // namespace
+}  // namespace Kesh
