@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "binding/BindingProperty.h"
+
+namespace Kesh {
+
+// The event handler behind the JSON reader: writes each value straight into a
+// BindingProperty tree while the text is read, with no document in between. It keeps
+// only pointers to the containers that are open, innermost last; an open container is
+// never written to while a child is open, so its address stays valid.
+//
+// null writes nothing, so a repeated key keeps the earlier value; a repeated object or
+// array key merges into the earlier container.
+class JsonValueBuilder {
+public:
+    explicit JsonValueBuilder(BindingProperty& root) : target_(&root) {}
+
+    // True once an object or array was refused for going deeper than kMaxNestingDepth.
+    bool TooDeep() const noexcept { return tooDeep_; }
+
+    bool Null();
+    bool Bool(bool value);
+    bool Int(int value);
+    bool Uint(unsigned value);
+    bool Int64(std::int64_t value);
+    bool Uint64(std::uint64_t value);
+    bool Double(double value);
+    bool RawNumber(const char* text, unsigned length, bool copy);
+    bool String(const char* text, unsigned length, bool copy);
+    bool StartObject();
+    bool Key(const char* text, unsigned length, bool copy);
+    bool EndObject(unsigned memberCount);
+    bool StartArray();
+    bool EndArray(unsigned elementCount);
+
+private:
+    // The value the next event writes: a new element when an array is open, otherwise
+    // the member that the last key chose (or the root).
+    BindingProperty& NextTarget();
+    bool Open(BindingProperty& container);
+
+    BindingProperty* target_;
+    std::vector<BindingProperty*> open_;
+    bool tooDeep_ = false;
+};
+
+}  // namespace Kesh

@@ -1,0 +1,191 @@
+#include "formats/YamlScalar.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+#include "binding/NumberAssign.h"
+#include "log/FormatPositional.h"
+
+namespace Kesh {
+namespace {
+
+constexpr std::array<std::string_view, 5> kNullWords{"", "~", "null", "Null", "NULL"};
+constexpr std::array<std::string_view, 11> kTrueWords{"true", "True", "TRUE", "y",  "Y", "yes",
+                                                      "Yes",  "YES",  "on",   "On", "ON"};
+constexpr std::array<std::string_view, 11> kFalseWords{"false", "False", "FALSE", "n",   "N", "no",
+                                                       "No",    "NO",    "off",   "Off", "OFF"};
+
+template <std::size_t N>
+bool IsOneOf(std::string_view text, const std::array<std::string_view, N>& words) {
+    for (std::string_view word : words) {
+        if (text == word) return true;
+    }
+    return false;
+}
+
+bool ReadBoolWord(std::string_view text, bool& value) {
+    if (IsOneOf(text, kTrueWords)) {
+        value = true;
+        return true;
+    }
+    if (IsOneOf(text, kFalseWords)) {
+        value = false;
+        return true;
+    }
+    return false;
+}
+
+// Integer texts (decimal, or hexadecimal with 0x) that fit 64 bits are read exactly:
+// through a double, anything beyond 2^53 would lose its low digits.
+bool AssignExactInteger(BindingProperty& target, std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) return false;
+    std::uint64_t magnitude = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+    if (error != std::errc() || end != text.data() + text.size()) return false;
+
+    constexpr std::uint64_t kLowestMagnitude = std::uint64_t{1} << 63;
+    if (!negative || magnitude == 0) {
+        target.AssignUnsigned(magnitude);  // -0 is 0, as through the double
+    } else if (magnitude < kLowestMagnitude) {
+        target.AssignSigned(-static_cast<std::int64_t>(magnitude));
+    } else if (magnitude == kLowestMagnitude) {
+        target.AssignSigned(std::numeric_limits<std::int64_t>::min());
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// A plain scalar is a number when the whole text reads as a finite double.
+bool AssignNumber(BindingProperty& target, std::string_view text) {
+    if (text.empty()) return false;
+    const char first = text[0];
+    // Every number text starts so; this keeps the words away from strtod.
+    if (!(first >= '0' && first <= '9') && first != '-' && first != '+' && first != '.') return false;
+    if (AssignExactInteger(target, text)) return true;
+
+    // strtod needs a terminated text; a NUL inside the text must end the number early.
+    // Short texts (all but the oddest numbers) are copied without touching the heap.
+    char shortCopy[64];
+    std::string longCopy;
+    const char* terminated = shortCopy;
+    if (text.size() < sizeof shortCopy) {
+        text.copy(shortCopy, text.size());
+        shortCopy[text.size()] = '\0';
+    } else {
+        longCopy.assign(text);
+        terminated = longCopy.c_str();
+    }
+    char* end = nullptr;
+    const double value = std::strtod(terminated, &end);
+    if (end != terminated + text.size() || !std::isfinite(value)) return false;
+
+    constexpr double kTwoTo63 = 9223372036854775808.0;
+    constexpr double kTwoTo64 = 18446744073709551616.0;
+    if (value != std::trunc(value)) {
+        target = value;
+    } else if (value < 0) {
+        if (value >= -kTwoTo63) {
+            target.AssignSigned(static_cast<std::int64_t>(value));
+        } else {
+            target = value;  // integral, but beyond 64 bits: kept as a Float
+        }
+    } else if (value < kTwoTo64) {
+        target.AssignUnsigned(static_cast<std::uint64_t>(value));
+    } else {
+        target = value;
+    }
+    return true;
+}
+
+bool AssignTaggedNumber(ConversionResult& result, BindingProperty& target, std::string_view tag,
+                        std::string_view text, BindingProperty& scratch) {
+    scratch.AssignString(text);
+    ConversionResult conversion;
+    if (tag == kYamlFloatTag) {
+        double value = 0.0;
+        if (AssignFloating(conversion, value, scratch, "yaml", -std::numeric_limits<double>::max(),
+                           std::numeric_limits<double>::max(), "double")) {
+            target = value;
+            return true;
+        }
+    } else if (!text.empty() && text[0] == '-') {
+        std::int64_t value = 0;
+        if (AssignSigned(conversion, value, scratch, "yaml", std::numeric_limits<std::int64_t>::min(),
+                         std::numeric_limits<std::int64_t>::max(), "int64_t")) {
+            target.AssignSigned(value);
+            return true;
+        }
+    } else {
+        std::uint64_t value = 0;
+        if (AssignUnsigned(conversion, value, scratch, "yaml", std::numeric_limits<std::uint64_t>::max(),
+                           "uint64_t")) {
+            target.AssignUnsigned(value);
+            return true;
+        }
+    }
+    result.SetError(conversion.ErrorMessage());
+    return false;
+}
+
+}  // namespace
+
+void AssignPlainYamlScalar(BindingProperty& target, std::string_view text) {
+    bool flag = false;
+    if (IsOneOf(text, kNullWords)) {
+        target.Clear();
+    } else if (AssignNumber(target, text)) {
+    } else if (ReadBoolWord(text, flag)) {
+        target = flag;
+    } else {
+        target.AssignString(text);
+    }
+}
+
+bool AssignYamlScalar(ConversionResult& result, BindingProperty& target, const char* tag, std::string_view text,
+                      bool quoted, BindingProperty& scratch) {
+    if (tag == nullptr) {
+        if (quoted) {
+            target.AssignString(text);
+        } else {
+            AssignPlainYamlScalar(target, text);
+        }
+        return true;
+    }
+
+    const std::string_view tagText(tag);
+    if (tagText == kYamlStrTag) {
+        target.AssignString(text);
+        return true;
+    }
+    if (tagText == kYamlIntTag || tagText == kYamlFloatTag) return AssignTaggedNumber(result, target, tagText, text, scratch);
+    if (tagText == kYamlBoolTag) {
+        bool flag = false;
+        if (!ReadBoolWord(text, flag)) {
+            // Leaving the value Empty would pass a typo off as a missing value.
+            result.SetError(FormatPositionalString("Invalid YAML bool value '%1'.", {text}));
+            return false;
+        }
+        target = flag;
+        return true;
+    }
+    result.SetError(FormatPositionalString("Unsupported YAML tag '%1'.", {tagText}));
+    return false;
+}
+
+}  // namespace Kesh

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <yaml.h>
+
+#include "binding/BindingProperty.h"
+#include "binding/ConversionResult.h"
+#include "formats/YamlAnchors.h"
+#include "formats/YamlPaths.h"
+
+namespace Kesh {
+
+// Turns libyaml's events into a BindingProperty tree, one event at a time, with an
+// explicit stack instead of recursion. Failures go into the result, after which the
+// reader stops feeding events.
+//
+// The stack holds two kinds of entries: a slot is a value about to be written (the
+// root, a new element, the member of the last key), a container is a sequence or
+// mapping being read. Which one is on top decides where an event goes, so a repeated
+// key whose earlier value was a container is overwritten or merged like any other.
+//
+// Aliases copy the anchored node; copies made for one document may not add up to more
+// than kMaxAliasWork (values copied plus path steps walked), so a small text of nested
+// aliases cannot expand without bound.
+class YamlValueBuilder {
+public:
+    static constexpr std::size_t kMaxAliasWork = 1000000;
+
+    explicit YamlValueBuilder(ConversionResult& result) : result_(result) {}
+
+    void Handle(const yaml_event_t& event);
+
+private:
+    enum class EntryKind : std::uint8_t { Slot, Sequence, Mapping };
+    struct Entry {
+        BindingProperty* target;
+        EntryKind kind;
+        YamlPaths::StepId path;
+        YamlAnchor* anchor;  // the anchor of an open container, to close it with the container
+    };
+
+    void StartDocument();
+    // Makes room for a value event: a new element or the member of the pending key.
+    void PlaceSlot();
+    void HandleKey(const yaml_event_t& event);
+    void HandleScalar(const yaml_event_t& event);
+    void HandleContainerStart(const yaml_event_t& event, EntryKind kind);
+    void HandleContainerEnd();
+    void HandleAlias(const yaml_event_t& event);
+    void PopSlot();
+
+    // The anchored node an alias refers to, or null after failing the result.
+    // Undefined and cyclic aliases and the alias bound fail here.
+    const BindingProperty* ResolveAnchor(const YamlAnchor* anchor, std::string_view name, const yaml_mark_t& mark);
+    bool EnterAnchor(const yaml_char_t* name, const yaml_mark_t& mark, YamlAnchor*& anchor);
+    // Fails with a message whose last two placeholders are the line and column of mark.
+    void Fail(const char* message, const yaml_mark_t& mark);
+    void Fail(const char* message, std::string_view name, const yaml_mark_t& mark);
+
+    ConversionResult& result_;
+    std::vector<Entry> stack_;
+    YamlPaths paths_;
+    YamlAnchors anchors_;
+    std::string pendingKey_;
+    bool hasPendingKey_ = false;  // an empty key is a key too
+    std::size_t openContainers_ = 0;
+    std::size_t aliasWork_ = 0;
+    std::vector<const BindingProperty*> counting_;  // scratch for counting an alias's values
+    BindingProperty scratch_;                       // scratch for the number conversions
+};
+
+}  // namespace Kesh
