@@ -1,0 +1,77 @@
+#include "binding/HostValueConversion.h"
+#include "runtime/HostRequest.h"
+#include "runtime/PluginBase.h"
+#include "runtime/StreamedBody.h"
+
+namespace Kesh {
+namespace {
+
+// The typed argument of a request body, released however the call ends.
+class BodyArgument {
+public:
+    BodyArgument() = default;
+    ~BodyArgument() { argument_.value.Release(); }
+    BodyArgument(const BodyArgument&) = delete;
+    BodyArgument& operator=(const BodyArgument&) = delete;
+
+    HostArgument& Get() { return argument_; }
+
+private:
+    HostArgument argument_{};
+};
+
+}  // namespace
+
+bool PluginBase::Send(HttpMethod method, const std::string& path, const BindingProperty* body,
+                      BindingProperty* replyValue, RequestError& error) {
+    BodyArgument argument;
+    if (body != nullptr && !ToHostValue(*body, argument.Get().value, typeRegistry_.get())) {
+        error = MakeRequestError(kRequestNotSent, method, path, "");
+        return false;
+    }
+
+    HostRequest request{};
+    const auto number = static_cast<std::uint32_t>(method);
+    request.method = number >= 1 && number <= 8 ? number : 0;
+    request.url = path.c_str();
+    if (body != nullptr) {
+        request.arguments = &argument.Get();
+        request.argumentCount = 1;
+    }
+    request.clientId = clientId_;
+
+    HostReply reply{};
+    Request(&reply, &request);
+    argument.Get().value.Release();
+
+    bool succeeded = true;
+    if (reply.result.errorText != nullptr) {
+        error = MakeRequestError(kErrorResponse, method, path, reply.result.errorText, reply.statusCode);
+        succeeded = false;
+    } else if (replyValue != nullptr) {
+        if (reply.readBody != nullptr) {
+            ConversionResult streamed = ReadStreamedBody(reply, [this] { Wait(); });
+            if (streamed.Ok()) {
+                *replyValue = std::move(streamed.Value());
+            } else {
+                error = MakeRequestError(kStreamReadError, method, path, streamed.ErrorMessage());
+                succeeded = false;
+            }
+        } else {
+            HostResultHead failure{};
+            if (!FromHostValue(reply.result.value, *replyValue, "<result>", failure)) {
+                error = MakeRequestError(kResponseConversionError, method, path,
+                                         failure.errorText != nullptr ? failure.errorText : "");
+                succeeded = false;
+            }
+            failure.Release();
+        }
+    }
+    // The host's memory in the reply is freed only by the host's own function.
+    if (reply.release != nullptr) {
+        reply.release(&reply);
+    }
+    return succeeded;
+}
+
+}  // namespace Kesh

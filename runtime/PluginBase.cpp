@@ -1,0 +1,144 @@
+#include "runtime/PluginBase.h"
+
+#include "log/LogManager.h"
+#include "runtime/PluginLogInstaller.h"
+#include "runtime/TelemetrySender.h"
+
+namespace Kesh {
+
+PluginBase::PluginBase()
+    : typeRegistry_(std::make_unique<TypeRegistry>()),
+      callbacks_{&PluginBase::Init, &PluginBase::Unload, &PluginBase::ReportMemoryStats} {
+    LogManager::AddReference();
+    typeRegistry_->RegisterBuiltins();
+    owner_ = this;
+}
+
+PluginBase::~PluginBase() {
+    // Members go first: the log target detaches from the manager before the
+    // reference that keeps the manager alive is released.
+    telemetry_.reset();
+    logTarget_.reset();
+    LogManager::ReleaseReference();
+}
+
+HostApi* PluginBase::Host() const { return hostContext_ != nullptr ? hostContext_->api : nullptr; }
+
+// Before init there is no host to call: the forwarders then do nothing.
+void PluginBase::Request(HostReply* reply, HostRequest* request) {
+    if (HostApi* host = Host(); host != nullptr && host->request != nullptr) {
+        host->request(host, reply, request);
+    }
+}
+
+void PluginBase::CallHostEntry1(std::uint32_t first, std::uint32_t second) {
+    if (HostApi* host = Host(); host != nullptr && host->entry1 != nullptr) {
+        host->entry1(host, first, second);
+    }
+}
+
+void PluginBase::CallHostEntry2(std::uint32_t word) {
+    if (HostApi* host = Host(); host != nullptr && host->entry2 != nullptr) {
+        host->entry2(host, word);
+    }
+}
+
+void PluginBase::SubscribeEvent(const char* eventName, std::uint32_t clientId, HostEventCallback callback,
+                                void* context, std::uint32_t flags) {
+    if (HostApi* host = Host(); host != nullptr && host->subscribe != nullptr) {
+        host->subscribe(host, eventName, clientId, callback, context, flags);
+    }
+}
+
+void PluginBase::UnsubscribeEvent(const char* eventName, std::uint32_t clientId) {
+    if (HostApi* host = Host(); host != nullptr && host->unsubscribe != nullptr) {
+        host->unsubscribe(host, eventName, clientId);
+    }
+}
+
+void PluginBase::CallHostEntry5(std::uint32_t first, std::uint32_t second, std::uint32_t third, double value,
+                                std::uint32_t fourth) {
+    if (HostApi* host = Host(); host != nullptr && host->entry5 != nullptr) {
+        host->entry5(host, first, second, third, value, fourth);
+    }
+}
+
+void PluginBase::WaitResume() {
+    if (HostApi* host = Host(); host != nullptr && host->waitStep2 != nullptr) {
+        host->waitStep2(host);
+    }
+}
+
+void PluginBase::WaitYield(const std::string& label, std::int32_t value) {
+    if (HostApi* host = Host(); host != nullptr && host->waitStep1 != nullptr) {
+        host->waitStep1(host, label.c_str(), value);
+    }
+}
+
+std::uint64_t PluginBase::WaitResult() {
+    if (HostApi* host = Host(); host != nullptr && host->waitStep3 != nullptr) {
+        return host->waitStep3(host);
+    }
+    return 0;
+}
+
+void PluginBase::RegisterTypes() {}
+
+bool PluginBase::OnInit() { return true; }
+
+std::uint64_t PluginBase::Wait() {
+    WaitYield("Wait: yield", 0);
+    WaitResume();
+    return WaitResult();
+}
+
+std::uint8_t PZL_CDECL PluginBase::Init(void* plugin, HostContext* context) {
+    if (plugin == nullptr || context == nullptr || context->api == nullptr) {
+        return 0;
+    }
+    try {
+        return static_cast<PluginBase*>(plugin)->Initialise(context) ? 1 : 0;
+    } catch (...) {
+        return 0;  // nothing may escape into the host
+    }
+}
+
+bool PluginBase::Initialise(HostContext* context) {
+    hostContext_ = context;
+    InstallPluginLogTarget(context->api, logTarget_);
+    clientId_ = context->clientId;
+    shortName_ = name_.shortName;
+    serviceProxy_.SetShortName(shortName_);
+    handlerRegistry_ = registry_;
+    owner_ = this;
+    telemetry_ = std::make_unique<TelemetrySender>(this);
+    SubscribeServiceProxyEvent("OnServiceProxyUuidEvent",
+                               [this](const PluginServiceProxyResponse& response) { serviceProxy_.OnUuidMessage(response); });
+    SubscribeServiceProxyEvent("OnServiceProxyMethodEvent", [this](const PluginServiceProxyResponse& response) {
+        serviceProxy_.OnMethodMessage(response);
+    });
+    SubscribeServiceProxyEvent("OnServiceProxyAsyncEvent", [this](const PluginServiceProxyResponse& response) {
+        serviceProxy_.OnAsyncMessage(response);
+    });
+    return OnInit();
+}
+
+void PZL_CDECL PluginBase::Unload(void* plugin) {
+    if (plugin == nullptr) {
+        return;
+    }
+    auto* self = static_cast<PluginBase*>(plugin);
+    try {
+        self->Shutdown();
+    } catch (...) {
+    }
+    delete self;
+}
+
+void PZL_CDECL PluginBase::ReportMemoryStats(void*, MemoryStats* stats) {
+    if (stats != nullptr) {
+        ReadMemoryStats(*stats);
+    }
+}
+
+}  // namespace Kesh

@@ -1,0 +1,41 @@
+#include "runtime/ResourceHandlerSet.h"
+
+#include <vector>
+
+#include "runtime/EventName.h"
+
+namespace Kesh {
+
+void ResourceHandlerSet::Subscribe(std::string) {}
+
+void ResourceHandlerSet::Unsubscribe(std::string) {}
+
+void ResourceHandlerSet::AddResourceHandler(const std::string& path, ResourceHandler handler) {
+    auto& table = path.find('*') != std::string::npos ? patternHandlers_ : exactHandlers_;
+    table.insert_or_assign(path, std::move(handler));
+}
+
+void ResourceHandlerSet::DispatchResourceEvent(const PluginResourceEvent& event) const {
+    const std::string uri = event.uri.starts_with('/') ? event.uri : "/" + event.uri;
+    // Handlers may add handlers; call copies, never through the live tables.
+    if (const auto exact = exactHandlers_.find(uri); exact != exactHandlers_.end()) {
+        const ResourceHandler handler = exact->second;
+        handler(event);
+    }
+    std::vector<ResourceHandler> matching;
+    for (const auto& [pattern, handler] : patternHandlers_) {
+        if (MatchesPathPattern(pattern, uri)) {
+            matching.push_back(handler);
+        }
+    }
+    for (const ResourceHandler& handler : matching) {
+        handler(event);
+    }
+}
+
+void ResourceHandlerSet::ClearResourceHandlers() {
+    exactHandlers_.clear();
+    patternHandlers_.clear();
+}
+
+}  // namespace Kesh
