@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "runtime/RuntimeTypes.h"
+
+namespace Kesh::Client::UserExperience::Api {
+
+// A resource change with its data already converted to the handler's type. The data
+// of a Delete event is T's default.
+template <typename T>
+struct ResourceEvent {
+    std::string uri;
+    PluginResourceEventType eventType = PluginResourceEventType::Create;
+    T data{};
+};
+
+}  // namespace Kesh::Client::UserExperience::Api

@@ -1,0 +1,55 @@
+// Zoom scale in both directions: the video settings' value goes to the host, the
+// host's value is written into the video settings.
+#include <cmath>
+#include <cstdint>
+
+#include "log/Log.h"
+#include "plugin/HostPaths.h"
+#include "plugin/UxPlugin.h"
+
+namespace Kesh::Client::UserExperience::Api {
+namespace {
+
+constexpr std::int32_t kLevelOkay = 0;
+constexpr std::int32_t kLevelError = 2;
+constexpr std::uint64_t kCategoryDebug = 1;
+constexpr std::uint64_t kCategoryGeneral = 2;
+
+bool IsCreateOrUpdate(PluginResourceEventType type) {
+    return type == PluginResourceEventType::Create || type == PluginResourceEventType::Update;
+}
+
+}  // namespace
+
+void UxPlugin::OnVideoSettings(const ResourceEvent<BindingProperty>& event) {
+    if (!IsCreateOrUpdate(event.eventType)) {
+        return;
+    }
+    // Settings without a zoom scale read as 0.
+    const double zoomScale = event.data.GetMember("data").GetMember("ZoomScale").ToDouble(0.0);
+    lastZoomScale_ = zoomScale;
+    CallApi<BindingProperty>(HttpMethod::Post, kZoomScalePath, zoomScale);
+}
+
+void UxPlugin::OnZoomScale(const ResourceEvent<double>& event) {
+    if (!IsCreateOrUpdate(event.eventType)) {
+        return;
+    }
+    const double zoomScale = event.data;
+    // A NaN is no zoom scale: written into the settings it would come back unequal to
+    // itself and be written again on every echo.
+    if (std::isnan(zoomScale) || zoomScale == lastZoomScale_) {
+        return;
+    }
+    BindingProperty body;
+    body.MakeStructure();
+    body["schemaVersion"] = settingsSchemaVersion_;
+    body["data"]["ZoomScale"] = zoomScale;
+    Log(kLevelOkay, kCategoryGeneral, "Writing new zoom scale value of %f to settings.", zoomScale);
+    // The value becomes ours only when the written settings come back.
+    if (!CallApi(HttpMethod::Patch, kVideoSettingsWritePath, body).Succeeded()) {
+        Log(kLevelError, kCategoryDebug, "Failed to patch new zoom scale settings.");
+    }
+}
+
+}  // namespace Kesh::Client::UserExperience::Api
