@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/plugin/LoadedPlugin.h"
+#include "tests/support/fakehost/FakeHost.h"
+
+namespace Kesh::Testing {
+namespace {
+
+const std::vector<std::string> kWatchedPaths = {
+    "/qor-settings/v1/local/qor-user-experience", "/qor-gameflow/v1/session", "/qor-settings/v2/local/video",
+    "/keshclient/zoom-scale", "/qor-login/v1/session",
+};
+
+const std::vector<std::string> kResourceEvents = {
+    "OnJsonApiEvent_qor-settings_v1_local", "OnJsonApiEvent_qor-gameflow_v1_session",
+    "OnJsonApiEvent_qor-settings_v2_local", "OnJsonApiEvent_keshclient_zoom-scale",
+    "OnJsonApiEvent_qor-login_v1_session",
+};
+
+std::vector<std::string> ResourceSubscriptions(const FakeHost& host) {
+    std::vector<std::string> names;
+    for (const RecordedSubscription& subscription : host.Subscriptions()) {
+        if (subscription.eventName.starts_with("OnJsonApiEvent")) {
+            EXPECT_EQ(subscription.flags, 0u);
+            EXPECT_EQ(subscription.clientId, host.ClientId());
+            names.push_back(subscription.eventName);
+        }
+    }
+    return names;
+}
+
+TEST(UxPluginInit, RegistersThroughTheExport) {
+    FakeHost host;
+    LoadedPlugin plugin(host);
+    ASSERT_TRUE(plugin.Registered());
+    EXPECT_EQ(plugin.Record().major, 18u);
+    EXPECT_EQ(plugin.Record().minor, 0u);
+    EXPECT_EQ(plugin.Record().patch, 0u);
+    EXPECT_STREQ(plugin.Record().shortName, "qor-user-experience");
+    EXPECT_NE(plugin.Record().apiTable, nullptr);
+    // Nothing reaches the host before init.
+    EXPECT_TRUE(host.Requests().empty());
+    EXPECT_TRUE(host.Subscriptions().empty());
+
+    const MemoryStats stats = plugin.Stats();
+    EXPECT_GT(stats.allocationCount, 0u);
+    EXPECT_EQ(stats.reserved, 0u);
+}
+
+TEST(UxPluginInit, SubscribesFiveResourcesAndFetchesEachOnce) {
+    FakeHost host;
+    LoadedPlugin plugin(host);
+    ASSERT_TRUE(plugin.Init());
+
+    EXPECT_EQ(ResourceSubscriptions(host), kResourceEvents);
+    for (const std::string& name : kResourceEvents) {
+        EXPECT_TRUE(host.IsSubscribed(name)) << name;
+    }
+    // Nothing is stored: each fetch fails, and the start-up step sets the login affinity.
+    std::vector<std::string> expected;
+    for (const std::string& path : kWatchedPaths) {
+        expected.push_back("GET " + path);
+    }
+    expected.push_back("GET /qor-login/v1/session");
+    expected.push_back("POST /keshclient/affinity login");
+    EXPECT_EQ(Calls(host), expected);
+    for (const RecordedRequest& request : host.Requests()) {
+        EXPECT_EQ(request.clientId, host.ClientId());
+        EXPECT_EQ(request.replyReleases, 1u);
+    }
+    const RecordedRequest& login = host.Requests().back();
+    ASSERT_EQ(login.arguments.size(), 1u);
+    EXPECT_FALSE(login.arguments[0].hasName);
+    EXPECT_EQ(login.arguments[0].count, 5u);
+    EXPECT_EQ(host.OutstandingReplies(), 0u);
+}
+
+TEST(UxPluginInit, FirstStatesReachTheHandlersInOrder) {
+    FakeHost host;
+    BindingProperty settings;
+    settings["data"]["unloadUxInGameEnabled"] = true;
+    host.SetResource("/qor-settings/v1/local/qor-user-experience", settings);
+    BindingProperty session;
+    session["phase"] = "InProgress";
+    host.SetResource("/qor-gameflow/v1/session", session);
+    BindingProperty video;
+    video["data"]["ZoomScale"] = 1.25;
+    host.SetResource("/qor-settings/v2/local/video", video);
+    host.SetResource("/keshclient/zoom-scale", BindingProperty(1.25));
+    host.SetResource("/qor-login/v1/session", BindingProperty("someone"));
+
+    LoadedPlugin plugin(host);
+    ASSERT_TRUE(plugin.Init());
+    // The flag is known before the phase, the settings' zoom before the host's (equal,
+    // so no write), and a login session deletes the affinity twice: once as its first
+    // state, once by the start-up step. No "login" affinity.
+    EXPECT_EQ(Calls(host), (std::vector<std::string>{
+                               "GET /qor-settings/v1/local/qor-user-experience",
+                               "GET /qor-gameflow/v1/session",
+                               "POST /keshclient/kill-ux",
+                               "POST /keshclient/affinity postgame",
+                               "GET /qor-settings/v2/local/video",
+                               "POST /keshclient/zoom-scale 1.25",
+                               "GET /keshclient/zoom-scale",
+                               "GET /qor-login/v1/session",
+                               "DELETE /keshclient/affinity",
+                               "GET /qor-login/v1/session",
+                               "DELETE /keshclient/affinity",
+                           }));
+    EXPECT_EQ(Logged(host, 3), (std::vector<std::string>{"Unload ux in game set to: true",
+                                                         "Setting affinity to postgame."}));
+}
+
+TEST(UxPluginInit, SucceedsWhenEveryRequestFails) {
+    FakeHost host;
+    for (const std::string& path : kWatchedPaths) {
+        host.ReplyWithError(HttpMethod::Get, path, "Service unavailable", 503);
+    }
+    host.ReplyWithError(HttpMethod::Post, "/keshclient/affinity", "Service unavailable", 503);
+    LoadedPlugin plugin(host);
+    EXPECT_TRUE(plugin.Init());
+    EXPECT_EQ(CountCalls(host, "POST", "/keshclient/affinity"), 1u);
+    EXPECT_EQ(CountCalls(host, "DELETE", "/keshclient/affinity"), 0u);
+    EXPECT_EQ(host.Requests().size(), 7u);
+    EXPECT_EQ(host.OutstandingReplies(), 0u);
+
+    // The subscriptions stay in place: later events are handled.
+    host.ClearRecords();
+    BindingProperty session;
+    session["phase"] = "Lobby";
+    ASSERT_TRUE(host.DeliverResourceEvent("/qor-gameflow/v1/session", "Update", session));
+    EXPECT_EQ(Calls(host), (std::vector<std::string>{"DELETE /keshclient/affinity"}));
+}
+
+TEST(UxPluginInit, UnloadEndsEveryHostSubscription) {
+    FakeHost host;
+    LoadedPlugin plugin(host);
+    ASSERT_TRUE(plugin.Init());
+    const std::size_t subscribed = host.ActiveSubscriptions().size();
+    // The five resource events and the three service-proxy events.
+    EXPECT_EQ(subscribed, 8u);
+    plugin.Unload();
+    EXPECT_TRUE(host.ActiveSubscriptions().empty());
+    EXPECT_EQ(host.Unsubscriptions().size(), subscribed);
+    for (const RecordedUnsubscription& unsubscription : host.Unsubscriptions()) {
+        EXPECT_TRUE(unsubscription.wasActive) << unsubscription.eventName;
+        EXPECT_EQ(unsubscription.clientId, host.ClientId());
+    }
+    EXPECT_EQ(host.OutstandingReplies(), 0u);
+}
+
+// Everything one plugin object allocates in the library is freed when it is unloaded:
+// a second load-init-events-unload cycle leaves the counters' live figures where the
+// first left them.
+TEST(UxPluginInit, UnloadFreesEverythingThePluginAllocated) {
+    auto cycle = [] {
+        FakeHost host;
+        BindingProperty video;
+        video["data"]["ZoomScale"] = 1.5;
+        host.SetResource("/qor-settings/v2/local/video", video);
+        MemoryStats before{};
+        MemoryStats after{};
+        {
+            LoadedPlugin plugin(host);
+            before = plugin.Stats();
+            EXPECT_TRUE(plugin.Init());
+            BindingProperty session;
+            for (const char* phase : {"Lobby", "InProgress", "EndOfGame", "Bogus"}) {
+                session["phase"] = phase;
+                host.DeliverResourceEvent("/qor-gameflow/v1/session", "Update", session);
+            }
+            host.DeliverResourceEvent("/keshclient/zoom-scale", "Update", BindingProperty(2.0));
+            host.DeliverResourceEvent("/qor-login/v1/session", "Delete", BindingProperty());
+            plugin.Unload();
+            after = plugin.Stats();
+        }
+        return std::make_pair(before, after);
+    };
+    const auto [firstBefore, firstAfter] = cycle();
+    const auto [secondBefore, secondAfter] = cycle();
+
+    const auto liveAllocations = [](const MemoryStats& stats) { return stats.allocationCount - stats.freeCount; };
+    const auto liveBytes = [](const MemoryStats& stats) { return stats.bytesAllocated - stats.bytesFreed; };
+    std::printf("after the first unload: %llu allocations, %llu bytes live (%llu allocations made)\n",
+                static_cast<unsigned long long>(liveAllocations(firstAfter)),
+                static_cast<unsigned long long>(liveBytes(firstAfter)),
+                static_cast<unsigned long long>(firstAfter.allocationCount));
+    std::printf("second cycle: %llu allocations made, live %llu -> %llu allocations, %llu -> %llu bytes\n",
+                static_cast<unsigned long long>(secondAfter.allocationCount - secondBefore.allocationCount),
+                static_cast<unsigned long long>(liveAllocations(secondBefore)),
+                static_cast<unsigned long long>(liveAllocations(secondAfter)),
+                static_cast<unsigned long long>(liveBytes(secondBefore)),
+                static_cast<unsigned long long>(liveBytes(secondAfter)));
+    EXPECT_GT(secondAfter.allocationCount, secondBefore.allocationCount);
+    EXPECT_EQ(liveAllocations(firstAfter), 0u);
+    EXPECT_EQ(liveBytes(firstAfter), 0u);
+    EXPECT_EQ(liveAllocations(secondAfter), liveAllocations(firstAfter));
+    EXPECT_EQ(liveBytes(secondAfter), liveBytes(firstAfter));
+}
+
+}  // namespace
+}  // namespace Kesh::Testing

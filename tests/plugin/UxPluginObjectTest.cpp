@@ -1,0 +1,223 @@
+// The plugin object itself, linked into the test: its types as registered, its start
+// values, the export's behaviour without memory, the typed subscriptions and the log
+// categories, which the host never sees.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "binding/TypeRecord.h"
+#include "platform/Allocator.h"
+#include "plugin/GameflowPhase.h"
+#include "plugin/GameflowSession.h"
+#include "plugin/SubscribeResource.h"
+#include "plugin/UxPlugin.h"
+#include "runtime/PluginExport.h"
+#include "tests/log/LogFixture.h"
+#include "tests/support/fakehost/FakeHost.h"
+
+namespace Kesh::Testing {
+namespace {
+
+using Client::UserExperience::Api::GameflowPhase;
+using Client::UserExperience::Api::GameflowSession;
+using Client::UserExperience::Api::ResourceEvent;
+using Client::UserExperience::Api::SubscribeResource;
+using Client::UserExperience::Api::UxPlugin;
+
+// A plugin object created by the export's own code and unloaded through its callback.
+class InProcessPlugin {
+public:
+    InProcessPlugin() {
+        record.major = 18;
+        LoadPlugin<UxPlugin>(&record, "qor-user-experience");
+    }
+    ~InProcessPlugin() {
+        if (record.plugin != nullptr) {
+            record.callbacks->unload(record.plugin);
+        }
+    }
+    UxPlugin& Get() { return *static_cast<UxPlugin*>(record.plugin); }
+    bool Init(FakeHost& host) { return record.callbacks->init(record.plugin, &host.Context()) != 0; }
+
+    HostRegistration record{};
+};
+
+TEST(UxPluginObject, StartValuesAndRegisteredTypes) {
+    InProcessPlugin plugin;
+    ASSERT_NE(plugin.record.plugin, nullptr);
+    UxPlugin& ux = plugin.Get();
+    EXPECT_FALSE(ux.UnloadUxInGame());
+    EXPECT_EQ(ux.SettingsSchemaVersion(), 1);
+    EXPECT_EQ(ux.LastZoomScale(), -1.0);
+    EXPECT_EQ(ux.LastPhase(), GameflowPhase::None);
+
+    const std::vector<std::string> tags = {"Plugins", "Plugin qor-user-experience"};
+    const TypeRecord* phase = ux.Registry().FindType("QorUserExperienceGameflowPhase");
+    ASSERT_NE(phase, nullptr);
+    EXPECT_EQ(phase, ux.Registry().FindTypeById(0x309C3526u));
+    EXPECT_EQ(phase->size, 4u);
+    EXPECT_TRUE(phase->isEnum);
+    EXPECT_EQ(phase->staticType, &StaticTypeOf<GameflowPhase>());
+    EXPECT_EQ(phase->tags, tags);
+    const std::vector<std::string> names = {
+        "None",           "Lobby",      "Matchmaking",     "CheckedIntoTournament", "ReadyCheck",
+        "ChampSelect",    "GameStart",  "FailedToLaunch",  "InProgress",            "Reconnect",
+        "WaitingForStats", "PreEndOfGame", "EndOfGame",    "TerminatedInError",
+    };
+    ASSERT_EQ(phase->enumerators.size(), names.size());
+    for (std::size_t number = 0; number < names.size(); ++number) {
+        const auto found = phase->enumerators.find(names[number]);
+        ASSERT_NE(found, phase->enumerators.end()) << names[number];
+        EXPECT_EQ(found->second.number, static_cast<std::int32_t>(number));
+        EXPECT_EQ(found->second.description, "");
+    }
+
+    const TypeRecord* session = ux.Registry().FindType("QorUserExperienceGameflowSession");
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(session, ux.Registry().FindTypeById(0x5B8210B7u));
+    EXPECT_EQ(session->size, 4u);
+    EXPECT_FALSE(session->isEnum);
+    EXPECT_EQ(session->tags, tags);
+    EXPECT_STREQ(StaticTypeOf<GameflowSession>().name,
+                 "const char *__cdecl StaticType::Name<struct Kesh::Client::UserExperience::Api::GameflowSession>(void)");
+    ASSERT_EQ(session->fields.size(), 1u);
+    const FieldRecord& field = session->fields[0];
+    EXPECT_EQ(field.name, "phase");
+    EXPECT_EQ(field.description, "");
+    EXPECT_EQ(field.offset, 0u);
+    EXPECT_EQ(field.staticType, &StaticTypeOf<GameflowPhase>());
+    EXPECT_EQ(field.type.kind, TypeKind::Enum);
+    EXPECT_EQ(static_cast<std::uint32_t>(field.type.kind), 16u);
+    EXPECT_EQ(field.type.record, phase);
+    EXPECT_FALSE(field.describedType.IsSet());
+    EXPECT_EQ(field.describedType.record, nullptr);
+    EXPECT_EQ(field.flags, 0u);
+    EXPECT_NE(field.descriptor, nullptr);
+    EXPECT_FALSE(field.optional);
+
+    // Registering again adds nothing to either type.
+    ux.RegisterTypes();
+    EXPECT_EQ(phase->enumerators.size(), names.size());
+    EXPECT_EQ(phase->tags, tags);
+    EXPECT_EQ(session->fields.size(), 1u);
+    EXPECT_EQ(session->tags, tags);
+}
+
+// Fails exactly the allocation of a plugin object; everything else goes to the hooks
+// that were installed before.
+Memory::AllocatorHooks gPreviousHooks{};
+
+void* FailPluginAllocation(void*, std::size_t size) {
+    return size == sizeof(UxPlugin) ? nullptr : gPreviousHooks.allocate(gPreviousHooks.context, size);
+}
+
+TEST(UxPluginObject, WithoutMemoryTheExportLeavesTheRecordAlone) {
+    gPreviousHooks = Memory::CurrentHooks();
+    Memory::AllocatorHooks failing = gPreviousHooks;
+    failing.allocate = &FailPluginAllocation;
+    Memory::InstallHooks(failing);
+    HostRegistration record{17, 3, 9, nullptr, nullptr, nullptr, nullptr};
+    LoadPlugin<UxPlugin>(&record, "qor-user-experience");
+    Memory::InstallHooks(gPreviousHooks);
+
+    EXPECT_EQ(record.major, 17u);
+    EXPECT_EQ(record.minor, 3u);
+    EXPECT_EQ(record.patch, 9u);
+    EXPECT_EQ(record.callbacks, nullptr);
+    EXPECT_EQ(record.plugin, nullptr);
+    EXPECT_EQ(record.shortName, nullptr);
+    EXPECT_EQ(record.apiTable, nullptr);
+}
+
+TEST(UxPluginObject, LogLinesCarryTheirLevelsAndCategories) {
+    FakeHost host;
+    BindingProperty written;
+    written["schemaVersion"] = 1;
+    host.SetResource("/qor-settings/v1/local/video", written);
+    InProcessPlugin plugin;
+    ASSERT_TRUE(plugin.Init(host));
+    RecordingTarget target;
+    target.SetLevel(0);
+    target.Attach();
+
+    BindingProperty settings;
+    settings["data"]["unloadUxInGameEnabled"] = true;
+    host.DeliverResourceEvent("/qor-settings/v1/local/qor-user-experience", "Update", settings);
+    BindingProperty session;
+    session["phase"] = "InProgress";
+    host.DeliverResourceEvent("/qor-gameflow/v1/session", "Update", session);
+    session["phase"] = "Lobby";
+    host.DeliverResourceEvent("/qor-gameflow/v1/session", "Update", session);
+    host.DeliverResourceEvent("/keshclient/zoom-scale", "Update", BindingProperty(1.5));
+    host.ReplyWithError(HttpMethod::Patch, "/qor-settings/v1/local/video", "Locked", 423);
+    host.DeliverResourceEvent("/keshclient/zoom-scale", "Update", BindingProperty(2.5));
+    target.Detach();
+
+    using Line = std::tuple<int, std::uint64_t, std::string>;
+    std::vector<Line> lines;
+    for (std::size_t i = 0; i < target.messages.size(); ++i) {
+        lines.emplace_back(target.levels[i], target.masks[i], target.messages[i]);
+    }
+    EXPECT_EQ(lines, (std::vector<Line>{
+                         {3, 1, "Unload ux in game set to: true"},
+                         {3, 1, "Setting affinity to postgame."},
+                         {3, 1, "Deleting affinity."},
+                         {0, 2, "Writing new zoom scale value of 1.500000 to settings."},
+                         {0, 2, "Writing new zoom scale value of 2.500000 to settings."},
+                         {2, 1, "Failed to patch new zoom scale settings."},
+                     }));
+}
+
+TEST(UxPluginObject, TypedSubscriptions) {
+    FakeHost host;
+    InProcessPlugin plugin;
+    ASSERT_TRUE(plugin.Init(host));
+    UxPlugin& ux = plugin.Get();
+    host.ClearRecords();
+
+    // A pattern is subscribed but never fetched.
+    std::vector<std::string> seen;
+    const auto record = [&seen](const ResourceEvent<BindingProperty>& event) {
+        seen.push_back(event.uri + " " + std::to_string(static_cast<int>(event.eventType)) + " " +
+                       std::string(BindingProperty::KindName(static_cast<unsigned>(event.data.Kind()))));
+    };
+    SubscribeResource<BindingProperty>(ux, "/qor-lobby/v1/lobby/*", record);
+    EXPECT_TRUE(host.Requests().empty());
+    EXPECT_TRUE(host.IsSubscribed("OnJsonApiEvent_qor-lobby_v1_lobby"));
+    host.DeliverResourceEvent("/qor-lobby/v1/lobby/members", "Update", BindingProperty(1));
+    EXPECT_EQ(seen, (std::vector<std::string>{"/qor-lobby/v1/lobby/members 1 signed"}));
+
+    // An exact path is fetched once, after the host subscription, and its state is
+    // handled as a Create before the call returns.
+    seen.clear();
+    host.ClearRecords();
+    host.SetResource("/qor-lobby/v2/lobby", BindingProperty("open"));
+    SubscribeResource<BindingProperty>(ux, "/qor-lobby/v2/lobby", record);
+    ASSERT_EQ(host.Requests().size(), 1u);
+    EXPECT_EQ(host.Requests()[0].Method(), HttpMethod::Get);
+    EXPECT_EQ(host.Requests()[0].url, "/qor-lobby/v2/lobby");
+    EXPECT_EQ(host.Subscriptions().size(), 1u);
+    EXPECT_EQ(seen, (std::vector<std::string>{"/qor-lobby/v2/lobby 0 string"}));
+    // A Delete carries no data, whatever the host sends.
+    host.DeliverResourceEvent("/qor-lobby/v2/lobby", "Delete", BindingProperty("gone"));
+    EXPECT_EQ(seen.back(), "/qor-lobby/v2/lobby 2 empty");
+
+    // Subscribing a path again replaces its handler and counts twice on the event.
+    std::vector<double> doubles;
+    SubscribeResource<double>(ux, "/qor-lobby/v2/lobby",
+                              [&doubles](const ResourceEvent<double>& event) { doubles.push_back(event.data); });
+    EXPECT_EQ(ux.SubscriptionCount("OnJsonApiEvent_qor-lobby_v2_lobby"), 2u);
+    seen.clear();
+    doubles.clear();
+    host.DeliverResourceEvent("/qor-lobby/v2/lobby", "Update", BindingProperty("1.25"));
+    host.DeliverResourceEvent("/qor-lobby/v2/lobby", "Update", BindingProperty("wide"));
+    host.DeliverResourceEvent("/qor-lobby/v2/lobby", "Delete", BindingProperty(7.0));
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(doubles, (std::vector<double>{1.25, 0.0}));
+}
+
+}  // namespace
+}  // namespace Kesh::Testing
