@@ -56,6 +56,28 @@ struct Mixed {
     Blob bytes;
 };
 
+struct Nothing {};
+
+// A converter written by hand for a member only it understands: a counter that the
+// value shows doubled.
+class DoublingDescriptor final : public TypeDescriptor {
+public:
+    void Assign(ConversionResult& result, void* native, const BindingProperty& input, const char*,
+                const TypeRegistry*) const override {
+        *static_cast<std::int32_t*>(native) = static_cast<std::int32_t>(input.GetSigned() / 2);
+        (void)result;
+    }
+    void ToValue(ConversionResult& result, const void* native, const TypeRegistry*) const override {
+        result.SetSuccess();
+        result.Value() = *static_cast<const std::int32_t*>(native) * 2;
+    }
+};
+
+struct Custom {
+    std::int32_t counter = 0;
+    Nothing nothing;
+};
+
 struct Node {
     std::string name;
     std::vector<Node> children;
@@ -93,6 +115,11 @@ protected:
             .Field("leaves", &Mixed::leaves)
             .Field("bytes", &Mixed::bytes);
         StructDeclaration<Node>(registry, "Node").Field("name", &Node::name).Field("children", &Node::children);
+        StructDeclaration<Nothing>(registry, "Nothing");
+        StructDeclaration<Custom> custom(registry, "Custom");
+        custom.Builder().AddField("counter", "", 0, StaticTypeOf<std::int32_t>(), {TypeKind::Callback}, {},
+                                  kFieldOmitDefault, std::make_unique<DoublingDescriptor>(), false);
+        custom.Field("nothing", &Custom::nothing, FieldOptions{.flags = kFieldOmitDefault});
     }
 
     TypeRegistry registry;
@@ -132,6 +159,22 @@ TEST_F(ToValueTest, DefaultsAreLeftOutOnlyWhenAsked) {
     sparse.maybe = 4;
     result = ToValue(sparse, &registry);
     EXPECT_EQ(result.Value().GetMember("maybe").GetSigned(), 4);
+}
+
+TEST_F(ToValueTest, OtherDescriptorsAndStructsWithoutMembers) {
+    Custom custom;
+    ConversionResult result = ToValue(custom, &registry);
+    ASSERT_TRUE(result.Ok());
+    // Both are defaults only once converted: 0 doubled, and a Structure with no members.
+    EXPECT_EQ(result.Value().Size(), 0u);
+    custom.counter = 21;
+    result = ToValue(custom, &registry);
+    EXPECT_EQ(result.Value().GetMember("counter").GetSigned(), 42);
+    BindingProperty input;
+    input["counter"] = 10;
+    ConversionResult back;
+    ASSERT_TRUE(AssignNative(back, custom, input, "custom", &registry));
+    EXPECT_EQ(custom.counter, 5);
 }
 
 TEST_F(ToValueTest, ScalarsEnumsMapsAndBits) {

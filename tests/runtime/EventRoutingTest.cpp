@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "runtime/EventName.h"
+#include "tests/runtime/RuntimeFixture.h"
+
+namespace Kesh::Testing {
+namespace {
+
+BindingProperty Data(const char* text) {
+    BindingProperty data;
+    data["text"] = text;
+    return data;
+}
+
+TEST_F(RuntimeTest, InitSubscribesTheServiceProxyEvents) {
+    EXPECT_EQ(plugin->initCalls, 1);
+    ASSERT_EQ(host.Subscriptions().size(), 3u);
+    const char* names[] = {"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent", "OnServiceProxyAsyncEvent"};
+    for (int i = 0; i < 3; ++i) {
+        const RecordedSubscription& subscription = host.Subscriptions()[i];
+        EXPECT_EQ(subscription.eventName, names[i]);
+        EXPECT_EQ(subscription.flags, 1u);
+        EXPECT_EQ(subscription.clientId, host.ClientId());
+        EXPECT_EQ(subscription.context, plugin);
+    }
+}
+
+TEST_F(RuntimeTest, PathsSharingAnEventShareOneSubscription) {
+    host.ClearRecords();
+    plugin->Subscribe("/a/b/c/d");
+    plugin->Subscribe("/a/b/c/e");
+    ASSERT_EQ(host.Subscriptions().size(), 1u);
+    EXPECT_EQ(host.Subscriptions()[0].eventName, "OnJsonApiEvent_a_b_c");
+    EXPECT_EQ(host.Subscriptions()[0].flags, 0u);
+    EXPECT_EQ(plugin->SubscriptionCount("OnJsonApiEvent_a_b_c"), 2u);
+
+    plugin->Unsubscribe("/a/b/c/d");
+    EXPECT_TRUE(host.Unsubscriptions().empty());
+    plugin->Unsubscribe("/a/b/c/e");
+    ASSERT_EQ(host.Unsubscriptions().size(), 1u);
+    EXPECT_EQ(host.Unsubscriptions()[0].eventName, "OnJsonApiEvent_a_b_c");
+    plugin->Unsubscribe("/a/b/c/e");  // already at 0: nothing
+    EXPECT_EQ(host.Unsubscriptions().size(), 1u);
+    // The event has no handler any more: a late delivery reaches nobody.
+    EXPECT_FALSE(host.DeliverResourceEvent("/a/b/c/d", "Update", Data("late")));
+}
+
+TEST_F(RuntimeTest, ResourceEventsReachExactThenPatternHandlers) {
+    std::vector<std::string> calls;
+    plugin->AddResourceHandler("/qor-login/v1/session", [&](const PluginResourceEvent& event) {
+        calls.push_back("exact " + event.uri + " " + std::to_string(static_cast<int>(event.eventType)) + " " +
+                        event.data.GetMember("text").GetString(""));
+    });
+    plugin->AddResourceHandler("/qor-login/*/session",
+                               [&](const PluginResourceEvent& event) { calls.push_back("pattern " + event.uri); });
+    plugin->AddResourceHandler("/qor-login/v2/session", [&](const PluginResourceEvent&) { calls.push_back("other"); });
+    plugin->Subscribe("/qor-login/v1/session");
+
+    // The uri comes without its leading "/", the type by name and by number.
+    ASSERT_TRUE(host.DeliverResourceEvent("qor-login/v1/session", "Update", Data("one")));
+    ASSERT_TRUE(host.DeliverResourceEvent("/qor-login/v1/session", 2, Data("two")));
+    EXPECT_EQ(calls, (std::vector<std::string>{"exact qor-login/v1/session 1 one", "pattern qor-login/v1/session",
+                                               "exact /qor-login/v1/session 2 two", "pattern /qor-login/v1/session"}));
+}
+
+TEST_F(RuntimeTest, UndecodablePayloadsAreDropped) {
+    int calls = 0;
+    plugin->AddResourceHandler("/x/y", [&](const PluginResourceEvent&) { ++calls; });
+    plugin->Subscribe("/x/y");
+    EXPECT_TRUE(host.DeliverResourceEvent("/x/y", "Sideways", Data("bad type")));
+    BindingProperty notAStructure = "just text";
+    EXPECT_TRUE(host.Deliver(EventName("/x/y"), notAStructure));
+    HostValue unknownKind{};
+    unknownKind.kind = static_cast<HostValueKind>(42);
+    EXPECT_TRUE(host.DeliverRecord(EventName("/x/y"), unknownKind));
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(host.DeliverResourceEvent("/x/y", "Create", Data("good")));
+    EXPECT_EQ(calls, 1);
+}
+
+TEST_F(RuntimeTest, ShutdownEndsEverySubscriptionAndEmptiesTheTables) {
+    int calls = 0;
+    plugin->AddResourceHandler("/p/q", [&](const PluginResourceEvent&) { ++calls; });
+    plugin->Subscribe("/p/q");
+    plugin->Shutdown();
+    EXPECT_TRUE(host.ActiveSubscriptions().empty());
+    EXPECT_EQ(host.Unsubscriptions().size(), 4u);  // three service-proxy events and the resource
+    EXPECT_FALSE(host.DeliverResourceEvent("/p/q", "Update", Data("after")));
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(plugin->SubscriptionCount("OnJsonApiEvent_p_q"), 1u);  // counts are kept
+}
+
+TEST_F(RuntimeTest, ServiceProxyMessagesThroughTheHost) {
+    std::vector<std::string> completed;
+    plugin->ServiceProxyTables().AddPendingRequest(
+        "svc.get", [&](const PluginServiceProxyResponse& response) { completed.push_back(response.payload); });
+    BindingProperty message;
+    message["serviceName"] = "svc";
+    message["methodName"] = "get";
+    message["payload"] = "{}";
+    ASSERT_TRUE(host.Deliver("OnServiceProxyMethodEvent", message));
+    EXPECT_EQ(completed, (std::vector<std::string>{"{}"}));
+
+    // Log lines now end in the host's log: the plugin log target was installed at init.
+    ASSERT_TRUE(host.Deliver("OnServiceProxyAsyncEvent", message));
+    ASSERT_FALSE(host.LogLines().empty());
+    EXPECT_EQ(host.LogLines().back().level, 2);
+    EXPECT_EQ(host.LogLines().back().message,
+              "test-plugin: Could not find registered handler for async service proxy event svc.get");
+}
+
+TEST_F(RuntimeTest, WaitCallsTheThreeStepsInOrder) {
+    host.SetWaitResult(0x1'0000'0002ull);
+    EXPECT_EQ(plugin->Wait(), 0x1'0000'0002ull);
+    ASSERT_EQ(host.WaitCalls().size(), 3u);
+    EXPECT_EQ(host.WaitCalls()[0].entry, 7);
+    EXPECT_EQ(host.WaitCalls()[0].label, "Wait: yield");
+    EXPECT_EQ(host.WaitCalls()[0].value, 0);
+    EXPECT_EQ(host.WaitCalls()[1].entry, 6);
+    EXPECT_EQ(host.WaitCalls()[2].entry, 8);
+}
+
+}  // namespace
+}  // namespace Kesh::Testing

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "binding/StructDeclaration.h"
+#include "binding/TypeRecord.h"
+#include "runtime/PluginBase.h"
+#include "runtime/PluginExport.h"
+
+namespace Kesh::Testing {
+namespace {
+
+struct Probe {
+    std::int32_t level = 0;
+};
+
+// A plugin that declares one type of its own, with the prefix registration gives it.
+class ProbePlugin : public PluginBase {
+public:
+    void RegisterTypes() override {
+        registeredWithPrefix = TypeNamePrefix();
+        StructDeclaration<Probe>(Registry(), TypeNamePrefix() + "Probe").Field("level", &Probe::level);
+    }
+    std::string registeredWithPrefix;
+};
+
+HostRegistration Record(std::uint32_t major, std::uint32_t minor, std::uint32_t patch) {
+    HostRegistration record{};
+    record.major = major;
+    record.minor = minor;
+    record.patch = patch;
+    return record;
+}
+
+TEST(Registration, FillsTheRecordForACompatibleCore) {
+    for (const auto& [minor, patch] : {std::pair{0u, 0u}, std::pair{3u, 1u}, std::pair{0u, 7u}}) {
+        HostRegistration record = Record(18, minor, patch);
+        auto plugin = std::make_unique<ProbePlugin>();
+        PluginBase::Register(plugin.get(), &record, "qor-user-experience");
+        EXPECT_EQ(record.major, 18u);
+        EXPECT_EQ(record.minor, 0u);
+        EXPECT_EQ(record.patch, 0u);
+        EXPECT_EQ(record.plugin, plugin.get());
+        EXPECT_STREQ(record.shortName, "qor-user-experience");
+        ASSERT_NE(record.callbacks, nullptr);
+        EXPECT_NE(record.callbacks->init, nullptr);
+        ASSERT_NE(record.apiTable, nullptr);
+        EXPECT_EQ(plugin->CoreVersion().Text(), "18." + std::to_string(minor) + "." + std::to_string(patch));
+    }
+}
+
+TEST(Registration, NamesTagsPrefixAndTypes) {
+    HostRegistration record = Record(18, 0, 0);
+    ProbePlugin plugin;
+    PluginBase::Register(&plugin, &record, "qor-user-experience");
+    EXPECT_EQ(plugin.Name().fullName, "pzl-be-qor-user-experience");
+    EXPECT_EQ(plugin.ShortName(), "qor-user-experience");
+    EXPECT_EQ(plugin.TypeNamePrefix(), "QorUserExperience");
+    EXPECT_EQ(plugin.registeredWithPrefix, "QorUserExperience");
+    EXPECT_EQ(plugin.TypeTags(), (std::vector<std::string>{"Plugins", "Plugin qor-user-experience"}));
+    TypeRegistry& registry = plugin.Registry();
+    EXPECT_NE(registry.FindType("QorUserExperienceProbe"), nullptr);
+    EXPECT_NE(registry.FindType("PluginResourceEvent"), nullptr);
+    EXPECT_NE(registry.FindType("PluginServiceProxyResponse"), nullptr);
+    EXPECT_NE(registry.FindEvent("OnJsonApiEvent"), nullptr);
+    EXPECT_NE(registry.FindEvent("OnCallback"), nullptr);  // the built-ins came first
+    // The API table describes every type and event; this plugin exposes no functions.
+    EXPECT_EQ(record.apiTable->functionCount, 0u);
+    EXPECT_EQ(record.apiTable->typeCount, registry.TypeSnapshot().size());
+    EXPECT_EQ(record.apiTable->eventCount, registry.EventSnapshot().size());
+}
+
+TEST(Registration, MemoryStatsThroughTheCallbacks) {
+    HostRegistration record = Record(18, 0, 0);
+    ProbePlugin plugin;
+    PluginBase::Register(&plugin, &record, "x");
+    MemoryStats stats{};
+    stats.reserved = 99;
+    record.callbacks->memoryStats(record.plugin, &stats);
+    EXPECT_GT(stats.allocationCount, 0u);
+    EXPECT_EQ(stats.reserved, 0u);
+    record.callbacks->memoryStats(record.plugin, nullptr);  // ignored, not a crash
+    // Init without a host context fails instead of crashing.
+    EXPECT_EQ(record.callbacks->init(record.plugin, nullptr), 0);
+}
+
+TEST(RegistrationDeathTest, IncompatibleCoreEndsTheProcessAfterTheReport) {
+    // "fast" forks without exec: the 32-bit tests may run under an emulator, where a
+    // fresh exec of the test binary is not possible.
+    GTEST_FLAG_SET(death_test_style, "fast");
+    for (const auto& [major, minor, patch] : {std::tuple{17u, 9u, 9u}, std::tuple{19u, 0u, 0u}}) {
+        const std::string core = std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch);
+        EXPECT_DEATH(
+            {
+                HostRegistration record = Record(major, minor, patch);
+                ProbePlugin plugin;
+                PluginBase::Register(&plugin, &record, "qor-user-experience");
+            },
+            "Expression: ALE-EECF0606\n\nDescription: qor-user-experience which supports plugin API "
+            "18\\.0\\.0 is not compatible with core's plugin API " +
+                core + "\n");
+    }
+}
+
+TEST(Registration, ExportLeavesTheRecordAloneWithoutARecordOrStorage) {
+    LoadPlugin<ProbePlugin>(nullptr, "x");  // nothing to fill, nothing to crash
+    HostRegistration record = Record(18, 1, 0);
+    LoadPlugin<ProbePlugin>(&record, "x");
+    ASSERT_NE(record.plugin, nullptr);
+    record.callbacks->unload(record.plugin);
+}
+
+}  // namespace
+}  // namespace Kesh::Testing
