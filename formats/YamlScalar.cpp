@@ -40,9 +40,12 @@ bool ReadBoolWord(std::string_view text, bool& value) {
     return false;
 }
 
+enum class IntegerText { No, Assigned, TooLarge };
+
 // Integer texts (decimal, or hexadecimal with 0x) that fit 64 bits are read exactly:
-// through a double, anything beyond 2^53 would lose its low digits.
-bool AssignExactInteger(BindingProperty& target, std::string_view text) {
+// through a double, anything beyond 2^53 would lose its low digits. Larger ones are
+// left to the double, as Floats.
+IntegerText AssignExactInteger(BindingProperty& target, std::string_view text) {
     bool negative = false;
     if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
         negative = text[0] == '-';
@@ -53,10 +56,12 @@ bool AssignExactInteger(BindingProperty& target, std::string_view text) {
         base = 16;
         text.remove_prefix(2);
     }
-    if (text.empty()) return false;
+    if (text.empty()) return IntegerText::No;
     std::uint64_t magnitude = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
-    if (error != std::errc() || end != text.data() + text.size()) return false;
+    if (end != text.data() + text.size()) return IntegerText::No;
+    if (error == std::errc::result_out_of_range) return IntegerText::TooLarge;
+    if (error != std::errc()) return IntegerText::No;
 
     constexpr std::uint64_t kLowestMagnitude = std::uint64_t{1} << 63;
     if (!negative || magnitude == 0) {
@@ -66,9 +71,9 @@ bool AssignExactInteger(BindingProperty& target, std::string_view text) {
     } else if (magnitude == kLowestMagnitude) {
         target.AssignSigned(std::numeric_limits<std::int64_t>::min());
     } else {
-        return false;
+        return IntegerText::TooLarge;
     }
-    return true;
+    return IntegerText::Assigned;
 }
 
 // A plain scalar is a number when the whole text reads as a finite double.
@@ -77,7 +82,8 @@ bool AssignNumber(BindingProperty& target, std::string_view text) {
     const char first = text[0];
     // Every number text starts so; this keeps the words away from strtod.
     if (!(first >= '0' && first <= '9') && first != '-' && first != '+' && first != '.') return false;
-    if (AssignExactInteger(target, text)) return true;
+    const IntegerText integer = AssignExactInteger(target, text);
+    if (integer == IntegerText::Assigned) return true;
 
     // strtod needs a terminated text; a NUL inside the text must end the number early.
     // Short texts (all but the oddest numbers) are copied without touching the heap.
@@ -97,7 +103,7 @@ bool AssignNumber(BindingProperty& target, std::string_view text) {
 
     constexpr double kTwoTo63 = 9223372036854775808.0;
     constexpr double kTwoTo64 = 18446744073709551616.0;
-    if (value != std::trunc(value)) {
+    if (integer == IntegerText::TooLarge || value != std::trunc(value)) {
         target = value;
     } else if (value < 0) {
         if (value >= -kTwoTo63) {

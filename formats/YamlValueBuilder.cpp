@@ -9,6 +9,8 @@ namespace {
 
 constexpr const char* kTooDeep = "YAML nesting deeper than 100000 levels. At line: %1 col: %2";
 static_assert(kMaxNestingDepth == 100000, "kTooDeep names the bound");
+constexpr const char* kFlowTooDeep = "YAML flow nesting deeper than 1000 levels. At line: %1 col: %2";
+static_assert(YamlValueBuilder::kMaxFlowDepth == 1000, "kFlowTooDeep names the bound");
 constexpr const char* kTooManyCopies =
     "YAML aliases expand to more than 1000000 values. Alias \"%1\". At line: %2 col: %3";
 static_assert(YamlValueBuilder::kMaxAliasWork == 1000000, "kTooManyCopies names the bound");
@@ -66,7 +68,7 @@ void YamlValueBuilder::StartDocument() {
     }
     // An earlier document held nothing (or only a null): this one fills the root.
     stack_.clear();
-    stack_.push_back(Entry{&result_.Value(), EntryKind::Slot, YamlPaths::kRoot, nullptr});
+    stack_.push_back(Entry{&result_.Value(), EntryKind::Slot, YamlPaths::kRoot, nullptr, false});
 }
 
 void YamlValueBuilder::PlaceSlot() {
@@ -75,11 +77,11 @@ void YamlValueBuilder::PlaceSlot() {
         const std::size_t index = top.target->Size();
         BindingProperty& element = top.target->Append();
         const YamlPaths::StepId path = paths_.PushIndex(top.path, index);
-        stack_.push_back(Entry{&element, EntryKind::Slot, path, nullptr});
+        stack_.push_back(Entry{&element, EntryKind::Slot, path, nullptr, false});
     } else if (top.kind == EntryKind::Mapping) {
         BindingProperty& member = top.target->Member(pendingKey_);
         const YamlPaths::StepId path = paths_.PushKey(top.path, pendingKey_);
-        stack_.push_back(Entry{&member, EntryKind::Slot, path, nullptr});
+        stack_.push_back(Entry{&member, EntryKind::Slot, path, nullptr, false});
         hasPendingKey_ = false;
     }
 }
@@ -151,8 +153,14 @@ void YamlValueBuilder::HandleScalar(const yaml_event_t& event) {
 }
 
 void YamlValueBuilder::HandleContainerStart(const yaml_event_t& event, EntryKind kind) {
+    const bool flow = kind == EntryKind::Sequence ? event.data.sequence_start.style == YAML_FLOW_SEQUENCE_STYLE
+                                                  : event.data.mapping_start.style == YAML_FLOW_MAPPING_STYLE;
     if (openContainers_ >= kMaxNestingDepth) {
         Fail(kTooDeep, event.start_mark);
+        return;
+    }
+    if (flow && openFlowContainers_ >= kMaxFlowDepth) {
+        Fail(kFlowTooDeep, event.start_mark);
         return;
     }
     Entry& top = stack_.back();
@@ -165,7 +173,9 @@ void YamlValueBuilder::HandleContainerStart(const yaml_event_t& event, EntryKind
         anchorName = event.data.mapping_start.anchor;
     }
     top.kind = kind;
+    top.flow = flow;
     ++openContainers_;
+    if (flow) ++openFlowContainers_;
     if (anchorName != nullptr) {
         YamlAnchor* anchor = nullptr;
         if (!EnterAnchor(anchorName, event.start_mark, anchor)) return;
@@ -181,6 +191,7 @@ void YamlValueBuilder::HandleContainerEnd() {
     if (top.kind == EntryKind::Slot) return;  // libyaml pairs every end with its start
     if (top.anchor != nullptr) top.anchor->open = false;
     --openContainers_;
+    if (top.flow) --openFlowContainers_;
     hasPendingKey_ = false;
     PopSlot();
 }

@@ -30,6 +30,10 @@ namespace Kesh {
 class YamlValueBuilder {
 public:
     static constexpr std::size_t kMaxAliasWork = 1000000;
+    // libyaml's scanner walks every open flow level ([...] and {...}) for each token it
+    // reads, so deep flow nesting costs time in the square of its depth; block nesting
+    // does not and is bounded by kMaxNestingDepth alone.
+    static constexpr std::size_t kMaxFlowDepth = 1000;
 
     explicit YamlValueBuilder(ConversionResult& result) : result_(result) {}
 
@@ -42,6 +46,7 @@ private:
         EntryKind kind;
         YamlPaths::StepId path;
         YamlAnchor* anchor;  // the anchor of an open container, to close it with the container
+        bool flow;           // a container in flow style
     };
 
     void StartDocument();
@@ -69,6 +74,7 @@ private:
     std::string pendingKey_;
     bool hasPendingKey_ = false;  // an empty key is a key too
     std::size_t openContainers_ = 0;
+    std::size_t openFlowContainers_ = 0;
     std::size_t aliasWork_ = 0;
     std::vector<const BindingProperty*> counting_;  // scratch for counting an alias's values
     BindingProperty scratch_;                       // scratch for the number conversions

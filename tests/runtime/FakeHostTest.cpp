@@ -306,6 +306,31 @@ TEST(FakeHost, SubscriptionsReceiveTheirEvents) {
     EXPECT_TRUE(host.IsSubscribed("OnServiceProxyUuidEvent"));
 }
 
+// A handler that ends every subscription of the event it receives.
+struct Unsubscriber {
+    FakeHost* host;
+    int calls = 0;
+};
+
+void PZL_CDECL UnsubscribeOnEvent(HostEvent* event) {
+    auto* self = static_cast<Unsubscriber*>(event->context);
+    ++self->calls;
+    self->host->Api().unsubscribe(&self->host->Api(), event->name, self->host->ClientId());
+}
+
+TEST(FakeHost, AnEndedSubscriptionReceivesNothingMore) {
+    FakeHost host;
+    Unsubscriber first{&host};
+    Unsubscriber second{&host};
+    HostApi& api = host.Api();
+    api.subscribe(&api, "OnX", host.ClientId(), &UnsubscribeOnEvent, &first, 0);
+    api.subscribe(&api, "OnX", host.ClientId(), &UnsubscribeOnEvent, &second, 0);
+    EXPECT_TRUE(host.Deliver("OnX", BindingProperty()));
+    EXPECT_EQ(first.calls, 1);
+    EXPECT_EQ(second.calls, 0);
+    EXPECT_FALSE(host.Deliver("OnX", BindingProperty()));
+}
+
 TEST(FakeHost, RecordsLogsWaitsAndOtherEntries) {
     FakeHost host;
     HostApi& api = host.Api();

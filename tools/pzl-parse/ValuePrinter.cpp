@@ -73,6 +73,8 @@ void AppendValue(std::string& out, const BindingProperty& value) {
     out += '\n';
 }
 
+constexpr std::size_t kMaxIndentDepth = 64;
+
 struct Pending {
     const BindingProperty* value;
     std::size_t depth;
@@ -91,7 +93,14 @@ std::string PrintValueTree(const BindingProperty& root) {
         const Pending item = pending.back();
         pending.pop_back();
 
-        out.append(2 * item.depth, ' ');
+        // Past a readable depth the indentation stops growing and names the depth, so
+        // that a deeply nested body prints in linear size.
+        if (item.depth <= kMaxIndentDepth) {
+            out.append(2 * item.depth, ' ');
+        } else {
+            out.append(2 * kMaxIndentDepth, ' ');
+            AppendFormatted(out, "<depth %llu> ", static_cast<unsigned long long>(item.depth));
+        }
         if (item.key != nullptr) {
             AppendQuoted(out, item.key->KeyView());
             out += ": ";

@@ -13,7 +13,8 @@ namespace Kesh::Tools {
 //       [0]: string "x"
 // Strings and keys are quoted with C-style escapes for quotes, backslashes and control
 // bytes; blobs show their bytes in hex; floats keep all their digits. Works through an
-// explicit stack, so any depth prints.
+// explicit stack, so any depth prints; beyond 64 levels lines show their depth instead
+// of indenting further.
 std::string PrintValueTree(const BindingProperty& root);
 
 }  // namespace Kesh::Tools

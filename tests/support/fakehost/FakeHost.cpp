@@ -334,6 +334,8 @@ bool FakeHost::DeliverRecord(std::string_view eventName, const HostValue& payloa
     // subscriptions) while it handles the event.
     const std::string name(eventName);
     for (const RecordedSubscription& target : targets) {
+        // A handler may end subscriptions; an ended one receives nothing more.
+        if (!IsActive(target)) continue;
         HostEvent event{};
         event.name = name.c_str();
         event.payload = payload;
@@ -357,6 +359,14 @@ bool FakeHost::DeliverResourceEvent(std::string_view path, std::int32_t eventTyp
     payload["eventType"] = eventType;
     payload["data"] = data;
     return Deliver(EventName(path), payload);
+}
+
+bool FakeHost::IsActive(const RecordedSubscription& target) const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return std::any_of(active_.begin(), active_.end(), [&](const RecordedSubscription& subscription) {
+        return subscription.eventName == target.eventName && subscription.clientId == target.clientId &&
+               subscription.callback == target.callback && subscription.context == target.context;
+    });
 }
 
 bool FakeHost::IsSubscribed(std::string_view eventName) const {

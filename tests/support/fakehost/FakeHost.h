@@ -82,8 +82,9 @@ public:
     // What the third step of a wait returns.
     void SetWaitResult(std::uint64_t value);
 
-    // Calls every active subscriber of exactly that event name with the payload and its
-    // own context; false (and nothing called) when nobody subscribed the name.
+    // Calls every active subscriber of exactly that event name, in the order they
+    // subscribed, with the payload and its own context; false (and nothing called) when
+    // nobody subscribed the name.
     bool Deliver(std::string_view eventName, const BindingProperty& payload);
     // The same with a record the caller built and keeps (and releases) itself, for
     // payloads no value can produce.
@@ -123,6 +124,7 @@ private:
     void OnRequest(HostReply& reply, const HostRequest& request);
     ReplyPlan PlanFor(HttpMethod method, const RecordedRequest& record);
     void FillReply(HostReply& reply, const ReplyPlan& plan, std::uint64_t sequence);
+    bool IsActive(const RecordedSubscription& target) const;
     RecordedRequest* FindRequest(std::uint64_t sequence);
     void OnReplyReleased(ReplyTicket& ticket);
     bool OnBodyRead(StreamOwner& owner, char* buffer, std::uint32_t& length, std::uint8_t& moreData);
