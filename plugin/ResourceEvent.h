@@ -13,6 +13,11 @@ struct ResourceEvent {
     std::string uri;
     PluginResourceEventType eventType = PluginResourceEventType::Create;
     T data{};
+
+    // Create and Update carry the resource's state; Delete only says it is gone.
+    bool CarriesState() const {
+        return eventType == PluginResourceEventType::Create || eventType == PluginResourceEventType::Update;
+    }
 };
 
 }  // namespace Kesh::Client::UserExperience::Api

@@ -2,24 +2,14 @@
 // phase and to the login session.
 #include <cstdint>
 
+#include "log/CategoryGroups.h"
 #include "log/Log.h"
 #include "plugin/HostPaths.h"
 #include "plugin/UxPlugin.h"
 
 namespace Kesh::Client::UserExperience::Api {
-namespace {
-
-constexpr std::int32_t kLevelAlways = 3;
-constexpr std::uint64_t kCategoryDebug = 1;
-
-bool IsCreateOrUpdate(PluginResourceEventType type) {
-    return type == PluginResourceEventType::Create || type == PluginResourceEventType::Update;
-}
-
-}  // namespace
-
 void UxPlugin::OnUxSettings(const ResourceEvent<BindingProperty>& event) {
-    if (!IsCreateOrUpdate(event.eventType)) {
+    if (!event.CarriesState()) {
         return;
     }
     const BindingProperty& data = event.data.GetMember("data");
@@ -32,7 +22,7 @@ void UxPlugin::OnUxSettings(const ResourceEvent<BindingProperty>& event) {
 }
 
 void UxPlugin::OnGameflowSession(const ResourceEvent<GameflowSession>& event) {
-    if (!IsCreateOrUpdate(event.eventType)) {
+    if (!event.CarriesState()) {
         return;
     }
     const GameflowPhase phase = event.data.phase;

@@ -3,26 +3,14 @@
 #include <cmath>
 #include <cstdint>
 
+#include "log/CategoryGroups.h"
 #include "log/Log.h"
 #include "plugin/HostPaths.h"
 #include "plugin/UxPlugin.h"
 
 namespace Kesh::Client::UserExperience::Api {
-namespace {
-
-constexpr std::int32_t kLevelOkay = 0;
-constexpr std::int32_t kLevelError = 2;
-constexpr std::uint64_t kCategoryDebug = 1;
-constexpr std::uint64_t kCategoryGeneral = 2;
-
-bool IsCreateOrUpdate(PluginResourceEventType type) {
-    return type == PluginResourceEventType::Create || type == PluginResourceEventType::Update;
-}
-
-}  // namespace
-
 void UxPlugin::OnVideoSettings(const ResourceEvent<BindingProperty>& event) {
-    if (!IsCreateOrUpdate(event.eventType)) {
+    if (!event.CarriesState()) {
         return;
     }
     // Settings without a zoom scale read as 0.
@@ -32,7 +20,7 @@ void UxPlugin::OnVideoSettings(const ResourceEvent<BindingProperty>& event) {
 }
 
 void UxPlugin::OnZoomScale(const ResourceEvent<double>& event) {
-    if (!IsCreateOrUpdate(event.eventType)) {
+    if (!event.CarriesState()) {
         return;
     }
     const double zoomScale = event.data;
