@@ -1,15 +1,16 @@
 #include "log/TraceProvider.h"
 
-#include <utility>
 
 namespace Kesh {
 
 TraceProvider::TraceProvider(const Platform::TraceGuid& guid,
-                             std::vector<Platform::TraceEventDescriptor> events)
+                             std::initializer_list<Platform::TraceEventDescriptor> events)
     : guid_(guid) {
-    events_.reserve(events.size());
     for (const Platform::TraceEventDescriptor& descriptor : events) {
-        events_.push_back(TraceEventState{descriptor, false});
+        if (eventCount_ == kMaxEvents) {
+            break;
+        }
+        events_[eventCount_++] = TraceEventState{descriptor, false};
     }
 }
 
@@ -20,8 +21,8 @@ void TraceProvider::OnEnablement(std::uint32_t isEnabled, std::uint8_t level, st
         level_ = 0;
         matchAnyKeyword_ = 0;
         matchAllKeyword_ = 0;
-        for (TraceEventState& event : events_) {
-            event.enabled = false;
+        for (std::size_t i = 0; i < eventCount_; ++i) {
+            events_[i].enabled = false;
         }
         return;
     }
@@ -32,7 +33,8 @@ void TraceProvider::OnEnablement(std::uint32_t isEnabled, std::uint8_t level, st
     matchAnyKeyword_ = matchAnyKeyword;
     matchAllKeyword_ = matchAllKeyword;
     enabled_ = true;
-    for (TraceEventState& event : events_) {
+    for (std::size_t i = 0; i < eventCount_; ++i) {
+        TraceEventState& event = events_[i];
         const std::uint64_t keyword = event.descriptor.keyword;
         const bool levelMatches = level_ == 0 || event.descriptor.level <= level_;
         const bool keywordMatches = keyword == 0 || ((keyword & matchAnyKeyword_) != 0 &&

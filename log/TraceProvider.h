@@ -2,7 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <array>
+#include <initializer_list>
 
 #include "platform/EventTracing.h"
 
@@ -18,13 +19,17 @@ struct TraceEventState {
 // trace consumers currently ask of it.
 class TraceProvider {
 public:
-    TraceProvider(const Platform::TraceGuid& guid, std::vector<Platform::TraceEventDescriptor> events);
+    // At most kMaxEvents events; the library's providers are static and must not
+    // hold heap memory, which would outlive every plugin object.
+    static constexpr std::size_t kMaxEvents = 4;
+
+    TraceProvider(const Platform::TraceGuid& guid, std::initializer_list<Platform::TraceEventDescriptor> events);
 
     const Platform::TraceGuid& Guid() const { return guid_; }
     Platform::TraceHandle& Handle() { return handle_; }
     bool Enabled() const { return enabled_; }
     std::uint8_t Level() const { return level_; }
-    bool EventEnabled(std::size_t index) const { return index < events_.size() && events_[index].enabled; }
+    bool EventEnabled(std::size_t index) const { return index < kMaxEvents && index < eventCount_ && events_[index].enabled; }
     const Platform::TraceEventDescriptor& Event(std::size_t index) const { return events_[index].descriptor; }
 
     // The system's enablement notification: disable clears everything, enable stores
@@ -46,7 +51,8 @@ private:
     std::uint8_t level_ = 0;
     std::uint64_t matchAnyKeyword_ = 0;
     std::uint64_t matchAllKeyword_ = 0;
-    std::vector<TraceEventState> events_;
+    std::array<TraceEventState, kMaxEvents> events_{};
+    std::size_t eventCount_ = 0;
 };
 
 }  // namespace Kesh
