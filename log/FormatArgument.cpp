@@ -39,34 +39,34 @@ void AppendDecimal(char*& cursor, std::int32_t value) {
 // visible (cut) text exactly as an unbounded printf would have produced it: more padding
 // or more zeros would only fall past the end of the output.
 template <typename T>
-bool Print(FormatOutput& output, FormatSpecification specification, const char* modifier, T value) {
+bool Print(FormatOutput& output, ConversionSpec spec, const char* modifier, T value) {
     std::size_t space = std::min(output.Space(), kPieceLimit);
     std::int64_t room = static_cast<std::int64_t>(space);
-    if (specification.hasPrecision) {
-        specification.precision = static_cast<std::int32_t>(
-            std::min<std::int64_t>(specification.precision, room + kLengthSlack));
+    if (spec.hasPrecision) {
+        spec.precision = static_cast<std::int32_t>(
+            std::min<std::int64_t>(spec.precision, room + kLengthSlack));
     }
-    std::int64_t lengthBound = (specification.hasPrecision ? specification.precision : 6) + kLengthSlack;
-    if (specification.hasWidth) {
-        specification.width = static_cast<std::int32_t>(
-            std::min<std::int64_t>(specification.width, room + lengthBound));
+    std::int64_t lengthBound = (spec.hasPrecision ? spec.precision : 6) + kLengthSlack;
+    if (spec.hasWidth) {
+        spec.width = static_cast<std::int32_t>(
+            std::min<std::int64_t>(spec.width, room + lengthBound));
     }
 
     char format[32];  // '%', five flags, two numbers of at most 10 digits, '.', modifier, conversion
     char* cursor = format;
     *cursor++ = '%';
-    cursor += WriteFlagText(specification.flags, cursor);
-    if (specification.hasWidth) {
-        AppendDecimal(cursor, specification.width);
+    cursor += WriteFlagText(spec.flags, cursor);
+    if (spec.hasWidth) {
+        AppendDecimal(cursor, spec.width);
     }
-    if (specification.hasPrecision) {
+    if (spec.hasPrecision) {
         *cursor++ = '.';
-        AppendDecimal(cursor, specification.precision);
+        AppendDecimal(cursor, spec.precision);
     }
     for (const char* m = modifier; *m != '\0'; ++m) {
         *cursor++ = *m;
     }
-    *cursor++ = specification.conversion;
+    *cursor++ = spec.conversion;
     *cursor = '\0';
 
     int produced = std::snprintf(output.Cursor(), space + 1, format, value);
@@ -79,72 +79,72 @@ bool Print(FormatOutput& output, FormatSpecification specification, const char* 
 
 bool IsSignedConversion(char conversion) { return conversion == 'd' || conversion == 'i'; }
 
-bool FormatInteger(FormatOutput& output, FormatSpecification specification, std::uint64_t bits) {
-    if (specification.conversion == 'c') {
+bool FormatInteger(FormatOutput& output, ConversionSpec spec, std::uint64_t bits) {
+    if (spec.conversion == 'c') {
         // Only '-' and the width mean something for a character; a length modifier would
         // ask for a wide character.
-        specification.flags &= kFlagLeft;
-        specification.hasPrecision = false;
-        return Print(output, specification, "", static_cast<int>(static_cast<unsigned char>(bits)));
+        spec.flags &= kFlagLeft;
+        spec.hasPrecision = false;
+        return Print(output, spec, "", static_cast<int>(static_cast<unsigned char>(bits)));
     }
-    const bool isSigned = IsSignedConversion(specification.conversion);
+    const bool isSigned = IsSignedConversion(spec.conversion);
     if (isSigned) {
-        specification.flags &= ~static_cast<unsigned>(kFlagAlternate);
+        spec.flags &= ~static_cast<unsigned>(kFlagAlternate);
     }
-    const char* modifier = LengthModifierText(specification.lengthModifier);
-    switch (specification.lengthModifier) {
+    const char* modifier = LengthModifierText(spec.lengthModifier);
+    switch (spec.lengthModifier) {
     case LengthModifier::None:
-        return isSigned ? Print(output, specification, modifier, static_cast<int>(bits))
-                        : Print(output, specification, modifier, static_cast<unsigned>(bits));
+        return isSigned ? Print(output, spec, modifier, static_cast<int>(bits))
+                        : Print(output, spec, modifier, static_cast<unsigned>(bits));
     case LengthModifier::Hh:
         // printf reads the promoted int and narrows it itself; pass the narrowed value.
-        return isSigned ? Print(output, specification, modifier, static_cast<int>(static_cast<signed char>(bits)))
-                        : Print(output, specification, modifier, static_cast<int>(static_cast<unsigned char>(bits)));
+        return isSigned ? Print(output, spec, modifier, static_cast<int>(static_cast<signed char>(bits)))
+                        : Print(output, spec, modifier, static_cast<int>(static_cast<unsigned char>(bits)));
     case LengthModifier::H:
-        return isSigned ? Print(output, specification, modifier, static_cast<int>(static_cast<short>(bits)))
-                        : Print(output, specification, modifier, static_cast<int>(static_cast<unsigned short>(bits)));
+        return isSigned ? Print(output, spec, modifier, static_cast<int>(static_cast<short>(bits)))
+                        : Print(output, spec, modifier, static_cast<int>(static_cast<unsigned short>(bits)));
     case LengthModifier::L:
-        return isSigned ? Print(output, specification, modifier, static_cast<long>(bits))
-                        : Print(output, specification, modifier, static_cast<unsigned long>(bits));
+        return isSigned ? Print(output, spec, modifier, static_cast<long>(bits))
+                        : Print(output, spec, modifier, static_cast<unsigned long>(bits));
     case LengthModifier::Ll:
     case LengthModifier::LongDouble:
         // "L" is for floating point only; an integer under it is read as "ll".
-        return isSigned ? Print(output, specification, "ll", static_cast<long long>(bits))
-                        : Print(output, specification, "ll", static_cast<unsigned long long>(bits));
+        return isSigned ? Print(output, spec, "ll", static_cast<long long>(bits))
+                        : Print(output, spec, "ll", static_cast<unsigned long long>(bits));
     case LengthModifier::J:
-        return isSigned ? Print(output, specification, modifier, static_cast<std::intmax_t>(bits))
-                        : Print(output, specification, modifier, static_cast<std::uintmax_t>(bits));
+        return isSigned ? Print(output, spec, modifier, static_cast<std::intmax_t>(bits))
+                        : Print(output, spec, modifier, static_cast<std::uintmax_t>(bits));
     case LengthModifier::Z:
-        return isSigned ? Print(output, specification, modifier, static_cast<std::make_signed_t<std::size_t>>(bits))
-                        : Print(output, specification, modifier, static_cast<std::size_t>(bits));
+        return isSigned ? Print(output, spec, modifier, static_cast<std::make_signed_t<std::size_t>>(bits))
+                        : Print(output, spec, modifier, static_cast<std::size_t>(bits));
     case LengthModifier::T:
-        return isSigned ? Print(output, specification, modifier, static_cast<std::ptrdiff_t>(bits))
-                        : Print(output, specification, modifier, static_cast<std::make_unsigned_t<std::ptrdiff_t>>(bits));
+        return isSigned ? Print(output, spec, modifier, static_cast<std::ptrdiff_t>(bits))
+                        : Print(output, spec, modifier, static_cast<std::make_unsigned_t<std::ptrdiff_t>>(bits));
     }
     return false;
 }
 
-bool FormatDouble(FormatOutput& output, const FormatSpecification& specification, double value) {
+bool FormatDouble(FormatOutput& output, const ConversionSpec& spec, double value) {
     // Only "L" changes what printf reads for a floating conversion; the others are dropped.
-    if (specification.lengthModifier == LengthModifier::LongDouble) {
-        return Print(output, specification, "L", static_cast<long double>(value));
+    if (spec.lengthModifier == LengthModifier::LongDouble) {
+        return Print(output, spec, "L", static_cast<long double>(value));
     }
-    return Print(output, specification, "", value);
+    return Print(output, spec, "", value);
 }
 
-bool FormatText(FormatOutput& output, const FormatSpecification& specification, const char* data,
+bool FormatText(FormatOutput& output, const ConversionSpec& spec, const char* data,
                 std::size_t size) {
     std::size_t shown = size;
-    if (specification.hasPrecision) {
-        shown = std::min(shown, static_cast<std::size_t>(specification.precision));
+    if (spec.hasPrecision) {
+        shown = std::min(shown, static_cast<std::size_t>(spec.precision));
     }
     std::size_t padding = 0;
-    if (specification.hasWidth && static_cast<std::size_t>(specification.width) > shown) {
-        padding = static_cast<std::size_t>(specification.width) - shown;
+    if (spec.hasWidth && static_cast<std::size_t>(spec.width) > shown) {
+        padding = static_cast<std::size_t>(spec.width) - shown;
     }
     // Written here rather than by printf: no length limit, no wide-string reading, and a
     // std::string is shown whole.
-    const bool left = (specification.flags & kFlagLeft) != 0;
+    const bool left = (spec.flags & kFlagLeft) != 0;
     if (!left && !output.AppendRepeated(' ', padding)) {
         return false;
     }
@@ -225,9 +225,9 @@ std::int32_t FormatArgument::ReadInteger() const {
     return 0;
 }
 
-bool FormatArgument::Format(FormatOutput& output, const FormatSpecification& specification) const {
-    FormatSpecification resolved = specification;
-    resolved.conversion = ResolveConversion(specification.conversion);
+bool FormatArgument::Format(FormatOutput& output, const ConversionSpec& spec) const {
+    ConversionSpec resolved = spec;
+    resolved.conversion = ResolveConversion(spec.conversion);
     switch (type) {
     case FormatArgumentType::SignedInt8:
     case FormatArgumentType::SignedInt32:

@@ -24,7 +24,7 @@ enum class FormatArgumentType : std::uint8_t {
 
 // A directive after its widths, precisions and conversion have been resolved.
 // width and precision are never negative here.
-struct FormatSpecification {
+struct ConversionSpec {
     unsigned flags = 0;  // PositionalFlag bits
     bool hasWidth = false;
     std::int32_t width = 0;
@@ -83,10 +83,10 @@ public:
     // range saturate, text reads as 0.
     std::int32_t ReadInteger() const;
 
-    // Appends the value under the specification. The value always reaches printf as the
+    // Appends the value under the spec. The value always reaches printf as the
     // C type that the final conversion and length modifier expect. Returns false when the
     // text was cut (or could not be produced), after which nothing more should be written.
-    bool Format(FormatOutput& output, const FormatSpecification& specification) const;
+    bool Format(FormatOutput& output, const ConversionSpec& spec) const;
 
 private:
     FormatArgumentType type;

@@ -58,47 +58,47 @@ std::size_t FormatPositional(char* buffer, std::size_t size, const char* templat
             break;
         }
 
-        FormatSpecification specification;
-        specification.flags = directive.flags;
+        ConversionSpec spec;
+        spec.flags = directive.flags;
         if (directive.width.kind == DirectiveCount::Kind::Literal) {
-            specification.hasWidth = true;
-            specification.width = directive.width.literal;
+            spec.hasWidth = true;
+            spec.width = directive.width.literal;
         } else if (directive.width.kind == DirectiveCount::Kind::Star) {
             std::int32_t width = 0;
             if (!ReadStarCount(directive.width, arguments, count, width)) {
                 break;
             }
             // A negative width from an argument means left-justified.
-            specification.hasWidth = true;
+            spec.hasWidth = true;
             if (width < 0) {
-                specification.flags |= kFlagLeft;
+                spec.flags |= kFlagLeft;
                 width = width == std::numeric_limits<std::int32_t>::min() ? std::numeric_limits<std::int32_t>::max()
                                                                          : -width;
             }
-            specification.width = width;
+            spec.width = width;
         }
         if (directive.precision.kind == DirectiveCount::Kind::Literal) {
-            specification.hasPrecision = true;
-            specification.precision = directive.precision.literal;
+            spec.hasPrecision = true;
+            spec.precision = directive.precision.literal;
         } else if (directive.precision.kind == DirectiveCount::Kind::Star) {
             std::int32_t precision = 0;
             if (!ReadStarCount(directive.precision, arguments, count, precision)) {
                 break;
             }
             // A negative precision from an argument means none.
-            specification.hasPrecision = precision >= 0;
-            specification.precision = precision >= 0 ? precision : 0;
+            spec.hasPrecision = precision >= 0;
+            spec.precision = precision >= 0 ? precision : 0;
         }
 
         const FormatArgument& argument = arguments[directive.argument - 1];
         // Without a length modifier of the caller's the type's own applies, so a 64-bit
         // value is never shown through a 32-bit conversion.
-        specification.lengthModifier = directive.lengthModifier == LengthModifier::None
+        spec.lengthModifier = directive.lengthModifier == LengthModifier::None
                                            ? argument.OwnLengthModifier()
                                            : directive.lengthModifier;
-        specification.conversion = directive.shortForm ? argument.DefaultConversion() : directive.conversion;
+        spec.conversion = directive.shortForm ? argument.DefaultConversion() : directive.conversion;
 
-        if (!argument.Format(output, specification)) {
+        if (!argument.Format(output, spec)) {
             break;
         }
         cursor += directive.length;

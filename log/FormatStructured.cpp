@@ -55,7 +55,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 struct Placeholder {
     std::string name;
     std::string alternative;
-    std::string specification;
+    std::string spec;
     bool typed = false;
     bool silent = false;
     bool conditional = false;
@@ -126,7 +126,7 @@ void AppendCount(std::string& text, const DirectiveCount& count) {
 // A directive that took any argument by position in this template would take a
 // different one in the positional template, where the placeholders before it are
 // numbered; so it is written with every argument named.
-std::string RawSpecification(const char* directiveText, const PositionalDirective& directive) {
+std::string RawConversionSpec(const char* directiveText, const PositionalDirective& directive) {
     bool sequential = !directive.explicitArgument ||
                       (directive.width.kind == DirectiveCount::Kind::Star && !directive.width.explicitArgument) ||
                       (directive.precision.kind == DirectiveCount::Kind::Star &&
@@ -170,9 +170,9 @@ void Complete(Placeholder& placeholder, std::size_t number, const MessageArgumen
     } else if (placeholder.raw && placeholder.shortForm) {
         writer.AppendShortForm(number, value.Kind());
     } else if (placeholder.raw) {
-        writer.Append(placeholder.specification);
+        writer.Append(placeholder.spec);
     } else if (placeholder.specified) {
-        writer.Append("%" + std::to_string(number) + "$" + placeholder.specification);
+        writer.Append("%" + std::to_string(number) + "$" + placeholder.spec);
     } else {
         writer.AppendShortForm(number, value.Kind());
     }
@@ -204,7 +204,7 @@ void FormatStructured(const char* templateText, const MessageArgument* arguments
             Placeholder placeholder;
             placeholder.raw = true;
             placeholder.shortForm = directive.shortForm;
-            placeholder.specification = RawSpecification(text + position, directive);
+            placeholder.spec = RawConversionSpec(text + position, directive);
             Complete(placeholder, directive.argument, arguments, count, writer, fields);
             running = directive.argument + 1;
             position += directive.length;
@@ -248,7 +248,7 @@ void FormatStructured(const char* templateText, const MessageArgument* arguments
                 break;
             case ':':
                 placeholder.specified = true;
-                current = &placeholder.specification;
+                current = &placeholder.spec;
                 break;
             case '\\':
                 if (text[position] != '\0') {

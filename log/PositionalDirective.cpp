@@ -23,11 +23,11 @@ T ReadNumber(const char* text, std::size_t& position, T limit) {
 
 // Width and precision share one grammar: digits, or "*" with an optional "N$".
 void ReadCount(const char* text, std::size_t& position, DirectiveCount& count,
-               std::size_t& specificationLength) {
+               std::size_t& specLength) {
     if (text[position] == '*') {
         count.kind = DirectiveCount::Kind::Star;
         ++position;
-        ++specificationLength;
+        ++specLength;
         std::size_t digitsEnd = position;
         while (IsDigit(text[digitsEnd])) {
             ++digitsEnd;
@@ -47,7 +47,7 @@ void ReadCount(const char* text, std::size_t& position, DirectiveCount& count,
         count.kind = DirectiveCount::Kind::Literal;
         count.literal = ReadNumber<std::int32_t>(text, position,
                                                  std::numeric_limits<std::int32_t>::max());
-        specificationLength += position - start;
+        specLength += position - start;
     }
 }
 
@@ -86,7 +86,7 @@ PositionalDirective ParsePositionalDirective(const char* text, std::size_t count
                                              std::size_t& nextSequential) {
     PositionalDirective directive;
     std::size_t position = 1;  // past '%'
-    directive.specificationLength = 1;
+    directive.specLength = 1;
 
     if (text[position] >= '1' && text[position] <= '9') {
         std::size_t digitsStart = position;
@@ -122,15 +122,15 @@ PositionalDirective ParsePositionalDirective(const char* text, std::size_t count
         } else {
             break;
         }
-        ++directive.specificationLength;
+        ++directive.specLength;
     }
 
-    ReadCount(text, position, directive.width, directive.specificationLength);
+    ReadCount(text, position, directive.width, directive.specLength);
 
     if (text[position] == '.') {
         ++position;
-        ++directive.specificationLength;
-        ReadCount(text, position, directive.precision, directive.specificationLength);
+        ++directive.specLength;
+        ReadCount(text, position, directive.precision, directive.specLength);
         if (directive.precision.kind == DirectiveCount::Kind::None) {
             directive.precision.kind = DirectiveCount::Kind::Literal;  // "." alone is 0
         }
@@ -151,16 +151,16 @@ PositionalDirective ParsePositionalDirective(const char* text, std::size_t count
     }
     if (directive.lengthModifier == LengthModifier::Hh || directive.lengthModifier == LengthModifier::Ll) {
         position += 2;
-        directive.specificationLength += 2;
+        directive.specLength += 2;
     } else if (directive.lengthModifier != LengthModifier::None) {
         ++position;
-        ++directive.specificationLength;
+        ++directive.specLength;
     }
 
     if (text[position] != '\0') {
         directive.conversion = text[position];
         ++position;
-        ++directive.specificationLength;
+        ++directive.specLength;
     }
 
     // Sequential arguments are taken in printf's order: width, precision, value.

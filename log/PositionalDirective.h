@@ -30,17 +30,17 @@ struct PositionalDirective {
     std::size_t length = 0;        // characters of the template taken, starting at '%'
     std::size_t argument = 0;      // 1-based number of the value's argument
     bool explicitArgument = false; // "%N$..." or the short form "%N"
-    bool shortForm = false;        // "%N": no specification of its own
+    bool shortForm = false;        // "%N": no spec of its own
     unsigned flags = 0;            // PositionalFlag bits
     DirectiveCount width;
     DirectiveCount precision;      // Literal with no digits means ".": precision 0
     LengthModifier lengthModifier = LengthModifier::None;
     char conversion = 0;           // 0 when the template ended before it
-    std::size_t specificationLength = 0;  // '%' up to the conversion, without "N$" parts
+    std::size_t specLength = 0;  // '%' up to the conversion, without "N$" parts
 
-    bool TooLong() const { return specificationLength > kMaxSpecificationLength; }
+    bool TooLong() const { return specLength > kMaxConversionSpecLength; }
 
-    static constexpr std::size_t kMaxSpecificationLength = 59;
+    static constexpr std::size_t kMaxConversionSpecLength = 59;
 };
 
 // The printf text of a length modifier ("" for none).

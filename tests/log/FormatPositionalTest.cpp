@@ -122,7 +122,7 @@ TEST(FormatPositional, MalformedAndMissingEndTheFormatting) {
     EXPECT_EQ(FormatPositionalString(nullptr, nullptr, 3), "");
     EXPECT_EQ(FormatPositionalString("a%1b", nullptr, 3), "a");
 
-    // The specification may hold 59 characters ('%' to the conversion), not 60.
+    // The spec may hold 59 characters ('%' to the conversion), not 60.
     std::string fits = "<%1$" + std::string(57, '-') + "d>";
     std::string tooLong = "<%1$" + std::string(58, '-') + "d>";
     EXPECT_EQ(Format(fits.c_str(), {42}), "<42>");

@@ -63,7 +63,7 @@ TEST(FormatStructured, SpecifiedConditionalAndSilentPlaceholders) {
     converted = Convert("A{x?none}", {"y"});
     EXPECT_EQ(converted.positional, "A%1");
     EXPECT_EQ(converted.fields.count("x"), 1u);
-    // Empty values of every kind, and an alternative with a specification after it.
+    // Empty values of every kind, and an alternative with a spec after it.
     EXPECT_EQ(FormatStructuredMessage("{a?-}{b?-}{c?-}{d?-}{e?x:5d}", {false, 0, 0u, 0.0, 0}).text, "----x");
     EXPECT_EQ(FormatStructuredMessage("{e?x:5d}", {3}).text, "    3");
     // The alternative is plain text, percent signs included.
