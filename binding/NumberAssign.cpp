@@ -48,6 +48,29 @@ bool StartsWithMinus(std::string_view text) {
     return false;
 }
 
+// Reads a whole text as a number with parse (one of the strto* family, which accept
+// leading white space, a sign and, for integers, a 0x or 0 prefix). Anything after the
+// number is a format error; a number the parser cannot hold, or one inRange refuses, is
+// out of range.
+template <typename T, typename Parse, typename InRange>
+bool AssignText(ConversionResult& result, T& out, std::string_view text, Parse parse, InRange inRange,
+                const char* name, const char* typeName) {
+    char* end = nullptr;
+    errno = 0;
+    const auto value = parse(text.data(), &end);
+    const bool overflow = errno == ERANGE;
+    if (HasTrailing(text, end)) {
+        SetFormatError(result, text, name, typeName);
+        return false;
+    }
+    if (overflow || !inRange(value)) {
+        SetRangeError(result, text, name, typeName);
+        return false;
+    }
+    out = static_cast<T>(value);
+    return true;
+}
+
 // A double truncated toward zero, for a value already known to fit.
 std::int64_t TruncateSigned(double value) {
     return std::isnan(value) ? 0 : static_cast<std::int64_t>(value);
@@ -110,23 +133,10 @@ bool AssignSigned(ConversionResult& result, std::int64_t& out, const BindingProp
         out = TruncateSigned(value);
         return true;
     }
-    case PropertyKind::String: {
-        const std::string_view text = input.GetStringView();
-        char* end = nullptr;
-        errno = 0;
-        const long long value = std::strtoll(text.data(), &end, 0);
-        const bool overflow = errno == ERANGE;
-        if (HasTrailing(text, end)) {
-            SetFormatError(result, text, name, typeName);
-            return false;
-        }
-        if (overflow || value < minimum || value > maximum) {
-            SetRangeError(result, text, name, typeName);
-            return false;
-        }
-        out = value;
-        return true;
-    }
+    case PropertyKind::String:
+        return AssignText(
+            result, out, input.GetStringView(), [](const char* text, char** end) { return std::strtoll(text, end, 0); },
+            [&](long long value) { return !(value < minimum || value > maximum); }, name, typeName);
     default:
         SetInvalidTypeError(result, name, typeName, input.Kind());
         return false;
@@ -174,22 +184,11 @@ bool AssignUnsigned(ConversionResult& result, std::uint64_t& out, const BindingP
     }
     case PropertyKind::String: {
         const std::string_view text = input.GetStringView();
-        char* end = nullptr;
-        errno = 0;
-        const unsigned long long value = std::strtoull(text.data(), &end, 0);
-        const bool overflow = errno == ERANGE;
-        if (HasTrailing(text, end)) {
-            SetFormatError(result, text, name, typeName);
-            return false;
-        }
         // The parser negates a signed text instead of rejecting it, even behind
         // leading white space; a negative text is never an unsigned value.
-        if (overflow || value > maximum || StartsWithMinus(text)) {
-            SetRangeError(result, text, name, typeName);
-            return false;
-        }
-        out = value;
-        return true;
+        return AssignText(
+            result, out, text, [](const char* digits, char** end) { return std::strtoull(digits, end, 0); },
+            [&](unsigned long long value) { return value <= maximum && !StartsWithMinus(text); }, name, typeName);
     }
     default:
         SetInvalidTypeError(result, name, typeName, input.Kind());
@@ -225,23 +224,10 @@ bool AssignFloating(ConversionResult& result, double& out, const BindingProperty
         out = value;
         return true;
     }
-    case PropertyKind::String: {
-        const std::string_view text = input.GetStringView();
-        char* end = nullptr;
-        errno = 0;
-        const double value = std::strtod(text.data(), &end);
-        const bool rangeError = errno == ERANGE;
-        if (HasTrailing(text, end)) {
-            SetFormatError(result, text, name, typeName);
-            return false;
-        }
-        if (rangeError || value < minimum || value > maximum) {
-            SetRangeError(result, text, name, typeName);
-            return false;
-        }
-        out = value;
-        return true;
-    }
+    case PropertyKind::String:
+        return AssignText(
+            result, out, input.GetStringView(), [](const char* text, char** end) { return std::strtod(text, end); },
+            [&](double value) { return !(value < minimum || value > maximum); }, name, typeName);
     default:
         SetInvalidTypeError(result, name, typeName, input.Kind());
         return false;
