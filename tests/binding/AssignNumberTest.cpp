@@ -43,6 +43,8 @@ Outcome<std::uint64_t> Unsigned(const BindingProperty& input, std::uint64_t maxi
     });
 }
 
+Outcome<std::uint64_t> Uint64(const BindingProperty& input) { return Unsigned(input, UINT64_MAX, "uint64"); }
+
 std::string OutOfRange(const std::string& text, const char* typeName) {
     return "Value " + text + " for 'field' of type " + typeName + " is out of range";
 }
