@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "binding/BindingProperty.h"
-#include "binding/BindingPropertyDescriptor.h"
 #include "binding/ConversionResult.h"
 #include "binding/TypeRegistry.h"
 
@@ -226,38 +225,6 @@ TEST(TypeRegistryTest, ConcurrentDeclarationsOfOneNameMakeOneRecord) {
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(fresh.load(), kNames);
     EXPECT_EQ(registry.TypeSnapshot().size(), static_cast<std::size_t>(kNames));
-}
-
-TEST(TypeRegistryTest, BindingPropertyDescriptorCopiesBothWays) {
-    BindingPropertyDescriptor descriptor;
-    const TypeDescriptor& slots = descriptor;
-
-    BindingProperty input;
-    input.Member("name") = "Ann";
-    input.Member("list").Element(1) = 5;
-
-    BindingProperty native = 3.5;
-    ConversionResult result;
-    slots.Assign(result, &native, input, "<value>", nullptr);
-    EXPECT_TRUE(result.Ok());
-    EXPECT_TRUE(result.Value().IsEmpty());
-    EXPECT_STREQ(native.GetMember("name").GetString(), "Ann");
-    EXPECT_EQ(native.GetMember("list").GetElement(1).GetSigned(), 5);
-    // A deep copy: the native value lives in its own context.
-    EXPECT_NE(native.Context(), input.Context());
-
-    // After an earlier failure the target is only reset.
-    ConversionResult failed;
-    failed.SetError("earlier");
-    slots.Assign(failed, &native, input, "<value>", nullptr);
-    EXPECT_TRUE(native.IsEmpty());
-    EXPECT_STREQ(failed.ErrorMessage(), "earlier");
-
-    ConversionResult out;
-    slots.ToValue(out, &input, nullptr);
-    EXPECT_TRUE(out.Ok());
-    EXPECT_STREQ(out.Value().GetMember("name").GetString(), "Ann");
-    EXPECT_EQ(out.Value().Size(), 2u);
 }
 
 }  // namespace
