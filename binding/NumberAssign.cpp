@@ -86,6 +86,17 @@ void SetRequiredError(ConversionResult& result, const char* name) {
     result.SetError(FormatPositionalString(kRequiredMessage, {name}));
 }
 
+bool BeginAssign(ConversionResult& result, const BindingProperty& input, const char* name) {
+    if (!result.Ok()) {
+        return false;
+    }
+    if (input.Kind() == PropertyKind::Empty) {
+        SetRequiredError(result, name);
+        return false;
+    }
+    return true;
+}
+
 void SetInvalidTypeError(ConversionResult& result, const char* name, const char* typeName,
                          PropertyKind kind) {
     result.SetError(FormatPositionalString(kInvalidTypeMessage, {name, typeName, PropertyKindName(kind)}));
@@ -95,13 +106,10 @@ bool AssignSigned(ConversionResult& result, std::int64_t& out, const BindingProp
                   const char* name, std::int64_t minimum, std::int64_t maximum,
                   const char* typeName) {
     out = 0;
-    if (!result.Ok()) {
+    if (!BeginAssign(result, input, name)) {
         return false;
     }
     switch (input.Kind()) {
-    case PropertyKind::Empty:
-        SetRequiredError(result, name);
-        return false;
     case PropertyKind::Signed:
     case PropertyKind::Enum: {
         const std::int64_t value =
@@ -146,13 +154,10 @@ bool AssignSigned(ConversionResult& result, std::int64_t& out, const BindingProp
 bool AssignUnsigned(ConversionResult& result, std::uint64_t& out, const BindingProperty& input,
                     const char* name, std::uint64_t maximum, const char* typeName) {
     out = 0;
-    if (!result.Ok()) {
+    if (!BeginAssign(result, input, name)) {
         return false;
     }
     switch (input.Kind()) {
-    case PropertyKind::Empty:
-        SetRequiredError(result, name);
-        return false;
     case PropertyKind::Signed:
     case PropertyKind::Enum: {
         const std::int64_t value =
@@ -199,13 +204,10 @@ bool AssignUnsigned(ConversionResult& result, std::uint64_t& out, const BindingP
 bool AssignFloating(ConversionResult& result, double& out, const BindingProperty& input,
                     const char* name, double minimum, double maximum, const char* typeName) {
     out = 0.0;
-    if (!result.Ok()) {
+    if (!BeginAssign(result, input, name)) {
         return false;
     }
     switch (input.Kind()) {
-    case PropertyKind::Empty:
-        SetRequiredError(result, name);
-        return false;
     case PropertyKind::Signed:
         out = static_cast<double>(input.GetSigned());
         return true;

@@ -32,4 +32,9 @@ void SetInvalidTypeError(ConversionResult& result, const char* name, const char*
 // "A value for '%1' is required."
 void SetRequiredError(ConversionResult& result, const char* name);
 
+// The common start of an assign rule: false when the result has already failed, or
+// (with the required-value message) when the input is Empty. The rule has reset its
+// target before.
+bool BeginAssign(ConversionResult& result, const BindingProperty& input, const char* name);
+
 }  // namespace Kesh

@@ -43,13 +43,10 @@ void SetNotEnumeratorError(ConversionResult& result, const FormatArgument& value
 
 bool AssignBool(ConversionResult& result, bool& out, const BindingProperty& input, const char* name) {
     out = false;
-    if (!result.Ok()) {
+    if (!BeginAssign(result, input, name)) {
         return false;
     }
     switch (input.Kind()) {
-    case PropertyKind::Empty:
-        SetRequiredError(result, name);
-        return false;
     case PropertyKind::Bool:
         out = input.ToBool();
         return true;
@@ -78,13 +75,10 @@ bool AssignBool(ConversionResult& result, bool& out, const BindingProperty& inpu
 bool AssignString(ConversionResult& result, std::string& out, const BindingProperty& input, const char* name,
                   const TypeRegistry* registry) {
     out.clear();
-    if (!result.Ok()) {
+    if (!BeginAssign(result, input, name)) {
         return false;
     }
     switch (input.Kind()) {
-    case PropertyKind::Empty:
-        SetRequiredError(result, name);
-        return false;
     case PropertyKind::String:
         out.assign(input.GetStringView());
         return true;
@@ -110,13 +104,10 @@ bool AssignString(ConversionResult& result, std::string& out, const BindingPrope
 bool AssignBlob(ConversionResult& result, std::vector<std::uint8_t>& out, const BindingProperty& input,
                 const char* name) {
     out.clear();
-    if (!result.Ok()) {
+    if (!BeginAssign(result, input, name)) {
         return false;
     }
     switch (input.Kind()) {
-    case PropertyKind::Empty:
-        SetRequiredError(result, name);
-        return false;
     case PropertyKind::String: {
         const std::string_view text = input.GetStringView();
         for (char c : text) {
