@@ -1,6 +1,7 @@
 #include "api/Dispatch.h"
 
 #include <chrono>
+#include <exception>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -52,6 +53,17 @@ char* HeapCopy(const std::string& text) {
 void SetError(HostReply& reply, const char* message, std::uint32_t status) {
     reply.result.SetError(message);
     reply.statusCode = status;
+}
+
+// Frees what was written before the throw and answers with message instead; an error
+// needs little memory of its own.
+void FailAfterThrow(HostReply& reply, const char* message) noexcept {
+    ReleaseHostReply(&reply);
+    reply.release = &ReleaseHostReply;
+    try {
+        SetError(reply, message, 500);
+    } catch (...) {
+    }
 }
 
 std::uint64_t Now() {
@@ -154,15 +166,13 @@ void PZL_CDECL DispatchRequest(HostReply* reply, HostRequest* request) {
             return;
         }
         Dispatch(*reply, *request);
+    } catch (const std::bad_alloc&) {
+        FailAfterThrow(*reply, "Out of memory");
+    } catch (const std::exception& failure) {
+        // A function that throws fails its call; the plugin keeps serving.
+        FailAfterThrow(*reply, failure.what());
     } catch (...) {
-        // Exhausted memory on the way: free what was written and answer with an error,
-        // which needs little memory of its own.
-        ReleaseHostReply(reply);
-        reply->release = &ReleaseHostReply;
-        try {
-            SetError(*reply, "Out of memory", 500);
-        } catch (...) {
-        }
+        FailAfterThrow(*reply, "Unknown failure");
     }
 }
 
