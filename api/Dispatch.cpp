@@ -118,6 +118,9 @@ void Dispatch(HostReply& reply, const HostRequest& request) {
             binding.Invoke(result, arguments, nullptr, registry);
         }
     }
+    // The arguments' value trees go before the reply is written, so fewer trees hold
+    // pool blocks at once.
+    arguments.clear();
     WriteReply(reply, result, registry);
 }
 

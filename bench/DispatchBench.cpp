@@ -7,6 +7,7 @@
 
 #include "SampleApiPlugin.h"
 #include "bench/AllocationCounter.h"
+#include "bench/ResidentTree.h"
 #include "runtime/PluginExport.h"
 
 namespace Kesh::Bench {
@@ -40,6 +41,8 @@ void Dispatch(benchmark::State& state, const ApiFunctionRecord* function, HostRe
         return;
     }
     request.userData = function->userData;
+    // A running plugin keeps values alive, and with them a memory region of the pools.
+    const ResidentTree resident;
     AllocationCounter counter;
     for (auto _ : state) {
         HostReply reply{};
