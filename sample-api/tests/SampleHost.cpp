@@ -1,6 +1,10 @@
 #include "tests/SampleHost.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <vector>
 
@@ -9,13 +13,21 @@
 namespace SampleTest {
 namespace {
 
-using LoadFunction = void (*)(Kesh::HostRegistration* record);
+using LoadFunction = void(PZL_CDECL*)(Kesh::HostRegistration* record);
 
 struct Library {
     LoadFunction load = nullptr;
     std::string error;
 
     Library() {
+#if defined(_WIN32)
+        HMODULE module = LoadLibraryA(PZL_SAMPLE_LIBRARY_PATH);
+        if (module == nullptr) {
+            error = std::string("cannot load ") + PZL_SAMPLE_LIBRARY_PATH;
+            return;
+        }
+        load = reinterpret_cast<LoadFunction>(reinterpret_cast<void*>(GetProcAddress(module, "load_sample_api")));
+#else
         void* handle = dlopen(PZL_SAMPLE_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) {
             const char* reason = dlerror();
@@ -23,6 +35,7 @@ struct Library {
             return;
         }
         load = reinterpret_cast<LoadFunction>(dlsym(handle, "load_sample_api"));
+#endif
         if (load == nullptr) error = "no export load_sample_api";
     }
 };
