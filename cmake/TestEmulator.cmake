@@ -38,9 +38,11 @@ if(WIN32 AND CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX AND NOT CMAKE_CROSSCOMPILI
   # read earlier include this file too).
   if(CMAKE_CURRENT_SOURCE_DIR STREQUAL PROJECT_SOURCE_DIR)
     message(STATUS "Windows tests run under ${PZL_WINE} with the prefix ${PZL_WINE_PREFIX}")
+    # The platform suite, the one every build has, shows that Wine runs our programs.
     add_test(NAME wine_prefix
              COMMAND ${CMAKE_COMMAND} -DWINE=${PZL_WINE} -DPREFIX=${PZL_WINE_PREFIX}
-                     "-DENVIRONMENT=${PZL_WINE_ENVIRONMENT}" -P ${CMAKE_CURRENT_LIST_DIR}/WinePrefix.cmake)
+                     "-DENVIRONMENT=${PZL_WINE_ENVIRONMENT}" -DPROBE=$<TARGET_FILE:pzl_platform_tests>
+                     -P ${CMAKE_CURRENT_LIST_DIR}/WinePrefix.cmake)
     set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix)
   endif()
 endif()
