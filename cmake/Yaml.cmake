@@ -1,7 +1,7 @@
 # libyaml as the static library target pzl_yaml, for every preset:
 #   linux-x64   Debian's libyaml-dev;
 #   linux-i686  Debian's i386 packages unpacked under build/deps/i386;
-#   mingw-i686  compiled here from Debian's libyaml source under build/deps/libyaml-src.
+#   mingw-i686, mingw-x64  compiled here from Debian's libyaml source under build/deps/libyaml-src.
 # scripts/setup-deps (through scripts/fetch-libyaml) puts the last two in place.
 if(TARGET pzl_yaml)
   return()

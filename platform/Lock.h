@@ -14,6 +14,8 @@ public:
     Lock& operator=(const Lock&) = delete;
 
     void Enter();
+    // Enters only when no other thread holds the lock (the owner may always enter again).
+    bool TryEnter();
     void Leave();
 
 private:

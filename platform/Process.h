@@ -21,4 +21,8 @@ inline constexpr char kPathSeparator = '/';
 // Text for an attached debugger's output channel; does nothing where there is none.
 void WriteDebuggerOutput(const char* text);
 
+// Kernel handles (Windows) or file descriptors (elsewhere) the process holds open, so
+// that tests can show the platform layer gives back every one it opens.
+std::size_t OpenHandleCount();
+
 }  // namespace Kesh::Platform

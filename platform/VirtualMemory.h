@@ -13,4 +13,8 @@ void* ReserveRegion();
 // Gives back a region that ReserveRegion returned.
 void ReleaseRegion(void* region);
 
+// Regions reserved and not yet given back (a release the system refused still counts
+// as held), so that a leaked region shows in tests rather than only in address space.
+std::size_t LiveRegionCount();
+
 }  // namespace Kesh::Platform

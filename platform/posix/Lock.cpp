@@ -24,6 +24,8 @@ Lock::~Lock() { pthread_mutex_destroy(Native(native_)); }
 
 void Lock::Enter() { pthread_mutex_lock(Native(native_)); }
 
+bool Lock::TryEnter() { return pthread_mutex_trylock(Native(native_)) == 0; }
+
 void Lock::Leave() { pthread_mutex_unlock(Native(native_)); }
 
 }  // namespace Kesh::Platform

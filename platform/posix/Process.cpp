@@ -1,5 +1,6 @@
 #include "platform/Process.h"
 
+#include <dirent.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -17,5 +18,16 @@ std::string ExecutablePath() {
 }
 
 void WriteDebuggerOutput(const char*) {}
+
+std::size_t OpenHandleCount() {
+    DIR* folder = opendir("/proc/self/fd");
+    if (folder == nullptr) return 0;
+    std::size_t count = 0;
+    while (const dirent* entry = readdir(folder)) {
+        if (entry->d_name[0] != '.') ++count;
+    }
+    closedir(folder);
+    return count - 1;  // the descriptor that reads the folder
+}
 
 }  // namespace Kesh::Platform

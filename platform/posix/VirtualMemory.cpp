@@ -2,9 +2,14 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdint>
 
 namespace Kesh::Platform {
+
+namespace {
+constinit std::atomic<std::size_t> liveRegions{0};
+}  // namespace
 
 void* ReserveRegion() {
     // mmap only promises page alignment: map twice the size and trim both ends so
@@ -17,11 +22,16 @@ void* ReserveRegion() {
     if (aligned > start) munmap(mapped, aligned - start);
     const std::uintptr_t end = start + span;
     if (end > aligned + kRegionSize) munmap(reinterpret_cast<void*>(aligned + kRegionSize), end - aligned - kRegionSize);
+    liveRegions.fetch_add(1, std::memory_order_relaxed);
     return reinterpret_cast<void*>(aligned);
 }
 
 void ReleaseRegion(void* region) {
-    if (region != nullptr) munmap(region, kRegionSize);
+    // munmap accepts any page-aligned address; only a region's own base releases it.
+    if (region == nullptr || reinterpret_cast<std::uintptr_t>(region) % kRegionSize != 0) return;
+    if (munmap(region, kRegionSize) == 0) liveRegions.fetch_sub(1, std::memory_order_relaxed);
 }
+
+std::size_t LiveRegionCount() { return liveRegions.load(std::memory_order_relaxed); }
 
 }  // namespace Kesh::Platform

@@ -6,7 +6,10 @@ namespace Kesh::Platform {
 
 EventTracingApi LoadEventTracing() {
     EventTracingApi api;
-    HMODULE advapi = LoadLibraryA("Advapi32.dll");
+    // One reference for the life of the process, however often this is asked: the
+    // library is never freed, since unloading it from a static destructor (under the
+    // loader lock) is not allowed.
+    static const HMODULE advapi = LoadLibraryA("Advapi32.dll");
     if (advapi == nullptr) return api;
     // The entry points are looked up by name so that a system without them still loads us.
     api.eventRegister = reinterpret_cast<TraceRegisterFunction>(

@@ -18,6 +18,8 @@ Lock::~Lock() { DeleteCriticalSection(Native(native_)); }
 
 void Lock::Enter() { EnterCriticalSection(Native(native_)); }
 
+bool Lock::TryEnter() { return TryEnterCriticalSection(Native(native_)) != 0; }
+
 void Lock::Leave() { LeaveCriticalSection(Native(native_)); }
 
 }  // namespace Kesh::Platform

@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "platform/Clock.h"
+#include "platform/EventTracing.h"
 #include "platform/Lock.h"
 #include "platform/Process.h"
 #include "platform/VirtualMemory.h"
@@ -12,7 +19,8 @@
 namespace Kesh::Platform {
 namespace {
 
-TEST(VirtualMemory, RegionsAreAlignedWritableAndReleasable) {
+TEST(VirtualMemory, RegionsAreAlignedWritableAndReleasedWithTheCountBalanced) {
+    const std::size_t live = LiveRegionCount();
     void* regions[4];
     for (auto& region : regions) {
         region = ReserveRegion();
@@ -24,11 +32,21 @@ TEST(VirtualMemory, RegionsAreAlignedWritableAndReleasable) {
         bytes[kRegionSize - 1] = 2;
         EXPECT_EQ(bytes[0] + bytes[kRegionSize - 1], 3);
     }
-    for (void* region : regions) ReleaseRegion(region);
+    EXPECT_EQ(LiveRegionCount(), live + 4);
+
+    // An address inside a region is not a region: nothing is released, nothing counted.
+    auto* inside = static_cast<unsigned char*>(regions[1]) + 4096;
+    ReleaseRegion(inside);
     ReleaseRegion(nullptr);
+    EXPECT_EQ(LiveRegionCount(), live + 4);
+    inside[0] = 7;  // still mapped
+    EXPECT_EQ(inside[0], 7);
+
+    for (void* region : regions) ReleaseRegion(region);
+    EXPECT_EQ(LiveRegionCount(), live);
 }
 
-TEST(Clock, LocalTimeFieldsAreInRangeAndTheCounterMoves) {
+TEST(Clock, LocalTimeFieldsAreInRange) {
     const LocalTime now = CurrentLocalTime();
     EXPECT_GE(now.year, 2020);
     EXPECT_TRUE(now.month >= 1 && now.month <= 12);
@@ -37,11 +55,61 @@ TEST(Clock, LocalTimeFieldsAreInRangeAndTheCounterMoves) {
     EXPECT_TRUE(now.minute >= 0 && now.minute <= 59);
     EXPECT_TRUE(now.second >= 0 && now.second <= 60);
     EXPECT_TRUE(now.millisecond >= 0 && now.millisecond <= 999);
+}
 
-    EXPECT_GT(PerformanceCounterFrequency(), 0);
+TEST(Clock, CounterResolvesWellBelowAMillisecond) {
+    // Log lines carry milliseconds of the counter: a tick-count clock (10 to 16 ms
+    // steps) or a frequency given in the wrong unit would make them meaningless.
+    const std::int64_t frequency = PerformanceCounterFrequency();
+    EXPECT_GE(frequency, 1000000);
     const std::int64_t first = ReadPerformanceCounter();
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    EXPECT_GT(ReadPerformanceCounter(), first);
+    std::int64_t next = first;
+    for (int spins = 0; next == first && spins < 100000000; ++spins) next = ReadPerformanceCounter();
+    ASSERT_GT(next, first);
+    EXPECT_LT(static_cast<double>(next - first) / static_cast<double>(frequency), 0.001);
+}
+
+TEST(Clock, CounterNeverGoesBackOnAnyThread) {
+    std::atomic<std::int64_t> latest{ReadPerformanceCounter()};
+    std::atomic<int> backwards{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            std::int64_t previous = ReadPerformanceCounter();
+            for (int i = 0; i < 50000; ++i) {
+                const std::int64_t now = ReadPerformanceCounter();
+                if (now < previous) backwards.fetch_add(1);
+                previous = now;
+            }
+            std::int64_t seen = latest.load();
+            while (previous > seen && !latest.compare_exchange_weak(seen, previous)) {
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(backwards.load(), 0);
+    // What any thread read before the join is not later than what this thread reads now.
+    EXPECT_GE(ReadPerformanceCounter(), latest.load());
+}
+
+TEST(Clock, CounterSecondsAgreeWithTheSteadyClock) {
+    // Bracketed both ways, so a loaded machine cannot make a right frequency fail:
+    // counter time inside steady time can only be shorter, outside it only longer.
+    using Steady = std::chrono::steady_clock;
+    const double frequency = static_cast<double>(PerformanceCounterFrequency());
+    const auto outerStart = Steady::now();
+    const std::int64_t counterStart = ReadPerformanceCounter();
+    const auto innerStart = Steady::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    const auto innerEnd = Steady::now();
+    const std::int64_t counterEnd = ReadPerformanceCounter();
+    const auto outerEnd = Steady::now();
+    const double counted = static_cast<double>(counterEnd - counterStart) / frequency;
+    const double inner = std::chrono::duration<double>(innerEnd - innerStart).count();
+    const double outer = std::chrono::duration<double>(outerEnd - outerStart).count();
+    const double slack = 0.0005;  // the two clocks' own granularity
+    EXPECT_GE(counted, inner - slack);
+    EXPECT_LE(counted, outer + slack);
 }
 
 TEST(Process, ThreadIdsDifferAndTheExecutableIsNamed) {
@@ -50,19 +118,112 @@ TEST(Process, ThreadIdsDifferAndTheExecutableIsNamed) {
     std::thread([&] { other = CurrentThreadId(); }).join();
     EXPECT_NE(mine, 0u);
     EXPECT_NE(other, mine);
+    EXPECT_EQ(CurrentThreadId(), mine);
 
     const std::string path = ExecutablePath();
     EXPECT_NE(path.find("pzl_platform_tests"), std::string::npos) << path;
+    // The executable name of log lines is what follows the last separator.
+    EXPECT_NE(path.rfind(kPathSeparator), std::string::npos) << path;
     WriteDebuggerOutput("debugger output must never fail\n");
 }
 
-TEST(Lock, IsRecursiveAndExcludesOtherThreads) {
-    Lock lock;
-    lock.Enter();
-    lock.Enter();  // a critical section may be entered again by its owner
-    lock.Leave();
-    lock.Leave();
+// A finished thread's own handles may close a moment after it was joined, so counts
+// are compared once they have stopped moving (a leak does not go away by waiting).
+std::size_t SettledHandleCount() {
+    std::size_t count = OpenHandleCount();
+    for (int wait = 0; wait < 100; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const std::size_t again = OpenHandleCount();
+        if (again == count) break;
+        count = again;
+    }
+    return count;
+}
 
+// The count once it is back at `expected`, or where it still is after a second.
+std::size_t HandleCountBackAt(std::size_t expected) {
+    std::size_t count = OpenHandleCount();
+    for (int wait = 0; wait < 100 && count != expected; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        count = OpenHandleCount();
+    }
+    return count;
+}
+
+TEST(Process, PlatformCallsGiveBackEveryHandleTheyOpen) {
+    const auto useEverything = [] {
+        {
+            // A contended lock is where a system may attach a kernel object.
+            Lock lock;
+            lock.Enter();
+            std::thread waiter([&] {
+                LockGuard guard(lock);
+            });
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            lock.Leave();
+            waiter.join();
+        }
+        void* region = ReserveRegion();
+        ReleaseRegion(region);
+        EXPECT_FALSE(ExecutablePath().empty());
+        LoadEventTracing();
+        CurrentThreadId();
+        CurrentLocalTime();
+        ReadPerformanceCounter();
+        WriteDebuggerOutput("");
+    };
+    // The first round may keep what the system opens once per process (the tracing
+    // library, the time zone, the debugger channel); later rounds must add nothing.
+    useEverything();
+    const std::size_t before = SettledHandleCount();
+    ASSERT_GT(before, 0u);
+    // The count must see a handle come and go, or the check below could not fail.
+    std::FILE* file = std::fopen(ExecutablePath().c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(OpenHandleCount(), before + 1);
+    std::fclose(file);
+    EXPECT_EQ(OpenHandleCount(), before);
+
+    for (int round = 0; round < 50; ++round) useEverything();
+    EXPECT_EQ(HandleCountBackAt(before), before);
+}
+
+bool TryEnterElsewhere(Lock& lock) {
+    bool entered = false;
+    std::thread([&] {
+        entered = lock.TryEnter();
+        if (entered) lock.Leave();
+    }).join();
+    return entered;
+}
+
+TEST(Lock, IsRecursiveAndFreeOnlyAfterTheLastLeave) {
+    Lock lock;
+    EXPECT_TRUE(TryEnterElsewhere(lock));
+    lock.Enter();
+    lock.Enter();  // the owner may enter again
+    EXPECT_TRUE(lock.TryEnter());
+    EXPECT_FALSE(TryEnterElsewhere(lock));
+    lock.Leave();
+    lock.Leave();
+    EXPECT_FALSE(TryEnterElsewhere(lock));  // entered three times, left twice
+    lock.Leave();
+    EXPECT_TRUE(TryEnterElsewhere(lock));
+}
+
+TEST(Lock, AFailedCallUnderTheGuardLeavesTheLockFree) {
+    Lock lock;
+    const auto failingCall = [&] {
+        LockGuard outer(lock);
+        LockGuard inner(lock);
+        throw std::runtime_error("the call failed");
+    };
+    EXPECT_THROW(failingCall(), std::runtime_error);
+    EXPECT_TRUE(TryEnterElsewhere(lock));
+}
+
+TEST(Lock, ExcludesOtherThreads) {
+    Lock lock;
     long counter = 0;
     std::thread threads[4];
     for (auto& thread : threads) {

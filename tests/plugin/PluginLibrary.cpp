@@ -8,6 +8,31 @@
 
 namespace Kesh::Testing {
 
+#if defined(_WIN32)
+namespace {
+
+// A Windows test built on Linux runs under Wine and knows the library by its Linux
+// path; Wine's own export names the Windows path of that file. On Windows itself the
+// path already is a Windows path.
+HMODULE LoadByPath(const char* path) {
+    if (path[0] == '/') {
+        using DosFileName = wchar_t*(CDECL*)(const char* unixPath);
+        const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        const auto dosFileName = kernel == nullptr ? nullptr
+                                                   : reinterpret_cast<DosFileName>(reinterpret_cast<void*>(
+                                                         GetProcAddress(kernel, "wine_get_dos_file_name")));
+        if (wchar_t* name = dosFileName == nullptr ? nullptr : dosFileName(path)) {
+            const HMODULE module = LoadLibraryW(name);
+            HeapFree(GetProcessHeap(), 0, name);
+            return module;
+        }
+    }
+    return LoadLibraryA(path);
+}
+
+}  // namespace
+#endif
+
 const PluginLibrary& PluginLibrary::Instance() {
     static const PluginLibrary library;
     return library;
@@ -17,9 +42,9 @@ PluginLibrary::PluginLibrary() {
     constexpr const char* kPath = PZL_PLUGIN_LIBRARY_PATH;
     constexpr const char* kExport = "load_qor_user_experience";
 #if defined(_WIN32)
-    HMODULE module = LoadLibraryA(kPath);
+    HMODULE module = LoadByPath(kPath);
     if (module == nullptr) {
-        error_ = std::string("cannot load ") + kPath;
+        error_ = std::string("cannot load ") + kPath + " (error " + std::to_string(GetLastError()) + ")";
         return;
     }
     export_ = reinterpret_cast<LoadFunction>(reinterpret_cast<void*>(GetProcAddress(module, kExport)));

@@ -8,6 +8,7 @@ endif()
 if(NOT output STREQUAL "")
   message(FATAL_ERROR "printed a tree for a rejected body: ${output}")
 endif()
+string(REPLACE "\r\n" "\n" error "${error}")  # a Windows program's line ends
 if(NOT error STREQUAL "Error: Missing a comma or ']' after an array element. at offset 6.\n")
   message(FATAL_ERROR "unexpected message: ${error}")
 endif()
