@@ -16,7 +16,7 @@ if(WIN32)
   endif()
   file(GLOB sources "${source}/src/*.c")
   add_library(pzl_yaml STATIC ${sources})
-  target_include_directories(pzl_yaml SYSTEM PUBLIC "${source}/include")
+  target_include_directories(pzl_yaml SYSTEM PUBLIC "$<BUILD_INTERFACE:${source}/include>")
   target_compile_definitions(pzl_yaml
     PUBLIC YAML_DECLARE_STATIC
     PRIVATE YAML_VERSION_MAJOR=0 YAML_VERSION_MINOR=2 YAML_VERSION_PATCH=5 YAML_VERSION_STRING="0.2.5")
