@@ -21,6 +21,16 @@ private:
     HostArgument argument_{};
 };
 
+// A conversion failure's message, freed however the call ends.
+struct FailureHead {
+    FailureHead() = default;
+    ~FailureHead() { head.Release(); }
+    FailureHead(const FailureHead&) = delete;
+    FailureHead& operator=(const FailureHead&) = delete;
+
+    HostResultHead head{};
+};
+
 }  // namespace
 
 bool PluginBase::Send(HttpMethod method, const std::string& path, const BindingProperty* body,
@@ -70,13 +80,12 @@ bool PluginBase::Send(HttpMethod method, const std::string& path, const BindingP
                 succeeded = false;
             }
         } else {
-            HostResultHead failure{};
-            if (!FromHostValue(reply.result.value, *replyValue, "<result>", failure)) {
+            FailureHead failure;
+            if (!FromHostValue(reply.result.value, *replyValue, "<result>", failure.head)) {
                 error = MakeRequestError(kResponseConversionError, method, path,
-                                         failure.errorText != nullptr ? failure.errorText : "");
+                                         failure.head.errorText != nullptr ? failure.head.errorText : "");
                 succeeded = false;
             }
-            failure.Release();
         }
     }
     // The host's memory in the reply is freed only by the host's own function; a
