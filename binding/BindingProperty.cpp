@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "binding/MemberTree.h"
+#include "binding/NumberText.h"
 #include "binding/PropertyCells.h"
 #include "binding/PropertyContext.h"
 #include "platform/Allocator.h"
@@ -536,8 +537,8 @@ double BindingProperty::ToDouble(double fallback) const noexcept {
         case PropertyKind::Float:
             return payload_.floatValue;
         case PropertyKind::String:
-            // strtod gives 0.0 when nothing at the start parses.
-            return std::strtod(payload_.string->Text(), nullptr);
+            // 0.0 when nothing at the start parses, as strtod gives.
+            return ParseDouble(payload_.string->Text(), nullptr);
         case PropertyKind::Enum:
             return static_cast<double>(payload_.enumCell->number);
         default:

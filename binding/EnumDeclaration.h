@@ -20,7 +20,8 @@ namespace Kesh {
 //         .Value("None", Phase::None)
 //         .Value("InProgress", Phase::InProgress, "A game is running");
 //
-// Enumerator numbers are kept in 32 bits: an 8-byte enum's value keeps its low half.
+// Enumerator numbers are kept in 32 bits: an 8-byte enum's value keeps its low half;
+// 1- and 2-byte ones keep the sign of the enum's underlying type (200 stays 200).
 // When the name was declared before, nothing is added.
 template <typename E>
 class EnumDeclaration {
@@ -29,7 +30,11 @@ class EnumDeclaration {
 
 public:
     EnumDeclaration(TypeRegistry& registry, std::string_view name)
-        : builder_(registry.DeclareType(name, static_cast<std::uint32_t>(sizeof(E)), StaticTypeOf<E>(), true)) {}
+        : builder_(registry.DeclareType(name, static_cast<std::uint32_t>(sizeof(E)), StaticTypeOf<E>(), true)) {
+        if constexpr (std::is_unsigned_v<std::underlying_type_t<E>>) {
+            builder_.SetUnsignedEnum();
+        }
+    }
 
     EnumDeclaration& Description(std::string_view text) {
         builder_.SetDescription(text);

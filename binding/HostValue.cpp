@@ -5,7 +5,6 @@
 #include <limits>
 #include <new>
 #include <stdexcept>
-#include <vector>
 
 #include "platform/Allocator.h"
 
@@ -24,17 +23,17 @@ void* AllocateZeroed(std::size_t count, std::size_t size) {
 
 void FreeText(const char* text) { Memory::Free(const_cast<char*>(text)); }
 
-// One array whose records are still being released.
-struct ReleaseFrame {
-    HostValue* values;
-    HostMemberEntry* entries;
+// An array a record owns, taken out of the record for releasing.
+struct OwnedArray {
+    void* base;
     std::uint32_t count;
-    std::uint32_t next;
+    bool isEntries;
 };
 
-// Frees what the record owns directly and zeroes it; an array it owns is pushed
-// instead, to be walked and freed afterwards.
-void ReleaseOne(HostValue& value, std::vector<ReleaseFrame>& pending) {
+// Frees what the record owns directly and zeroes it. An array it owns is handed back
+// instead, to be walked and freed by the caller.
+OwnedArray TakeOwned(HostValue& value) noexcept {
+    OwnedArray array{nullptr, 0, false};
     HostValuePayload& payload = value.payload;
     switch (value.kind) {
     case HostValueKind::OwnedString:
@@ -44,14 +43,10 @@ void ReleaseOne(HostValue& value, std::vector<ReleaseFrame>& pending) {
         Memory::Free(const_cast<std::uint8_t*>(payload.blob.bytes));
         break;
     case HostValueKind::Collection:
-        if (payload.collection.values != nullptr) {
-            pending.push_back({payload.collection.values, nullptr, payload.collection.count, 0});
-        }
+        array = {payload.collection.values, payload.collection.count, false};
         break;
     case HostValueKind::Structure:
-        if (payload.structure.entries != nullptr) {
-            pending.push_back({nullptr, payload.structure.entries, payload.structure.count, 0});
-        }
+        array = {payload.structure.entries, payload.structure.count, true};
         break;
     default:
         // Scalars and borrowed parts own nothing; an unknown kind is not ours to free.
@@ -59,6 +54,34 @@ void ReleaseOne(HostValue& value, std::vector<ReleaseFrame>& pending) {
     }
     value.kind = HostValueKind::Empty;
     std::memset(&value.payload, 0, sizeof value.payload);
+    return array;
+}
+
+// Releases record index of an array (a member's key too) and hands back its own array.
+OwnedArray TakeSlot(void* base, bool isEntries, std::uint32_t index) noexcept {
+    if (!isEntries) return TakeOwned(static_cast<HostValue*>(base)[index]);
+    HostMemberEntry& entry = static_cast<HostMemberEntry*>(base)[index];
+    if (entry.keyOwned == 1) FreeText(entry.key);
+    entry.key = nullptr;
+    entry.keyOwned = 0;
+    return TakeOwned(entry.value);
+}
+
+// While an array is walked, its first record (already released by then) holds where the
+// walk stands, so that the walk needs no memory of its own and cannot fail: the array
+// to return to afterwards, the array's count and the next index.
+struct WalkState {
+    // Address of the enclosing array being walked, with bit 0 set when that array holds
+    // member entries; 0 for the root record.
+    std::uintptr_t parent;
+    std::uint32_t count;
+    std::uint32_t next;
+};
+static_assert(sizeof(WalkState) <= sizeof(HostValue) && sizeof(WalkState) <= sizeof(HostMemberEntry));
+
+// Arrays come from the allocator, whose blocks are aligned, so bit 0 is free for the tag.
+std::uintptr_t Tag(void* base, bool isEntries) noexcept {
+    return reinterpret_cast<std::uintptr_t>(base) | (isEntries ? 1u : 0u);
 }
 
 }  // namespace
@@ -77,30 +100,40 @@ HostMemberEntry* AllocateMemberEntries(std::size_t count) {
     return static_cast<HostMemberEntry*>(AllocateZeroed(count, sizeof(HostMemberEntry)));
 }
 
-void HostValue::Release() {
-    // The walk keeps one frame per open array, so its memory follows the depth of the
-    // tree, never the native stack.
-    std::vector<ReleaseFrame> pending;
-    ReleaseOne(*this, pending);
-    while (!pending.empty()) {
-        ReleaseFrame& frame = pending.back();
-        if (frame.next == frame.count) {
-            if (frame.values != nullptr) Memory::Free(frame.values);
-            if (frame.entries != nullptr) Memory::Free(frame.entries);
-            pending.pop_back();
-            continue;
+void HostValue::Release() noexcept {
+    OwnedArray array = TakeOwned(*this);
+    std::uintptr_t parent = 0;
+    for (;;) {
+        // Enter array: release its first record, then keep the walk's state in it.
+        if (array.base != nullptr) {
+            if (array.count == 0) {
+                Memory::Free(array.base);
+            } else {
+                const OwnedArray first = TakeSlot(array.base, array.isEntries, 0);
+                const WalkState state{parent, array.count, 1};
+                std::memcpy(array.base, &state, sizeof state);
+                parent = Tag(array.base, array.isEntries);
+                array = first;
+                continue;
+            }
         }
-        const std::uint32_t index = frame.next++;
-        // ReleaseOne may grow the stack and move the frame: take what it needs first.
-        if (frame.entries != nullptr) {
-            HostMemberEntry& entry = frame.entries[index];
-            if (entry.keyOwned == 1) FreeText(entry.key);
-            entry.key = nullptr;
-            entry.keyOwned = 0;
-            ReleaseOne(entry.value, pending);
-        } else {
-            ReleaseOne(frame.values[index], pending);
+        // Resume the innermost open array at its next record; finished arrays are freed.
+        array = {nullptr, 0, false};
+        while (parent != 0 && array.base == nullptr) {
+            void* base = reinterpret_cast<void*>(parent & ~std::uintptr_t{1});
+            const bool isEntries = (parent & 1u) != 0;
+            WalkState state;
+            std::memcpy(&state, base, sizeof state);
+            if (state.next == state.count) {
+                Memory::Free(base);
+                parent = state.parent;
+                continue;
+            }
+            const std::uint32_t index = state.next++;
+            std::memcpy(base, &state, sizeof state);
+            array = TakeSlot(base, isEntries, index);
         }
+        if (array.base == nullptr) return;
     }
 }
 
@@ -182,7 +215,7 @@ void HostResultHead::SetError(const char* message) {
     hasError = 1;
 }
 
-void HostResultHead::Release() {
+void HostResultHead::Release() noexcept {
     value.Release();
     if (hasError == 1 && errorText != nullptr) Memory::Free(errorText);
     errorText = nullptr;

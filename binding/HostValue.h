@@ -72,8 +72,9 @@ struct HostValue {
     HostValuePayload payload;
 
     // Frees what the record owns, the whole tree below it included, and leaves it
-    // Empty with a zero payload. Never recurses, so any depth is safe.
-    void Release();
+    // Empty with a zero payload. Neither recurses nor allocates, so any depth is safe
+    // and it works when memory is exhausted.
+    void Release() noexcept;
 
     // Each setter releases the record first.
     void SetBool(bool value);
@@ -109,7 +110,7 @@ struct HostResultHead {
     // empty text). An earlier error text is freed.
     void SetError(const char* message);
     // Releases the value and the error text and zeroes the head.
-    void Release();
+    void Release() noexcept;
 };
 
 #pragma pack(pop)

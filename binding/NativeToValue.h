@@ -97,7 +97,7 @@ bool WriteNativeWith(ConversionResult& result, BindingProperty& target, const T&
         // An enum nobody registered still carries its own identity.
         const StaticType* type = record != nullptr && record->staticType != nullptr ? record->staticType
                                                                                      : &StaticTypeOf<T>();
-        target.AssignEnum(ReadEnumNumber(&native, sizeof(T)), type);
+        target.AssignEnum(ReadEnumNumber(&native, sizeof(T), std::is_unsigned_v<std::underlying_type_t<T>>), type);
         return true;
     } else if constexpr (Traits::kKind == TypeKind::Struct) {
         return WriteStruct(result, target, &native, record, registry);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "binding/NumberText.h"
 #include "log/FormatPositional.h"
 
 namespace Kesh {
@@ -228,7 +229,7 @@ bool AssignFloating(ConversionResult& result, double& out, const BindingProperty
     }
     case PropertyKind::String:
         return AssignText(
-            result, out, input.GetStringView(), [](const char* text, char** end) { return std::strtod(text, end); },
+            result, out, input.GetStringView(), [](const char* text, char** end) { return ParseDouble(text, end); },
             [&](double value) { return !(value < minimum || value > maximum); }, name, typeName);
     default:
         SetInvalidTypeError(result, name, typeName, input.Kind());

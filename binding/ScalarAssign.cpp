@@ -132,10 +132,12 @@ bool AssignBlob(ConversionResult& result, std::vector<std::uint8_t>& out, const 
 }
 
 bool AssignObject(ConversionResult& result, BindingProperty& out, const BindingProperty& input) {
-    out.Clear();
     if (!result.Ok()) {
+        out.Clear();
         return false;
     }
+    // No Clear first: input may live inside out, and the assignment copies it before
+    // it releases what out held.
     if (&out != &input) {
         out = input;
     }

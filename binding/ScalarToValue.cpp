@@ -14,10 +14,10 @@ T ReadAs(const void* native) noexcept {
 
 }  // namespace
 
-std::int32_t ReadEnumNumber(const void* native, std::size_t size) noexcept {
+std::int32_t ReadEnumNumber(const void* native, std::size_t size, bool isUnsigned) noexcept {
     switch (size) {
-    case 1: return ReadAs<std::int8_t>(native);
-    case 2: return ReadAs<std::int16_t>(native);
+    case 1: return isUnsigned ? ReadAs<std::uint8_t>(native) : ReadAs<std::int8_t>(native);
+    case 2: return isUnsigned ? ReadAs<std::uint16_t>(native) : ReadAs<std::int16_t>(native);
     case 4: return ReadAs<std::int32_t>(native);
     case 8: return static_cast<std::int32_t>(static_cast<std::uint32_t>(ReadAs<std::uint64_t>(native)));
     default: return 0;

@@ -47,7 +47,7 @@ std::optional<bool> NativeIsDefault(const void* fieldNative, const FieldRecord& 
     switch (type.kind) {
     case TypeKind::Enum:
         if (type.record != nullptr && IsEnumSize(type.record->size)) {
-            isDefault = ReadEnumNumber(fieldNative, type.record->size) == 0;
+            isDefault = ReadEnumNumber(fieldNative, type.record->size, type.record->isUnsignedEnum) == 0;
         }
         break;
     case TypeKind::Vector:
@@ -135,7 +135,8 @@ bool WriteField(ConversionResult& result, BindingProperty& target, const void* f
     switch (type.kind) {
     case TypeKind::Enum:
         if (type.record != nullptr && IsEnumSize(type.record->size)) {
-            target.AssignEnum(ReadEnumNumber(fieldNative, type.record->size), type.record->staticType);
+            target.AssignEnum(ReadEnumNumber(fieldNative, type.record->size, type.record->isUnsignedEnum),
+                              type.record->staticType);
             return true;
         }
         return WriteThroughDescriptor(result, target, fieldNative, field, registry);

@@ -78,6 +78,13 @@ TypeBuilder& TypeBuilder::SetDescription(std::string_view description) {
     return *this;
 }
 
+TypeBuilder& TypeBuilder::SetUnsignedEnum() {
+    if (Writable()) {
+        record_->isUnsignedEnum = true;
+    }
+    return *this;
+}
+
 TypeBuilder& TypeBuilder::SetNameSpace(std::string_view nameSpace) {
     if (Writable()) {
         record_->nameSpace.assign(nameSpace);

@@ -36,6 +36,8 @@ public:
     TypeBuilder& AddTags(const std::vector<std::string>& tags);
     TypeBuilder& SetDescription(std::string_view description);
     TypeBuilder& SetNameSpace(std::string_view nameSpace);
+    // Marks an enum whose underlying type is unsigned.
+    TypeBuilder& SetUnsignedEnum();
 
     TypeRegistry& Registry() const { return *registry_; }
     // The record of the name, whether declared now or before.

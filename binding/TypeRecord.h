@@ -19,6 +19,8 @@ struct TypeRecord {
     // Byte size of the native type.
     std::uint32_t size = 0;
     bool isEnum = false;
+    // An enum whose numbers are unsigned: 1- and 2-byte values read zero-extended.
+    bool isUnsignedEnum = false;
     // Full name, unique in its registry.
     std::string name;
     std::uint32_t id = StaticType::kNoTypeId;

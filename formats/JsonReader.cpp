@@ -39,7 +39,12 @@ ConversionResult ParseJson(const char* text) {
     rapidjson::StringStream stream(text);
     const rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);
     if (parsed.IsError()) {
-        const char* reason = builder.TooDeep() ? kTooDeepText : rapidjson::GetParseError_En(parsed.Code());
+        // The iterative reader reports any bad first token as an empty document; the
+        // text is not empty (that was handled above), so it is an invalid value.
+        const rapidjson::ParseErrorCode code = parsed.Code() == rapidjson::kParseErrorDocumentEmpty
+                                                   ? rapidjson::kParseErrorValueInvalid
+                                                   : parsed.Code();
+        const char* reason = builder.TooDeep() ? kTooDeepText : rapidjson::GetParseError_En(code);
         result.SetError(FormatPositionalString("Error: %1 at offset %2.",
                                                {reason, static_cast<std::uint64_t>(parsed.Offset())}));
     }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "binding/NumberAssign.h"
+#include "binding/NumberText.h"
 #include "log/FormatPositional.h"
 
 namespace Kesh {
@@ -80,12 +81,12 @@ IntegerText AssignExactInteger(BindingProperty& target, std::string_view text) {
 bool AssignNumber(BindingProperty& target, std::string_view text) {
     if (text.empty()) return false;
     const char first = text[0];
-    // Every number text starts so; this keeps the words away from strtod.
+    // Every number text starts so; this keeps the words away from the parser.
     if (!(first >= '0' && first <= '9') && first != '-' && first != '+' && first != '.') return false;
     const IntegerText integer = AssignExactInteger(target, text);
     if (integer == IntegerText::Assigned) return true;
 
-    // strtod needs a terminated text; a NUL inside the text must end the number early.
+    // The parser needs a terminated text; a NUL inside the text must end the number early.
     // Short texts (all but the oddest numbers) are copied without touching the heap.
     char shortCopy[64];
     std::string longCopy;
@@ -98,7 +99,7 @@ bool AssignNumber(BindingProperty& target, std::string_view text) {
         terminated = longCopy.c_str();
     }
     char* end = nullptr;
-    const double value = std::strtod(terminated, &end);
+    const double value = ParseDouble(terminated, &end);
     if (end != terminated + text.size() || !std::isfinite(value)) return false;
 
     constexpr double kTwoTo63 = 9223372036854775808.0;

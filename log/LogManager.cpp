@@ -24,6 +24,9 @@ Platform::Lock& ManagerLock() {
 
 // Guarded by ManagerLock().
 LogManager* current = nullptr;
+// References taken and not yet released. Kept apart from the manager so that a reference
+// taken while no manager could be made still counts for the one made later.
+int references = 0;
 
 std::string FileNameOf(const std::string& path) {
     const std::size_t separator = path.find_last_of(Platform::kPathSeparator);
@@ -86,15 +89,22 @@ bool LogManager::Exists() {
 
 void LogManager::AddReference() {
     Platform::LockGuard guard(ManagerLock());
-    if (LogManager* manager = Instance()) {
-        ++manager->references_;
+    ++references;
+    try {
+        Instance();
+    } catch (...) {
+        // Memory is short: the next log call makes the manager, and this reference
+        // counts for it.
     }
 }
 
 void LogManager::ReleaseReference() {
     Platform::LockGuard guard(ManagerLock());
+    if (references == 0 || --references > 0) {
+        return;
+    }
     LogManager* manager = current;
-    if (manager == nullptr || manager->references_ == 0 || --manager->references_ > 0) {
+    if (manager == nullptr) {
         return;
     }
     manager->DetachAllTargets();

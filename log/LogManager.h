@@ -72,7 +72,6 @@ private:
     StdErrLogTarget stdErr_;
     StdOutLogTarget stdOut_;
     DebuggerConsoleLogTarget debugger_;
-    int references_ = 0;
 };
 
 }  // namespace Kesh

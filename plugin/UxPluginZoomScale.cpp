@@ -15,6 +15,10 @@ void UxPlugin::OnVideoSettings(const ResourceEvent<BindingProperty>& event) {
     }
     // Settings without a zoom scale read as 0.
     const double zoomScale = event.data.GetMember("data").GetMember("ZoomScale").ToDouble(0.0);
+    // "nan", "inf" or "1e999" is no zoom scale to hand the host, nor to compare with.
+    if (!std::isfinite(zoomScale)) {
+        return;
+    }
     lastZoomScale_ = zoomScale;
     CallApi<BindingProperty>(HttpMethod::Post, kZoomScalePath, zoomScale);
 }
@@ -24,9 +28,9 @@ void UxPlugin::OnZoomScale(const ResourceEvent<double>& event) {
         return;
     }
     const double zoomScale = event.data;
-    // A NaN is no zoom scale: written into the settings it would come back unequal to
-    // itself and be written again on every echo.
-    if (std::isnan(zoomScale) || zoomScale == lastZoomScale_) {
+    // NaN and infinities are no zoom scales: a NaN written into the settings would come
+    // back unequal to itself and be written again on every echo.
+    if (!std::isfinite(zoomScale) || zoomScale == lastZoomScale_) {
         return;
     }
     BindingProperty body;

@@ -1,4 +1,5 @@
 #include "binding/HostValueConversion.h"
+#include "runtime/HostReplyOwner.h"
 #include "runtime/HostRequest.h"
 #include "runtime/PluginBase.h"
 #include "runtime/StreamedBody.h"
@@ -10,7 +11,7 @@ namespace {
 class BodyArgument {
 public:
     BodyArgument() = default;
-    ~BodyArgument() { argument_.value.Release(); }
+    ~BodyArgument() { argument_.value.Release(); }  // never throws, even without memory
     BodyArgument(const BodyArgument&) = delete;
     BodyArgument& operator=(const BodyArgument&) = delete;
 
@@ -20,6 +21,16 @@ private:
     HostArgument argument_{};
 };
 
+// A conversion failure's message, freed however the call ends.
+struct FailureHead {
+    FailureHead() = default;
+    ~FailureHead() { head.Release(); }
+    FailureHead(const FailureHead&) = delete;
+    FailureHead& operator=(const FailureHead&) = delete;
+
+    HostResultHead head{};
+};
+
 }  // namespace
 
 bool PluginBase::Send(HttpMethod method, const std::string& path, const BindingProperty* body,
@@ -27,6 +38,14 @@ bool PluginBase::Send(HttpMethod method, const std::string& path, const BindingP
     BodyArgument argument;
     if (body != nullptr && !ToHostValue(*body, argument.Get().value, typeRegistry_.get())) {
         error = MakeRequestError(kRequestNotSent, method, path, "");
+        return false;
+    }
+
+    // Without a host nothing can be sent; an empty reply must not pass for a success.
+    const HostApi* host = Host();
+    if (host == nullptr || host->request == nullptr) {
+        error = MakeRequestError(kNoHostConnection, method, path,
+                                 host == nullptr ? "the plugin is not initialised" : "the host has no request function");
         return false;
     }
 
@@ -40,7 +59,9 @@ bool PluginBase::Send(HttpMethod method, const std::string& path, const BindingP
     }
     request.clientId = clientId_;
 
-    HostReply reply{};
+    // Owned before the host fills it, so that whatever throws below cannot leak it.
+    HostReplyOwner owner;
+    HostReply& reply = owner.Get();
     Request(&reply, &request);
     argument.Get().value.Release();
 
@@ -51,6 +72,7 @@ bool PluginBase::Send(HttpMethod method, const std::string& path, const BindingP
     } else if (replyValue != nullptr) {
         if (reply.readBody != nullptr) {
             ConversionResult streamed = ReadStreamedBody(reply, [this] { Wait(); });
+            owner.EndStream();
             if (streamed.Ok()) {
                 *replyValue = std::move(streamed.Value());
             } else {
@@ -58,19 +80,17 @@ bool PluginBase::Send(HttpMethod method, const std::string& path, const BindingP
                 succeeded = false;
             }
         } else {
-            HostResultHead failure{};
-            if (!FromHostValue(reply.result.value, *replyValue, "<result>", failure)) {
+            FailureHead failure;
+            if (!FromHostValue(reply.result.value, *replyValue, "<result>", failure.head)) {
                 error = MakeRequestError(kResponseConversionError, method, path,
-                                         failure.errorText != nullptr ? failure.errorText : "");
+                                         failure.head.errorText != nullptr ? failure.head.errorText : "");
                 succeeded = false;
             }
-            failure.Release();
         }
     }
-    // The host's memory in the reply is freed only by the host's own function.
-    if (reply.release != nullptr) {
-        reply.release(&reply);
-    }
+    // The host's memory in the reply is freed only by the host's own function; a
+    // stream nobody read is ended there too.
+    owner.Release();
     return succeeded;
 }
 

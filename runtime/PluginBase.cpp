@@ -1,25 +1,28 @@
 #include "runtime/PluginBase.h"
 
 #include "log/LogManager.h"
+#include "runtime/CaughtException.h"
 #include "runtime/PluginLogInstaller.h"
 #include "runtime/TelemetrySender.h"
 
 namespace Kesh {
 
+PluginBase::LogManagerReference::LogManagerReference() { LogManager::AddReference(); }
+
+PluginBase::LogManagerReference::~LogManagerReference() { LogManager::ReleaseReference(); }
+
 PluginBase::PluginBase()
     : typeRegistry_(std::make_unique<TypeRegistry>()),
       callbacks_{&PluginBase::Init, &PluginBase::Unload, &PluginBase::ReportMemoryStats} {
-    LogManager::AddReference();
     typeRegistry_->RegisterBuiltins();
     owner_ = this;
 }
 
 PluginBase::~PluginBase() {
-    // Members go first: the log target detaches from the manager before the
-    // reference that keeps the manager alive is released.
+    // The log target detaches from the manager before the reference that keeps the
+    // manager alive (the first member) is released.
     telemetry_.reset();
     logTarget_.reset();
-    LogManager::ReleaseReference();
 }
 
 HostApi* PluginBase::Host() const { return hostContext_ != nullptr ? hostContext_->api : nullptr; }
@@ -96,10 +99,13 @@ std::uint8_t PZL_CDECL PluginBase::Init(void* plugin, HostContext* context) {
     if (plugin == nullptr || context == nullptr || context->api == nullptr) {
         return 0;
     }
+    auto* self = static_cast<PluginBase*>(plugin);
     try {
-        return static_cast<PluginBase*>(plugin)->Initialise(context) ? 1 : 0;
+        return self->Initialise(context) ? 1 : 0;
     } catch (...) {
-        return 0;  // nothing may escape into the host
+        // Nothing may escape into the host.
+        LogCaughtException(self->name_.shortName.c_str(), "Init");
+        return 0;
     }
 }
 
@@ -131,6 +137,7 @@ void PZL_CDECL PluginBase::Unload(void* plugin) {
     try {
         self->Shutdown();
     } catch (...) {
+        LogCaughtException(self->name_.shortName.c_str(), "Unload");
     }
     delete self;
 }

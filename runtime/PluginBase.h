@@ -93,6 +93,16 @@ private:
     template <typename Reply>
     RequestResult<Reply> Finish(HttpMethod method, const std::string& path, const BindingProperty* body);
 
+    // A reference on the library's LogManager for the object's life. The first member,
+    // so that it is released last and also when a later part of construction throws.
+    struct LogManagerReference {
+        LogManagerReference();
+        ~LogManagerReference();
+        LogManagerReference(const LogManagerReference&) = delete;
+        LogManagerReference& operator=(const LogManagerReference&) = delete;
+    };
+
+    LogManagerReference logManagerReference_;
     ApiVersion coreVersion_;
     std::unique_ptr<PluginLogTarget> logTarget_;
     PluginName name_;

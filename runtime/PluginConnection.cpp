@@ -1,9 +1,12 @@
 #include "runtime/PluginConnection.h"
 
+#include <cstdio>
+
 #include "binding/NativeAssign.h"
 #include "binding/HostValueConversion.h"
 #include "binding/StaticType.h"
 #include "log/DebugTrace.h"
+#include "runtime/CaughtException.h"
 #include "runtime/EventName.h"
 #include "runtime/PluginBase.h"
 #include "runtime/TelemetrySender.h"
@@ -90,11 +93,25 @@ void PluginConnection::HandleEvent(HostEvent* event) {
     (*typed)(native);
 }
 
+namespace {
+
+// Inside a catch block of an event callback: one line naming the plugin and the event.
+void LogEventException(const HostEvent* event) noexcept {
+    // An exception comes only from an event that named its plugin and itself.
+    const auto* plugin = static_cast<const PluginBase*>(event->context);
+    char step[160];
+    std::snprintf(step, sizeof step, "Event %s", event->name);
+    LogCaughtException(plugin->ShortName().c_str(), step);
+}
+
+}  // namespace
+
 void PZL_CDECL PluginConnection::OnResourceEvent(HostEvent* event) {
     try {
         HandleEvent<PluginResourceEvent>(event);
     } catch (...) {
         // Nothing may escape into the host.
+        LogEventException(event);
     }
 }
 
@@ -102,6 +119,7 @@ void PZL_CDECL PluginConnection::OnServiceProxyEvent(HostEvent* event) {
     try {
         HandleEvent<PluginServiceProxyResponse>(event);
     } catch (...) {
+        LogEventException(event);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "log/TraceProviders.h"
 #include "platform/Abi.h"
 #include "platform/LibraryEntry.h"
+#include "runtime/CaughtException.h"
 #include "runtime/PluginBase.h"
 
 namespace Kesh {
@@ -26,6 +27,7 @@ void LoadPlugin(HostRegistration* record, const char* shortName) noexcept {
         PluginBase::Register(plugin, record, shortName);
     } catch (...) {
         // Nothing may escape into the host; a plugin that could not register is gone.
+        LogCaughtException(shortName, "Registration");
         delete plugin;
     }
 }

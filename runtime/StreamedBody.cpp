@@ -10,12 +10,6 @@ namespace {
 
 constexpr std::uint32_t kPieceSize = 4096;
 
-void ReleaseStream(HostReply& reply) {
-    if (reply.releaseBody != nullptr) {
-        reply.releaseBody(reply.bodyOwner);
-    }
-}
-
 }  // namespace
 
 ConversionResult ReadStreamedBody(HostReply& reply, void (*wait)(void* context), void* context) {
@@ -28,7 +22,6 @@ ConversionResult ReadStreamedBody(HostReply& reply, void (*wait)(void* context),
     while (moreData != 0) {
         std::uint32_t length = kPieceSize;
         if (reply.readBody(reply.bodyOwner, buffer, &length, &moreData) == 0) {
-            ReleaseStream(reply);
             return ConversionResult::Failure("Stream read error");
         }
         text.append(buffer, std::min(length, kPieceSize));  // never past our buffer
@@ -36,9 +29,7 @@ ConversionResult ReadStreamedBody(HostReply& reply, void (*wait)(void* context),
             wait(context);
         }
     }
-    ConversionResult result = ParseJson(text);
-    ReleaseStream(reply);
-    return result;
+    return ParseJson(text);
 }
 
 }  // namespace Kesh

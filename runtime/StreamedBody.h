@@ -8,9 +8,9 @@
 namespace Kesh {
 
 // Reads a reply body the host streams as JSON text, in pieces of at most 4096 bytes,
-// calling wait between short reads while the host says more is coming. The stream is
-// released when reading ends, whatever the outcome. The result is the parsed value,
-// or "Stream read error" or the JSON reader's message.
+// calling wait between short reads while the host says more is coming. The caller ends
+// the stream afterwards (HostReplyOwner does), also when reading throws. The result is
+// the parsed value, or "Stream read error" or the JSON reader's message.
 template <typename Wait>
 ConversionResult ReadStreamedBody(HostReply& reply, Wait&& wait);
 

@@ -156,6 +156,13 @@ TEST_F(AssignScalarTest, ObjectsCopyAnyKindAndFailedResultsOnlyReset) {
     EXPECT_EQ(object.GetMember("a").GetElement(2).GetStringView(), "x");
     EXPECT_EQ(Assign(object, BindingProperty()), "");
     EXPECT_TRUE(object.IsEmpty());
+    // From a value inside the target: the new value is taken before the old one goes.
+    object["a"]["b"][1] = "deep text that is not inline";
+    object["c"] = 1;
+    EXPECT_EQ(Assign(object, object.GetMember("a")), "");
+    EXPECT_EQ(object.Size(), 1u);
+    EXPECT_EQ(object.GetMember("b").GetElement(1).GetStringView(), "deep text that is not inline");
+    EXPECT_FALSE(object.HasMember("c"));
 
     ConversionResult failed = ConversionResult::Failure("earlier");
     std::string text = "keep?";

@@ -9,6 +9,7 @@
 
 #include "binding/EnumDeclaration.h"
 #include "binding/HelpTypes.h"
+#include "binding/HostValueConversion.h"
 #include "binding/NativeAssign.h"
 #include "binding/NativeToValue.h"
 #include "binding/StructDeclaration.h"
@@ -126,6 +127,70 @@ TEST(DeclarationTest, FieldsComeFromMemberTypes) {
     EXPECT_EQ(back.Value().GetMember("note").GetStringView(), "n");
     EXPECT_EQ(back.Value().GetMember("base").GetMember("id").GetSigned(), 6);
     EXPECT_EQ(back.Value().GetMember("blobs").GetMember("k").GetBlob(), (Blob{0, 1}));
+}
+
+enum class Byte : std::uint8_t { Low = 1, High = 200 };
+enum class Short : std::uint16_t { Top = 65000 };
+enum class SignedByte : std::int8_t { Minus = -56 };
+enum class SignedShort : std::int16_t { Minus = -536 };
+
+struct Narrow {
+    Byte byte = Byte::Low;
+    Short shortValue = Short::Top;
+    SignedByte signedByte = SignedByte::Minus;
+    SignedShort signedShort = SignedShort::Minus;
+};
+
+// One- and two-byte enums keep the numbers of their own signedness, alone and as struct
+// fields: to a value, to the host (by name) and back.
+TEST(DeclarationTest, NarrowEnumsRoundTripWithTheirSignedness) {
+    TypeRegistry registry;
+    EnumDeclaration<Byte>(registry, "Byte").Value("Low", Byte::Low).Value("High", Byte::High);
+    EnumDeclaration<Short>(registry, "Short").Value("Top", Short::Top);
+    EnumDeclaration<SignedByte>(registry, "SignedByte").Value("Minus", SignedByte::Minus);
+    EnumDeclaration<SignedShort>(registry, "SignedShort").Value("Minus", SignedShort::Minus);
+    StructDeclaration<Narrow>(registry, "Narrow")
+        .Field("byte", &Narrow::byte)
+        .Field("shortValue", &Narrow::shortValue)
+        .Field("signedByte", &Narrow::signedByte)
+        .Field("signedShort", &Narrow::signedShort);
+
+    const ConversionResult alone = ToValue(Byte::High, &registry);
+    ASSERT_TRUE(alone.Ok()) << alone.ErrorMessage();
+    EXPECT_EQ(alone.Value().GetEnumNumber(), 200);
+    HostValue record{};
+    ToHostValue(alone.Value(), record, &registry);
+    ASSERT_EQ(record.kind, HostValueKind::OwnedString);
+    EXPECT_STREQ(record.payload.string.text, "High");
+    record.Release();
+    Byte byte = Byte::Low;
+    ConversionResult result;
+    EXPECT_TRUE(AssignNative(result, byte, alone.Value(), "byte", &registry)) << result.ErrorMessage();
+    EXPECT_EQ(byte, Byte::High);
+
+    Narrow native;
+    native.byte = Byte::High;
+    const ConversionResult value = ToValue(native, &registry);
+    ASSERT_TRUE(value.Ok()) << value.ErrorMessage();
+    EXPECT_EQ(value.Value().GetMember("byte").GetEnumNumber(), 200);
+    EXPECT_EQ(value.Value().GetMember("shortValue").GetEnumNumber(), 65000);
+    EXPECT_EQ(value.Value().GetMember("signedByte").GetEnumNumber(), -56);
+    EXPECT_EQ(value.Value().GetMember("signedShort").GetEnumNumber(), -536);
+    ToHostValue(value.Value(), record, &registry);
+    BindingProperty back;
+    HostResultHead head{};
+    ASSERT_TRUE(FromHostValue(record, back, "narrow", head));
+    record.Release();
+    EXPECT_EQ(back.GetMember("byte").GetStringView(), "High");
+    EXPECT_EQ(back.GetMember("shortValue").GetStringView(), "Top");
+    EXPECT_EQ(back.GetMember("signedByte").GetStringView(), "Minus");
+    Narrow copy{Byte::Low, Short::Top, SignedByte::Minus, SignedShort::Minus};
+    ConversionResult assigned;
+    ASSERT_TRUE(AssignNative(assigned, copy, value.Value(), "narrow", &registry)) << assigned.ErrorMessage();
+    EXPECT_EQ(copy.byte, Byte::High);
+    EXPECT_EQ(copy.shortValue, Short::Top);
+    EXPECT_EQ(copy.signedByte, SignedByte::Minus);
+    EXPECT_EQ(copy.signedShort, SignedShort::Minus);
 }
 
 TEST(DeclarationTest, BuiltinTypesConvertThroughTheirDescriptors) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "binding/HostValueConversion.h"
 #include "binding/TypeRegistry.h"
 #include "platform/Allocator.h"
+#include "tests/support/AllocationFailure.h"
 #include "tests/support/SmallStackThread.h"
 
 namespace Kesh {
@@ -302,6 +304,46 @@ TEST(HostValueConversion, BadRecordsFailWithAMessage) {
     EXPECT_EQ(value.Size(), 0u);
 }
 
+// Memory that runs out at any allocation of a nested body and stays exhausted: the
+// conversion ends in bad_alloc and frees everything it had built, and releasing a tree
+// needs no memory at all.
+TEST(HostValueConversion, ExhaustedMemoryFreesWhatWasBuilt) {
+    BindingProperty body;
+    body["schemaVersion"] = 1;
+    body["data"]["ZoomScale"] = 1.5;
+    body["data"]["names"].Append() = "first";
+    body["data"]["names"].Append()["deep"].Append() = "second";
+    const std::int64_t before = LiveBlocks();
+    std::uint64_t failedAt = 0;
+    for (std::uint64_t n = 1;; ++n) {
+        HostValue record{};
+        bool threw = false;
+        bool triggered = false;
+        {
+            Testing::AllocationFailure failure(n, true);
+            try {
+                ToHostValue(body, record);
+            } catch (const std::bad_alloc&) {
+                threw = true;
+            }
+            triggered = failure.Triggered();
+        }
+        if (!triggered) {
+            EXPECT_EQ(record.kind, HostValueKind::Structure);
+            Testing::AllocationFailure failure(1, true);
+            record.Release();
+            EXPECT_FALSE(failure.Triggered());
+            break;
+        }
+        failedAt = n;
+        EXPECT_TRUE(threw) << "allocation " << n;
+        EXPECT_EQ(record.kind, HostValueKind::Empty) << "allocation " << n;
+        EXPECT_EQ(LiveBlocks(), before) << "allocation " << n;
+    }
+    EXPECT_GE(failedAt, 8u);  // the sweep did reach the nested parts
+    EXPECT_EQ(LiveBlocks(), before);
+}
+
 TEST(HostValueConversion, DeepTreesOnASmallStack) {
     constexpr std::size_t kDepth = 100000;
     const std::int64_t before = LiveBlocks();
@@ -341,7 +383,11 @@ TEST(HostValueConversion, DeepTreesOnASmallStack) {
         }
         EXPECT_EQ(node->payload.signedValue, 42);
         EXPECT_GT(depth, kDepth);
+        // Released with no memory left to take.
+        Testing::AllocationFailure failure(1, true);
         owned.Release();
+        failure.End();
+        EXPECT_FALSE(failure.Triggered());
         checked = true;
     });
     EXPECT_TRUE(checked);

@@ -94,6 +94,11 @@ TEST(JsonReader, ErrorsCarryTheReasonAndOffset) {
     EXPECT_EQ(Failure("[1 2]"), "Error: Missing a comma or ']' after an array element. at offset 3.");
     EXPECT_EQ(Failure("[1,]"), "Error: Invalid value. at offset 3.");
     EXPECT_EQ(Failure("NaN"), "Error: Invalid value. at offset 0.");
+    // A text that starts with no value is not an empty document.
+    EXPECT_EQ(Failure("]"), "Error: Invalid value. at offset 0.");
+    EXPECT_EQ(Failure(" }"), "Error: Invalid value. at offset 1.");
+    EXPECT_EQ(Failure("\n,1"), "Error: Invalid value. at offset 1.");
+    EXPECT_EQ(Failure(":"), "Error: Invalid value. at offset 0.");
     EXPECT_EQ(Failure("1e999"), "Error: Number too big to be stored in double. at offset 0.");
     const ConversionResult failed = ParseJson("{\"a\":[1,");
     EXPECT_EQ(failed.Value().Size(), 1u);  // only the "error" member survives

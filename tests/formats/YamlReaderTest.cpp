@@ -4,8 +4,10 @@
 #include <limits>
 #include <string>
 
+#include "formats/JsonReader.h"
 #include "formats/YamlReader.h"
 #include "platform/Allocator.h"
+#include "tests/support/CommaLocale.h"
 #include "tests/support/SmallStackThread.h"
 
 namespace Kesh {
@@ -65,6 +67,23 @@ TEST(YamlReader, UntaggedScalarsAreTypedByTheirText) {
     // Block scalars count as plain.
     EXPECT_EQ(Parsed("a: |-\n  5\n").Value().GetMember("a").GetUnsigned(), 5u);
     EXPECT_STREQ(Parsed("a: >\n  x\n  y\n").Value().GetMember("a").GetString(), "x y\n");
+}
+
+// A host may switch the process to a locale that writes "1,25": the bodies' numbers are
+// typed and read exactly as in the "C" locale.
+TEST(YamlReader, NumbersReadTheSameUnderACommaLocale) {
+    Testing::CommaLocale locale;
+    PZL_REQUIRE_COMMA_LOCALE(locale);
+    EXPECT_EQ(ValueOf("1.25").Kind(), PropertyKind::Float);
+    EXPECT_EQ(ValueOf("1.25").GetFloat(), 1.25);
+    EXPECT_EQ(ValueOf("-0.5e-1").GetFloat(), -0.05);
+    EXPECT_EQ(ValueOf("2.0").GetUnsigned(), 2u);
+    EXPECT_EQ(ValueOf("1,25").Kind(), PropertyKind::String);
+    EXPECT_EQ(Parsed("a: !!float 1.5").Value().GetMember("a").GetFloat(), 1.5);
+    const ConversionResult json = ParseJson("[1.25, -2.5e-1]");
+    ASSERT_TRUE(json.Ok()) << json.ErrorMessage();
+    EXPECT_EQ(json.Value().GetElement(0).GetFloat(), 1.25);
+    EXPECT_EQ(json.Value().GetElement(1).GetFloat(), -0.25);
 }
 
 TEST(YamlReader, TaggedScalars) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,53 @@ TEST_F(GameflowPolicy, AGameWithTheSettingOnAndOff) {
         Phase(phase);
     }
     EXPECT_EQ(Calls(host_), (Lines{kDelete, kDelete, kDelete, kPostgame, kDelete}));
+}
+
+// Every phase, entered from a different one, with the setting on (by name) and off (by
+// number): the requests it sends, in order, and its policy log lines.
+TEST_F(GameflowPolicy, EveryPhaseSendsItsRequests) {
+    struct Row {
+        const char* phase;
+        Lines settingOn;
+        const char* logLine;  // null for none
+    };
+    const Row rows[] = {
+        {"None", {kDelete}, "Deleting affinity."},
+        {"Lobby", {kDelete}, "Deleting affinity."},
+        {"Matchmaking", {kDelete}, "Deleting affinity."},
+        {"CheckedIntoTournament", {kDelete}, "Deleting affinity."},
+        {"ReadyCheck", {kDelete}, "Deleting affinity."},
+        {"ChampSelect", {kDelete}, "Deleting affinity."},
+        {"GameStart", {kDelete}, "Deleting affinity."},
+        {"FailedToLaunch", {kDelete}, "Deleting affinity."},
+        {"InProgress", {kKillUx, kPostgame}, "Setting affinity to postgame."},
+        {"Reconnect", {kLaunchUx, kDelete}, "Deleting affinity."},
+        {"WaitingForStats", {kLaunchUx}, nullptr},
+        {"PreEndOfGame", {kLaunchUx}, nullptr},
+        {"EndOfGame", {kLaunchUx}, nullptr},
+        {"TerminatedInError", {kDelete}, "Deleting affinity."},
+    };
+    for (const bool settingOn : {true, false}) {
+        UnloadSetting(settingOn);
+        for (std::int32_t number = 0; number < static_cast<std::int32_t>(std::size(rows)); ++number) {
+            const Row& row = rows[number];
+            SCOPED_TRACE(std::string(row.phase) + (settingOn ? " with the setting on" : " with the setting off"));
+            // From a phase that differs, so that this one acts.
+            Phase(number == 1 ? "None" : "Lobby");
+            host_.ClearRecords();
+            if (settingOn) {
+                Phase(row.phase);
+            } else {
+                Phase(number);
+            }
+            Lines expected;
+            for (const std::string& call : row.settingOn) {
+                if (settingOn || (call != kKillUx && call != kLaunchUx)) expected.push_back(call);
+            }
+            EXPECT_EQ(Calls(host_), expected);
+            EXPECT_EQ(Logged(host_, 3), row.logLine != nullptr ? Lines{row.logLine} : Lines{});
+        }
+    }
 }
 
 TEST_F(GameflowPolicy, ReconnectRelaunchesAndTheNextGameUnloadsAgain) {

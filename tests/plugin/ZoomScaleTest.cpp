@@ -100,6 +100,26 @@ TEST_F(ZoomScaleSync, HostPayloadsThatAreNoZoomScaleAreDropped) {
     EXPECT_EQ(host_.Requests()[1].Body().GetMember("data").GetMember("ZoomScale").GetFloat(), 2.0);
 }
 
+// NaN and infinities are no zoom scales, whichever side they come from, as numbers or
+// as text: nothing is posted or written, and the last settings value stays.
+TEST_F(ZoomScaleSync, NonFiniteZoomScalesAreIgnoredBothWays) {
+    VideoZoomScale(1.5);
+    host_.ClearRecords();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const BindingProperty& value : {BindingProperty("nan"), BindingProperty("inf"), BindingProperty("1e999"),
+                                         BindingProperty("-infinity"), BindingProperty(inf), BindingProperty(-inf),
+                                         BindingProperty(nan)}) {
+        VideoZoomScale(value);
+        ZoomScale(value);
+    }
+    EXPECT_TRUE(host_.Requests().empty());
+    EXPECT_TRUE(host_.LogLines().empty());
+    // Still 1.5: the host's 1.5 is an echo.
+    ZoomScale(1.5);
+    EXPECT_TRUE(host_.Requests().empty());
+}
+
 TEST_F(ZoomScaleSync, AFailedWriteIsLoggedAsAnError) {
     host_.ReplyWithError(HttpMethod::Patch, "/qor-settings/v1/local/video", "Locked", 423);
     ZoomScale(1.75);

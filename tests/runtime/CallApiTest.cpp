@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <new>
+#include <optional>
 #include <string>
 
 #include "runtime/TelemetrySender.h"
 #include "tests/runtime/RuntimeFixture.h"
+#include "tests/support/AllocationFailure.h"
 
 namespace Kesh::Testing {
 namespace {
@@ -148,6 +151,151 @@ TEST_F(CallApiTest, StreamedBodiesAreReadInPieces) {
     ASSERT_FALSE(failed.Succeeded());
     EXPECT_EQ(failed.Error().message, "Error reading streamed response for GET /fails: Stream read error");
     EXPECT_EQ(host.Requests().back().bodyReleases, 1u);
+}
+
+TEST_F(CallApiTest, StreamsOfSuccessfulRepliesEndOnceReadOrNot) {
+    // No reply value wanted: the stream is not read but still ended.
+    host.ReplyWithStream(HttpMethod::Delete, "/keshclient/affinity", StreamPlan{"{\"a\": 1}", 4096});
+    EXPECT_TRUE(plugin->CallApi(HttpMethod::Delete, "/keshclient/affinity").Succeeded());
+    EXPECT_EQ(host.Requests().back().bodyReads, 0u);
+    EXPECT_EQ(host.Requests().back().bodyReleases, 1u);
+    host.ReplyWithStream(HttpMethod::Patch, "/qor-settings/v1/local/video", StreamPlan{"[1, 2]", 4096});
+    BindingProperty patch;
+    patch["ZoomScale"] = 2.0;
+    EXPECT_TRUE(plugin->CallApi(HttpMethod::Patch, "/qor-settings/v1/local/video", patch).Succeeded());
+    EXPECT_EQ(host.Requests().back().bodyReads, 0u);
+    EXPECT_EQ(host.Requests().back().bodyReleases, 1u);
+    // Read: ended once, after the last read.
+    host.ReplyWithStream(HttpMethod::Get, "/read", StreamPlan{"[1, 2]", 4096});
+    EXPECT_TRUE(plugin->CallApi<BindingProperty>(HttpMethod::Get, "/read").Succeeded());
+    EXPECT_EQ(host.Requests().back().bodyReads, 1u);
+    EXPECT_EQ(host.Requests().back().bodyReleases, 1u);
+}
+
+// An error reply that carries a stream: only the error is taken, and the stream stays
+// the host's (neither read nor ended).
+using CallApiErrorStreamTest = RuntimeTest;
+TEST_F(CallApiErrorStreamTest, StaysWithTheHost) {
+    ReplyPlan plan = ReplyPlan::Error("Busy", 503);
+    plan.stream = StreamPlan{"[1]", 4096};
+    host.SetReply(HttpMethod::Get, "/busy", plan);
+    host.SetReply(HttpMethod::Delete, "/busy", plan);
+    const auto value = plugin->CallApi<BindingProperty>(HttpMethod::Get, "/busy");
+    ASSERT_FALSE(value.Succeeded());
+    EXPECT_EQ(value.Error().message, "Error response for GET /busy: Busy");
+    EXPECT_FALSE(plugin->CallApi(HttpMethod::Delete, "/busy").Succeeded());
+    for (const RecordedRequest& request : host.Requests()) {
+        EXPECT_EQ(request.replyReleases, 1u);
+        EXPECT_EQ(request.bodyReads, 0u);
+        EXPECT_EQ(request.bodyReleases, 0u);
+    }
+    EXPECT_EQ(host.OpenStreams(), 2u);
+}
+
+// Without a host to send to, a request fails with a message instead of passing for a
+// success with nothing in it.
+TEST(CallApiWithoutHost, FailsWithAMessage) {
+    FakeHost host;
+    HostRegistration record{};
+    record.major = 18;
+    auto* plugin = new TestPlugin();
+    PluginBase::Register(plugin, &record, "test-plugin");
+    const auto early = plugin->CallApi<BindingProperty>(HttpMethod::Get, "/qor-login/v1/session");
+    ASSERT_FALSE(early.Succeeded());
+    EXPECT_EQ(early.Error().message,
+              "Request not sent: No host connection for GET /qor-login/v1/session: the plugin is not initialised");
+    EXPECT_EQ(early.Error().code, 0u);
+    EXPECT_FALSE(plugin->CallApi(HttpMethod::Delete, "/keshclient/affinity").Succeeded());
+
+    host.Api().request = nullptr;
+    ASSERT_EQ(record.callbacks->init(record.plugin, &host.Context()), 1);
+    const auto noEntry = plugin->CallApi(HttpMethod::Post, "/keshclient/affinity", std::string("login"));
+    ASSERT_FALSE(noEntry.Succeeded());
+    EXPECT_EQ(noEntry.Error().message,
+              "Request not sent: No host connection for POST /keshclient/affinity: the host has no request function");
+    record.callbacks->unload(record.plugin);
+}
+
+// A plugin whose requests run out of memory: allocations fail from number failFrom on,
+// either until the host is called or from the moment the host returned.
+class StarvedPlugin : public TestPlugin {
+public:
+    void Request(HostReply* reply, HostRequest* request) override {
+        if (!afterHost && failure) failure->End();
+        PluginBase::Request(reply, request);
+        if (afterHost) failure.emplace(failFrom, true);
+    }
+    std::optional<Testing::AllocationFailure> failure;
+    std::uint64_t failFrom = 0;
+    bool afterHost = false;
+};
+
+class CallApiOutOfMemoryTest : public CallApiTest {
+protected:
+    void SetUp() override {
+        CallApiTest::SetUp();
+        starvedRecord.major = 18;
+        starved = new StarvedPlugin();
+        PluginBase::Register(starved, &starvedRecord, "starved-plugin");
+        ASSERT_EQ(starvedRecord.callbacks->init(starvedRecord.plugin, &host.Context()), 1);
+        host.ClearRecords();
+    }
+    void TearDown() override {
+        starvedRecord.callbacks->unload(starvedRecord.plugin);
+        CallApiTest::TearDown();
+    }
+
+    // Runs call with memory failing from each allocation number in turn (before or after
+    // the host) until it needs no more than were allowed; each run either completes or
+    // ends in bad_alloc. Returns how many runs failed.
+    template <typename Call>
+    std::uint64_t Sweep(bool afterHost, Call&& call) {
+        starved->afterHost = afterHost;
+        for (std::uint64_t n = 1;; ++n) {
+            starved->failFrom = n;
+            if (!afterHost) starved->failure.emplace(n, true);
+            bool triggered = false;
+            try {
+                call();
+            } catch (const std::bad_alloc&) {
+            }
+            if (starved->failure) {
+                triggered = starved->failure->Triggered();
+                starved->failure.reset();
+            }
+            if (!triggered) return n - 1;
+        }
+    }
+
+    HostRegistration starvedRecord{};
+    StarvedPlugin* starved = nullptr;
+};
+
+TEST_F(CallApiOutOfMemoryTest, WhileTheBodyIsConverted) {
+    BindingProperty body;
+    body["schemaVersion"] = 1;
+    body["data"]["ZoomScale"] = 1.5;
+    body["data"]["names"].Append() = "zoom";
+    host.SetResource("/qor-settings/v1/local/video", body);
+    const std::uint64_t failed =
+        Sweep(false, [&] { starved->CallApi(HttpMethod::Patch, "/qor-settings/v1/local/video", body); });
+    EXPECT_GE(failed, 5u);
+    EXPECT_EQ(host.Requests().size(), 1u);  // only the run that had memory enough reached the host
+}
+
+// Whatever runs out after the host returned, its reply (and stream) is released once:
+// the TearDown checks every recorded request.
+TEST_F(CallApiOutOfMemoryTest, WhileTheReplyIsRead) {
+    BindingProperty value;
+    value["zoom"]["steps"].Append() = 1.25;
+    value["zoom"]["name"] = "large";
+    host.ReplyWithValue(HttpMethod::Get, "/value", value);
+    EXPECT_GE(Sweep(true, [&] { starved->CallApi<BindingProperty>(HttpMethod::Get, "/value"); }), 3u);
+    host.ReplyWithStream(HttpMethod::Get, "/stream", StreamPlan{"{\"zoom\": [1.25, \"large\"]}", 4096});
+    EXPECT_GE(Sweep(true, [&] { starved->CallApi<BindingProperty>(HttpMethod::Get, "/stream"); }), 3u);
+    for (const RecordedRequest& request : host.Requests()) {
+        EXPECT_EQ(request.bodyReleases, request.streamed ? 1u : 0u) << request.url;
+    }
 }
 
 TEST_F(CallApiTest, TelemetryPostsToItsResource) {

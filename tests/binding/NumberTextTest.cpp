@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "binding/NumberText.h"
+
+namespace Kesh {
+namespace {
+
+struct Read {
+    double value;
+    std::ptrdiff_t used;
+    bool rangeError;
+};
+
+template <typename Parse>
+Read ReadWith(Parse parse, const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    const double value = parse(text, &end);
+    return {value, end - text, errno == ERANGE};
+}
+
+// Every form strtod accepts in the "C" locale reads the same, to the character where it
+// stops and the range error.
+TEST(NumberText, ReadsWhatStrtodReadsInTheCLocale) {
+    ASSERT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+    const std::string longInteger = "1" + std::string(400, '0');
+    const std::string longFraction = "0." + std::string(400, '0') + "1";
+    for (const std::string& text :
+         {std::string("1.25"), std::string("  +1.5e3"), std::string("-0x1.8p1"), std::string("0x"),
+          std::string("0x.8"), std::string("0xg"), std::string("inf"), std::string("-Infinity"), std::string("nan"),
+          std::string("NaN(12ab)"), std::string("1e999"), std::string("-1e999"), std::string("1e-999"),
+          std::string("0x1p99999"), std::string(".5"), std::string("5."), std::string("."), std::string("e5"),
+          std::string("+-5"), std::string("- 5"), std::string("1e"), std::string("1e+"), std::string("0x1p"),
+          std::string("\t\n12abc"), std::string(""), std::string("abc"), std::string("1,25"),
+          std::string("1.7976931348623157e308"), std::string("2.2250738585072014e-308"), std::string("-0"),
+          std::string("0000.0001e-2"), longInteger, longFraction}) {
+        SCOPED_TRACE("\"" + text + "\"");
+        const Read expected = ReadWith([](const char* t, char** e) { return std::strtod(t, e); }, text.c_str());
+        const Read got = ReadWith(ParseDouble, text.c_str());
+        EXPECT_EQ(got.used, expected.used);
+        EXPECT_EQ(got.rangeError, expected.rangeError);
+        if (std::isnan(expected.value)) {
+            EXPECT_TRUE(std::isnan(got.value));
+        } else {
+            EXPECT_EQ(got.value, expected.value);
+            EXPECT_EQ(std::signbit(got.value), std::signbit(expected.value));
+        }
+    }
+    EXPECT_EQ(ParseDouble("2.5", nullptr), 2.5);
+}
+
+}  // namespace
+}  // namespace Kesh
