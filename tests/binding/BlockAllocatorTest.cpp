@@ -66,5 +66,32 @@ TEST(BlockAllocator, HandsOutSixteenBlocksPerRegionAndReleasesEmptyRegions) {
     EXPECT_EQ(counts.regions, start.regions);
 }
 
+// The first region to empty is kept aside: the next block needed comes from it (no new
+// mapping, its pages already in place), and a second empty region still goes back.
+TEST(BlockAllocator, KeepsOneEmptyRegionAsTheSpare) {
+    BlockAllocator& allocator = BlockAllocator::Instance();
+    const BlockAllocator::Counts start = allocator.ReadCounts();
+    if (start.regions != 0) GTEST_SKIP() << "another region is in use";
+
+    std::vector<void*> blocks;
+    for (std::size_t i = 0; i < 2 * BlockAllocator::kBlocksPerRegion; ++i) blocks.push_back(allocator.AllocateBlock());
+    const auto regionOf = [](void* block) { return reinterpret_cast<std::uintptr_t>(block) & ~std::uintptr_t{0xFFFF}; };
+    const std::uintptr_t first = regionOf(blocks.front());
+    for (void* block : blocks) allocator.FreeBlock(block);
+    BlockAllocator::Counts counts = allocator.ReadCounts();
+    EXPECT_EQ(counts.regions, 0u);
+    EXPECT_EQ(counts.blocksInUse, 0u);
+    EXPECT_EQ(counts.spareRegions, 1u);
+
+    void* again = allocator.AllocateBlock();
+    EXPECT_EQ(regionOf(again), first);
+    counts = allocator.ReadCounts();
+    EXPECT_EQ(counts.regions, 1u);
+    EXPECT_EQ(counts.spareRegions, 0u);
+    std::memset(again, 0x5A, BlockAllocator::kBlockSize);
+    allocator.FreeBlock(again);
+    EXPECT_EQ(allocator.ReadCounts().spareRegions, 1u);
+}
+
 }  // namespace
 }  // namespace Kesh
