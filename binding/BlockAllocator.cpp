@@ -55,9 +55,13 @@ void BlockAllocator::AddRegion() {
         regions_ = static_cast<Region*>(grown);
         regionCapacity_ = capacity;
     }
-    void* region = spare_;
-    spare_ = nullptr;
-    if (region == nullptr) region = Platform::ReserveRegion();
+    void* region = spares_;
+    if (region != nullptr) {
+        spares_ = spares_->next;
+        --spareCount_;
+    } else {
+        region = Platform::ReserveRegion();
+    }
     if (region == nullptr) throw std::bad_alloc();
     const auto base = reinterpret_cast<std::uintptr_t>(region);
     const std::size_t at = FindRegion(base);
@@ -111,8 +115,11 @@ void BlockAllocator::FreeBlock(void* block) noexcept {
 }
 
 void BlockAllocator::ReleaseOrKeep(std::uintptr_t base) noexcept {
-    if (spare_ == nullptr) {
-        spare_ = reinterpret_cast<void*>(base);
+    if (spareCount_ < kMaxSpareRegions) {
+        auto* spare = reinterpret_cast<SpareRegion*>(base);
+        spare->next = spares_;
+        spares_ = spare;
+        ++spareCount_;
     } else {
         Platform::ReleaseRegion(reinterpret_cast<void*>(base));
     }
@@ -120,7 +127,7 @@ void BlockAllocator::ReleaseOrKeep(std::uintptr_t base) noexcept {
 
 BlockAllocator::Counts BlockAllocator::ReadCounts() const noexcept {
     Platform::LockGuard guard(lock_);
-    return Counts{regionCount_, blocksInUse_, spare_ != nullptr ? std::size_t{1} : std::size_t{0}};
+    return Counts{regionCount_, blocksInUse_, spareCount_};
 }
 
 }  // namespace Kesh
