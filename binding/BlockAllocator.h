@@ -17,8 +17,8 @@ class BlockAllocator {
 public:
     static constexpr std::size_t kBlockSize = 4096;
     static constexpr std::size_t kBlocksPerRegion = 16;
-    // 1 MiB: what a tree read from a body of a few megabytes holds.
-    static constexpr std::size_t kMaxSpareRegions = 16;
+    // 4 MiB: about what a tree read from a body of two megabytes holds.
+    static constexpr std::size_t kMaxSpareRegions = 64;
 
     struct Counts {
         std::size_t regions;      // regions whose blocks are on hand (the spare aside)
