@@ -2,15 +2,20 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
 namespace Kesh::Bench {
-namespace {
 
 std::string FloatText(double value) {
+    // The shortest text that reads back as the same double: every reader, ours and the
+    // peers', then agrees on the value to the bit.
     char text[40];
-    std::snprintf(text, sizeof text, "%.17g", value);
+    for (int digits = 15; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, value);
+        if (std::strtod(text, nullptr) == value) break;
+    }
     if (std::strpbrk(text, ".eEn") == nullptr) {
         std::strcat(text, ".0");
     }
@@ -34,6 +39,8 @@ void AppendQuoted(std::string& out, std::string_view text) {
     }
     out += '"';
 }
+
+namespace {
 
 void AppendScalar(std::string& out, const BindingProperty& value, const char* null) {
     switch (value.Kind()) {
@@ -134,6 +141,32 @@ void AppendYamlValue(std::string& out, const BindingProperty& value, std::size_t
         AppendScalar(out, value, "~");
     }
     out += '\n';
+}
+
+void AppendYamlFlow(std::string& out, const BindingProperty& value) {
+    if (value.Kind() == PropertyKind::Structure) {
+        out += '{';
+        const char* separator = "";
+        for (const MemberNode& member : value.Members()) {
+            out += separator;
+            out += member.KeyView();
+            out += ": ";
+            AppendYamlFlow(out, member.Value());
+            separator = ", ";
+        }
+        out += '}';
+    } else if (value.Kind() == PropertyKind::Collection) {
+        out += '[';
+        const char* separator = "";
+        for (const BindingProperty& element : value.Elements()) {
+            out += separator;
+            AppendYamlFlow(out, element);
+            separator = ", ";
+        }
+        out += ']';
+    } else {
+        AppendScalar(out, value, "~");
+    }
 }
 
 void AppendBigEndian(std::vector<std::uint8_t>& out, std::uint64_t bits, int bytes) {
@@ -271,6 +304,13 @@ std::string WriteYaml(const BindingProperty& value) {
     } else {
         AppendYamlValue(out, value, 0);
     }
+    return out;
+}
+
+std::string WriteYamlFlow(const BindingProperty& value) {
+    std::string out;
+    AppendYamlFlow(out, value);
+    out += '\n';
     return out;
 }
 

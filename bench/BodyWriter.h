@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "binding/BindingProperty.h"
@@ -15,8 +16,13 @@ namespace Kesh::Bench {
 // read them back as floats; YAML types a whole-number float as an integer, so sample
 // floats have fractions. These recurse: the sample trees are a few levels deep.
 std::string WriteJson(const BindingProperty& value);
+// The pieces of WriteJson's text, for writing other libraries' trees the same way.
+std::string FloatText(double value);
+void AppendQuoted(std::string& out, std::string_view text);
 std::vector<std::uint8_t> WriteMessagePack(const BindingProperty& value);
 // Block style, strings double-quoted.
 std::string WriteYaml(const BindingProperty& value);
+// Flow style: one line of nested {key: value} and [element] collections.
+std::string WriteYamlFlow(const BindingProperty& value);
 
 }  // namespace Kesh::Bench

@@ -55,7 +55,13 @@ void BlockAllocator::AddRegion() {
         regions_ = static_cast<Region*>(grown);
         regionCapacity_ = capacity;
     }
-    void* region = Platform::ReserveRegion();
+    void* region = spares_;
+    if (region != nullptr) {
+        spares_ = spares_->next;
+        --spareCount_;
+    } else {
+        region = Platform::ReserveRegion();
+    }
     if (region == nullptr) throw std::bad_alloc();
     const auto base = reinterpret_cast<std::uintptr_t>(region);
     const std::size_t at = FindRegion(base);
@@ -98,7 +104,7 @@ void BlockAllocator::FreeBlock(void* block) noexcept {
         const std::uintptr_t other = base + i * kBlockSize;
         if (other != address) Unlink(reinterpret_cast<FreeBlockLink*>(other));
     }
-    Platform::ReleaseRegion(reinterpret_cast<void*>(base));
+    ReleaseOrKeep(base);
     for (std::size_t i = at + 1; i < regionCount_; ++i) regions_[i - 1] = regions_[i];
     if (--regionCount_ == 0) {
         // Nothing is held any more: the bookkeeping goes back to the heap too.
@@ -108,9 +114,20 @@ void BlockAllocator::FreeBlock(void* block) noexcept {
     }
 }
 
+void BlockAllocator::ReleaseOrKeep(std::uintptr_t base) noexcept {
+    if (spareCount_ < kMaxSpareRegions) {
+        auto* spare = reinterpret_cast<SpareRegion*>(base);
+        spare->next = spares_;
+        spares_ = spare;
+        ++spareCount_;
+    } else {
+        Platform::ReleaseRegion(reinterpret_cast<void*>(base));
+    }
+}
+
 BlockAllocator::Counts BlockAllocator::ReadCounts() const noexcept {
     Platform::LockGuard guard(lock_);
-    return Counts{regionCount_, blocksInUse_};
+    return Counts{regionCount_, blocksInUse_, spareCount_};
 }
 
 }  // namespace Kesh

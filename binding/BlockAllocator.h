@@ -9,16 +9,21 @@ namespace Kesh {
 
 // The process-wide source of the 4096-byte blocks that cell pools carve into cells.
 // Blocks come sixteen at a time from 64 KiB regions of the platform layer; a region
-// goes back as soon as all its blocks are free again. Every hand-out and return takes
+// goes back as soon as all its blocks are free again, except for up to kMaxSpareRegions
+// kept aside as spares: a tree made and dropped while no other tree is alive would
+// otherwise map, fault in and unmap its regions every time. Every hand-out and return takes
 // the allocator's own lock, since pools of many threads share it.
 class BlockAllocator {
 public:
     static constexpr std::size_t kBlockSize = 4096;
     static constexpr std::size_t kBlocksPerRegion = 16;
+    // 4 MiB: about what a tree read from a body of two megabytes holds.
+    static constexpr std::size_t kMaxSpareRegions = 64;
 
     struct Counts {
-        std::size_t regions;      // regions held from the platform layer
+        std::size_t regions;      // regions whose blocks are on hand (the spare aside)
         std::size_t blocksInUse;  // blocks handed out and not yet returned
+        std::size_t spareRegions; // all-free regions kept for the next ones needed
     };
 
     // The one allocator of the process, created on first use and never destroyed
@@ -49,6 +54,7 @@ private:
 
     std::size_t FindRegion(std::uintptr_t base) const noexcept;
     void AddRegion();
+    void ReleaseOrKeep(std::uintptr_t base) noexcept;
     void Unlink(FreeBlockLink* link) noexcept;
     void Push(FreeBlockLink* link) noexcept;
 
@@ -58,6 +64,11 @@ private:
     std::size_t regionCapacity_ = 0;
     FreeBlockLink* freeBlocks_ = nullptr;
     std::size_t blocksInUse_ = 0;
+    struct SpareRegion {
+        SpareRegion* next;
+    };
+    SpareRegion* spares_ = nullptr;  // whole free regions, off the lists above
+    std::size_t spareCount_ = 0;
 };
 
 }  // namespace Kesh

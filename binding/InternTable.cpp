@@ -69,13 +69,15 @@ void InternTable::Grow() {
     bucketCount_ = count;
 }
 
-const InternedString* InternTable::Intern(std::string_view text) {
-    text = UpToNul(text);
-    return Intern(text, InternedString::Hash(text.data(), text.size()));
-}
+const InternedString* InternTable::Intern(std::string_view text) { return Intern(HashUpToNul(text)); }
 
 const InternedString* InternTable::Intern(std::string_view text, std::uint32_t hash) {
-    text = UpToNul(text);
+    return Intern(HashedText{UpToNul(text), hash});
+}
+
+const InternedString* InternTable::Intern(const HashedText& hashed) {
+    const std::string_view text = hashed.text;
+    const std::uint32_t hash = hashed.hash;
     if (text.empty()) return &emptyEntry.entry;
     for (InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry != nullptr; entry = entry->next) {
         if (entry->hash == hash && entry->View() == text) {
@@ -123,10 +125,9 @@ void InternTable::Release(const InternedString* entry) noexcept {
     if (--size_ == 0) ResetBuckets();
 }
 
-const InternedString* InternTable::Find(std::string_view text) const noexcept {
-    text = UpToNul(text);
+const InternedString* InternTable::Find(std::string_view whole) const noexcept {
+    const auto [text, hash] = HashUpToNul(whole);
     if (text.empty()) return &emptyEntry.entry;
-    const std::uint32_t hash = InternedString::Hash(text.data(), text.size());
     for (InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry != nullptr; entry = entry->next) {
         if (entry->hash == hash && entry->View() == text) return entry;
     }

@@ -29,6 +29,8 @@ public:
     const InternedString* Intern(std::string_view text);
     // The same, for a text whose hash is already known (an entry of another table).
     const InternedString* Intern(std::string_view text, std::uint32_t hash);
+    // The same, for a text already cut at its first NUL and hashed (HashUpToNul).
+    const InternedString* Intern(const HashedText& text);
     void AddReference(const InternedString* entry) noexcept;
     // Drops one reference; the entry goes when its last one does. The shared empty
     // entry is never counted.

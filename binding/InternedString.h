@@ -42,6 +42,26 @@ constexpr std::string_view UpToNul(std::string_view text) noexcept {
     return nul == std::string_view::npos ? text : text.substr(0, nul);
 }
 
+// A text cut at its first NUL, with the FNV-1a hash of what is left.
+struct HashedText {
+    std::string_view text;
+    std::uint32_t hash;
+};
+
+// The cut and the hash in one pass over the text: the bytes are read once.
+constexpr HashedText HashUpToNul(std::string_view text) noexcept {
+    std::uint32_t hash = 0x811c9dc5u;
+    const char* bytes = text.data();
+    std::size_t length = 0;
+    for (; length < text.size(); ++length) {
+        const auto byte = static_cast<unsigned char>(bytes[length]);
+        if (byte == 0) break;
+        hash ^= byte;
+        hash *= 16777619u;
+    }
+    return {text.substr(0, length), hash};
+}
+
 // The entry that stands for the empty text in every context: shared, never counted,
 // never freed.
 const InternedString& EmptyInternedString() noexcept;

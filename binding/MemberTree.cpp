@@ -72,7 +72,8 @@ const MemberNode* NextMember(const MemberNode* node) noexcept {
 }
 
 MemberNode& MemberTree::FindOrInsert(StructureCell& members, PropertyContext& context, std::string_view key) {
-    key = UpToNul(key);  // as the interned key will be
+    const HashedText hashed = HashUpToNul(key);  // cut as the interned key will be
+    key = hashed.text;
     MemberNode* parent = nullptr;
     bool asLeft = false;
     for (MemberNode* node = members.root; node != nullptr;) {
@@ -82,7 +83,7 @@ MemberNode& MemberTree::FindOrInsert(StructureCell& members, PropertyContext& co
         asLeft = order < 0;
         node = asLeft ? node->left : node->right;
     }
-    const InternedString* entry = context.Strings().Intern(key);
+    const InternedString* entry = context.Strings().Intern(hashed);
     try {
         return Link(members, context, parent, asLeft, entry);
     } catch (...) {

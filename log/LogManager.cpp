@@ -1,6 +1,8 @@
 #include "log/LogManager.h"
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -28,6 +30,24 @@ LogManager* current = nullptr;
 // taken while no manager could be made still counts for the one made later.
 int references = 0;
 
+// A copy of the current manager's level and excluded mask that log calls read with
+// relaxed loads before taking any lock, so a message the manager refuses costs two
+// loads and no lock. It only ever refuses early: everything it lets through is decided
+// again under the lock, as before. Written under the lock whenever the manager, its
+// level, its mask or its mute change; a call racing with such a change sees the old
+// or the new filter, as it would by taking the lock just before or after it.
+constexpr std::int32_t kLetAllThrough = INT32_MIN;  // no manager yet: the locked path makes one
+struct alignas(64) FilterGate {
+    std::atomic<std::int32_t> level{kLetAllThrough};
+    std::atomic<std::uint64_t> excludedMask{0};
+};
+constinit FilterGate gate;
+
+bool RefusedEarly(std::int32_t level, std::uint64_t mask) noexcept {
+    return level < gate.level.load(std::memory_order_relaxed) ||
+           (mask & gate.excludedMask.load(std::memory_order_relaxed)) != 0;
+}
+
 std::string FileNameOf(const std::string& path) {
     const std::size_t separator = path.find_last_of(Platform::kPathSeparator);
     return separator == std::string::npos ? path : path.substr(separator + 1);
@@ -51,12 +71,24 @@ LogManager::LogManager() {
 
 LogManager::~LogManager() = default;
 
+// Called under the lock after any change of the manager or of its filter.
+void LogManager::PublishFilter(const LogManager* manager) noexcept {
+    if (manager == nullptr) {
+        gate.level.store(kLetAllThrough, std::memory_order_relaxed);
+        gate.excludedMask.store(0, std::memory_order_relaxed);
+        return;
+    }
+    gate.level.store(manager->muted_ ? INT32_MAX : manager->level_, std::memory_order_relaxed);
+    gate.excludedMask.store(manager->excludedMask_, std::memory_order_relaxed);
+}
+
 // Called under the lock. Null only when memory is exhausted.
 LogManager* LogManager::Instance() {
     if (current == nullptr) {
         current = new (std::nothrow) LogManager();
         if (current != nullptr) {
             current->AttachBuiltInTargets();
+            PublishFilter(current);
         }
     }
     return current;
@@ -108,6 +140,7 @@ void LogManager::ReleaseReference() {
         return;
     }
     manager->DetachAllTargets();
+    PublishFilter(nullptr);
     delete manager;
     current = nullptr;
 }
@@ -116,6 +149,7 @@ void LogManager::SetLevel(std::int32_t level) {
     Platform::LockGuard guard(ManagerLock());
     if (LogManager* manager = Instance()) {
         manager->level_ = level;
+        PublishFilter(manager);
     }
 }
 
@@ -129,6 +163,7 @@ void LogManager::SetExcludedMask(std::uint64_t mask) {
     Platform::LockGuard guard(ManagerLock());
     if (LogManager* manager = Instance()) {
         manager->excludedMask_ = mask;
+        PublishFilter(manager);
     }
 }
 
@@ -142,6 +177,7 @@ void LogManager::Mute() {
     Platform::LockGuard guard(ManagerLock());
     if (LogManager* manager = Instance()) {
         manager->muted_ = true;
+        PublishFilter(manager);
     }
 }
 
@@ -149,6 +185,7 @@ void LogManager::Unmute() {
     Platform::LockGuard guard(ManagerLock());
     if (LogManager* manager = Instance()) {
         manager->muted_ = false;
+        PublishFilter(manager);
     }
 }
 
@@ -250,6 +287,9 @@ void LogManager::Dispatch(const LogRecord& record) {
 }
 
 void LogManager::Write(std::int32_t level, std::uint64_t mask, const char* format, std::va_list arguments) {
+    if (RefusedEarly(level, mask)) {
+        return;
+    }
     // The whole call holds the lock: lines of different threads never interleave,
     // and the manager cannot be torn down under a dispatch.
     Platform::LockGuard guard(ManagerLock());
@@ -270,6 +310,9 @@ void LogV(std::int32_t level, std::uint64_t mask, const char* format, std::va_li
 }
 
 void Log(std::int32_t level, std::uint64_t mask, const char* format, ...) {
+    if (RefusedEarly(level, mask)) {
+        return;
+    }
     std::va_list arguments;
     va_start(arguments, format);
     LogV(level, mask, format, arguments);

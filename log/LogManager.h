@@ -58,6 +58,7 @@ private:
     LogManager& operator=(const LogManager&) = delete;
 
     static LogManager* Instance();
+    static void PublishFilter(const LogManager* manager) noexcept;
     void AttachBuiltInTargets();
     void DetachAllTargets();
     bool Accepts(std::int32_t level, std::uint64_t mask) const;

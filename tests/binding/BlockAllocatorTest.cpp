@@ -66,5 +66,39 @@ TEST(BlockAllocator, HandsOutSixteenBlocksPerRegionAndReleasesEmptyRegions) {
     EXPECT_EQ(counts.regions, start.regions);
 }
 
+// Regions that empty are kept aside, up to kMaxSpareRegions: the next blocks needed come
+// from them (no new mapping, their pages already in place), the most recent first, and
+// a region emptied beyond that bound still goes back.
+TEST(BlockAllocator, KeepsEmptyRegionsAsSparesUpToTheBound) {
+    BlockAllocator& allocator = BlockAllocator::Instance();
+    const BlockAllocator::Counts start = allocator.ReadCounts();
+    if (start.regions != 0) GTEST_SKIP() << "another region is in use";
+
+    constexpr std::size_t kRegions = BlockAllocator::kMaxSpareRegions + 2;
+    std::vector<void*> blocks;
+    for (std::size_t i = 0; i < kRegions * BlockAllocator::kBlocksPerRegion; ++i) {
+        blocks.push_back(allocator.AllocateBlock());
+    }
+    EXPECT_EQ(allocator.ReadCounts().regions, kRegions);
+    EXPECT_EQ(allocator.ReadCounts().spareRegions, 0u);
+    const auto regionOf = [](void* block) { return reinterpret_cast<std::uintptr_t>(block) & ~std::uintptr_t{0xFFFF}; };
+    // Emptied in order: the last region kept is the one emptied at the bound.
+    const std::uintptr_t lastKept = regionOf(blocks[BlockAllocator::kMaxSpareRegions * BlockAllocator::kBlocksPerRegion - 1]);
+    for (void* block : blocks) allocator.FreeBlock(block);
+    BlockAllocator::Counts counts = allocator.ReadCounts();
+    EXPECT_EQ(counts.regions, 0u);
+    EXPECT_EQ(counts.blocksInUse, 0u);
+    EXPECT_EQ(counts.spareRegions, BlockAllocator::kMaxSpareRegions);
+
+    void* again = allocator.AllocateBlock();
+    EXPECT_EQ(regionOf(again), lastKept);
+    counts = allocator.ReadCounts();
+    EXPECT_EQ(counts.regions, 1u);
+    EXPECT_EQ(counts.spareRegions, BlockAllocator::kMaxSpareRegions - 1);
+    std::memset(again, 0x5A, BlockAllocator::kBlockSize);
+    allocator.FreeBlock(again);
+    EXPECT_EQ(allocator.ReadCounts().spareRegions, BlockAllocator::kMaxSpareRegions);
+}
+
 }  // namespace
 }  // namespace Kesh

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -141,6 +144,39 @@ TEST(Allocator, CountersBalanceAcrossThreads) {
     EXPECT_EQ(d.allocationCount, d.freeCount);
     EXPECT_EQ(d.bytesAllocated, d.bytesFreed);
     EXPECT_GE(d.allocationCount, 4u * 2000u * 2u);
+}
+
+// Live figures are differences of totals that other threads move at the same time: a
+// thread that reads its bytes allocated, then sees a later allocation's free before that
+// allocation, would take a negative live figure for a huge one and keep it as the peak.
+TEST(Allocator, PeakStaysSaneWhileThreadsAllocateAndFree) {
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        // Small blocks on some threads, large ones on others: a large block allocated
+        // and freed inside a small allocation's accounting is what went negative.
+        const std::size_t size = t % 2 == 0 ? 24 : 256 * 1024;
+        threads.emplace_back([&stop, size] {
+            while (!stop.load(std::memory_order_relaxed)) {
+                Free(Allocate(size));
+            }
+        });
+    }
+    // Everything alive at once stays far below a terabyte: the threads hold a block each.
+    constexpr std::uint64_t kSane = std::uint64_t{1} << 40;
+    bool sane = true;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    while (sane && std::chrono::steady_clock::now() < until) {
+        const AllocationCounters now = ReadCounters();
+        sane = now.peakLiveBytes < kSane && now.liveAllocationsAtPeak < kSane;
+        std::this_thread::yield();
+    }
+    stop = true;
+    for (auto& thread : threads) thread.join();
+    const AllocationCounters end = ReadCounters();
+    EXPECT_TRUE(sane);
+    EXPECT_LT(end.peakLiveBytes, kSane);
+    EXPECT_LT(end.liveAllocationsAtPeak, kSane);
 }
 
 }  // namespace
