@@ -402,6 +402,11 @@ void FakeHost::SetReply(HttpMethod method, std::string_view path, ReplyPlan plan
     replies_.insert_or_assign(std::make_pair(method, std::string(path)), std::move(plan));
 }
 
+void FakeHost::RemoveReply(HttpMethod method, std::string_view path) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    replies_.erase(std::make_pair(method, std::string(path)));
+}
+
 void FakeHost::ClearReplies() {
     std::lock_guard<std::mutex> guard(mutex_);
     replies_.clear();

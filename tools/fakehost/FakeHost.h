@@ -83,6 +83,7 @@ public:
         SetReply(method, path, ReplyPlan::Stream(std::move(stream)));
     }
     void ClearReplies();
+    void RemoveReply(HttpMethod method, std::string_view path);
 
     // Live store: requests that change a resource raise the resource's event the way
     // the host does (PUT Create or Update, PATCH Update, DELETE Delete of a stored
