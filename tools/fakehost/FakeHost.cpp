@@ -327,12 +327,16 @@ FakeHost::~FakeHost() {
 
 void FakeHost::OnFault(const std::string&) {}
 
+std::uint64_t FakeHost::Elapsed() const {
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start_).count());
+}
+
 void FakeHost::NoteCall(HostCallKind kind, std::size_t index) {
     HostCall call;
     call.kind = kind;
     call.index = index;
-    call.nanoseconds = static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start_).count());
+    call.nanoseconds = Elapsed();
     call.otherThread = std::this_thread::get_id() != driver_;
     calls_.push_back(call);
 }

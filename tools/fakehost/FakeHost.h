@@ -115,6 +115,8 @@ public:
     bool DeliverResourceEvent(std::string_view path, std::string_view eventType, const BindingProperty& data);
     bool DeliverResourceEvent(std::string_view path, std::int32_t eventType, const BindingProperty& data);
 
+    // Nanoseconds since the host was created: the clock of HostCall::nanoseconds.
+    std::uint64_t Elapsed() const;
     // Every call in the order made, across kinds.
     const std::vector<HostCall>& Calls() const { return calls_; }
     // Records of each kind, in the order of the calls.

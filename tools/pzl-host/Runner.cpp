@@ -97,8 +97,7 @@ std::string LogText(const std::string& message) {
 // The scenario replayed in the child: everything it sees goes out as JSON lines.
 class Replay {
 public:
-    Replay(const Scenario& scenario, const Channel& channel)
-        : scenario_(scenario), channel_(channel), start_(std::chrono::steady_clock::now()) {}
+    Replay(const Scenario& scenario, const Channel& channel) : scenario_(scenario), channel_(channel) {}
 
     int Run(const std::string& pluginPath) {
         PluginLibrary library;
@@ -136,9 +135,8 @@ public:
     }
 
 private:
-    double Now() const {
-        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count();
-    }
+    // One clock for the whole timeline: the host's.
+    double Now() const { return static_cast<double>(host_.Elapsed()) / 1e6; }
     void Send(const std::string& line) const { channel_.Send(line); }
     int Error(const std::string& text) {
         Send(Line("error", Now()).Text("text", text).Done());
@@ -388,7 +386,6 @@ private:
 
     const Scenario& scenario_;
     const Channel& channel_;
-    std::chrono::steady_clock::time_point start_;
     FakeHost host_;
     PluginSession* session_ = nullptr;
     std::size_t emitted_ = 0;
