@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <string_view>
+#include <vector>
 #include <type_traits>
 
 #include "binding/StaticType.h"
@@ -38,6 +40,11 @@ public:
         return *this;
     }
     EnumDeclaration& Tags(std::initializer_list<std::string_view> tags) {
+        builder_.AddTags(tags);
+        return *this;
+    }
+    // A plugin's own tags (PluginBase::TypeTags).
+    EnumDeclaration& Tags(const std::vector<std::string>& tags) {
         builder_.AddTags(tags);
         return *this;
     }

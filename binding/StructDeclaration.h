@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 #include <type_traits>
 
 #include "binding/FieldRecord.h"
@@ -55,6 +57,11 @@ public:
         return *this;
     }
     StructDeclaration& Tags(std::initializer_list<std::string_view> tags) {
+        builder_.AddTags(tags);
+        return *this;
+    }
+    // A plugin's own tags (PluginBase::TypeTags).
+    StructDeclaration& Tags(const std::vector<std::string>& tags) {
         builder_.AddTags(tags);
         return *this;
     }

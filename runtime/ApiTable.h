@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "binding/ApiDescription.h"
+#include "binding/FunctionRecord.h"
 #include "platform/Abi.h"
 #include "runtime/HostReply.h"
 #include "runtime/HostRequest.h"
@@ -12,7 +13,6 @@
 namespace Kesh {
 
 class TypeRegistry;
-struct FunctionRecord;
 
 // What the host hands back, through a request's user data, when it calls one of the
 // plugin's functions.
@@ -22,7 +22,7 @@ struct ApiFunctionUserData {
 };
 
 // The entry the host calls to run an exposed function: it fills the reply.
-using ApiFunctionHandler = void(PZL_CDECL*)(HostReply* reply, HostRequest* request);
+using ApiFunctionHandler = FunctionDispatchEntry;
 
 #pragma pack(push, 1)
 
@@ -74,15 +74,15 @@ public:
 
     // Fills the table from snapshots of the registry's functions, types and events. The
     // registry must outlive the table: its texts are borrowed.
-    ApiTable* Build(const TypeRegistry& registry);
+    ApiTable* Build(TypeRegistry& registry);
 
     ApiTable* Table() noexcept { return &table_; }
 
 private:
-    // Exposed functions become records only once they can be dispatched: a record
-    // without a dispatch entry would hand the host a null handler to call. Until then
-    // the table lists none.
-    void BuildFunctionRecords(const std::vector<const FunctionRecord*>& functions);
+    // One record per function that has a dispatch entry (a record without one would
+    // hand the host a null handler to call). When two functions share a name, only the
+    // later one is listed, as lookups by name reach only that one.
+    void BuildFunctionRecords(TypeRegistry& registry, const std::vector<const FunctionRecord*>& functions);
 
     ApiTable table_{};
     ApiDescription description_;
@@ -91,6 +91,6 @@ private:
 };
 
 // Builds storage's table from the registry and returns it.
-ApiTable* BuildApiTable(const TypeRegistry& registry, ApiTableStorage& storage);
+ApiTable* BuildApiTable(TypeRegistry& registry, ApiTableStorage& storage);
 
 }  // namespace Kesh

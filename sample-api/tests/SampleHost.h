@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "binding/BindingProperty.h"
+#include "binding/HostValue.h"
+#include "runtime/ApiTable.h"
+#include "runtime/HostRegistration.h"
+#include "runtime/HostReply.h"
+#include "runtime/HostRequest.h"
+
+namespace SampleTest {
+
+using Kesh::BindingProperty;
+
+// One plugin object of the built pzl-be-sample-api library, created through its export
+// as the host does. The library is loaded once for the whole test process.
+class SamplePlugin {
+public:
+    SamplePlugin();
+    ~SamplePlugin();
+    SamplePlugin(const SamplePlugin&) = delete;
+    SamplePlugin& operator=(const SamplePlugin&) = delete;
+
+    bool Loaded() const { return record_.apiTable != nullptr; }
+    const Kesh::HostRegistration& Record() const { return record_; }
+    const Kesh::ApiTable& Table() const { return *record_.apiTable; }
+    // The function record of that name, or null.
+    const Kesh::ApiFunctionRecord* Function(std::string_view name) const;
+    void Unload();
+    // The library's allocation counters (they outlive the plugin object).
+    Kesh::MemoryStats Stats() const;
+
+    static std::string LoadError();
+
+private:
+    Kesh::HostRegistration record_{};
+    Kesh::PluginCallbacks callbacks_{};
+    bool loaded_ = false;
+};
+
+// A request as the host builds it; the texts and values live here.
+struct Request {
+    std::uint32_t method = 2;
+    std::string url;
+    std::vector<std::pair<std::string, std::string>> headers;
+    // A typed argument: named, or positional when the name is null.
+    struct Typed {
+        const char* name;
+        BindingProperty value;
+    };
+    std::vector<Typed> typed;
+    const char* contentType = nullptr;
+    std::string body;
+    bool hasBody = false;
+    std::uint32_t clientId = 7;
+    std::string customMethod;
+
+    Request& Body(std::string_view type, std::string_view bytes) {
+        contentType = type.data();
+        body.assign(bytes);
+        hasBody = true;
+        return *this;
+    }
+};
+
+// A reply filled by a function record's handler; released through the reply's own
+// release function when it goes.
+class Reply {
+public:
+    Reply() = default;
+    ~Reply();
+    Reply(const Reply&) = delete;
+    Reply& operator=(const Reply&) = delete;
+
+    Kesh::HostReply raw{};
+
+    bool Failed() const { return raw.result.hasError != 0; }
+    std::string Error() const { return raw.result.errorText != nullptr ? raw.result.errorText : ""; }
+    std::uint32_t Status() const { return raw.statusCode; }
+    // The result value read back (the test process's own copy).
+    BindingProperty Value() const;
+    // Reads the whole streamed body and ends the stream.
+    std::string ReadBody(std::uint32_t piece = 4096);
+};
+
+// Calls the record's handler with the request built the host's way.
+void Call(const Kesh::ApiFunctionRecord& function, const Request& request, Reply& reply);
+
+}  // namespace SampleTest
