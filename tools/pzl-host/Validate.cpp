@@ -72,11 +72,21 @@ struct Loaded {
     }
 };
 
-// The resource paths the plugin fetched at init, by the event that covers each.
+// The resource paths the plugin watches, by the event that covers each: the paths it
+// fetched at init, else the path the event's name stands for ("OnJsonApiEvent_a_b" is
+// "/a/b").
 std::map<std::string, std::string> WatchedPaths(const FakeHost& host) {
     std::map<std::string, std::string> paths;
     for (const RecordedRequest& request : host.Requests()) {
         if (request.Method() == HttpMethod::Get) paths.emplace(EventName(request.url), request.url);
+    }
+    constexpr std::string_view kPrefix = "OnJsonApiEvent_";
+    for (const RecordedSubscription& subscription : host.Subscriptions()) {
+        const std::string& name = subscription.eventName;
+        if (!name.starts_with(kPrefix) || paths.count(name) != 0) continue;
+        std::string path = "/" + name.substr(kPrefix.size());
+        for (char& c : path) c = c == '_' ? '/' : c;
+        paths.emplace(name, path);
     }
     return paths;
 }
