@@ -188,12 +188,12 @@ TEST(HostTool, ValidateNamesTheBrokenCheck) {
     };
     for (const auto& [plugin, check] : cases) {
         SCOPED_TRACE(plugin + " " + check);
-        const ToolRun run = Tool("validate --json --seed 7 --check " + check + " " + Broken(plugin.c_str()));
+        const ToolRun run = Tool("validate --timeout 300 --json --seed 7 --check " + check + " " + Broken(plugin.c_str()));
         EXPECT_EQ(run.status, 1) << run.Text();
         EXPECT_EQ(Verdict(run, check), "FAIL") << run.Text();
     }
     // Only the fault fails: the leaky plugin is otherwise sound.
-    const ToolRun leak = Tool("validate --only-failed " + Broken("leak"));
+    const ToolRun leak = Tool("validate --timeout 300 --only-failed " + Broken("leak"));
     EXPECT_EQ(leak.lines.size(), 2u) << leak.Text();
     EXPECT_EQ(leak.lines.back(), "11 checks run, 9 passed, 1 failed, 1 skipped");
 
@@ -203,11 +203,11 @@ TEST(HostTool, ValidateNamesTheBrokenCheck) {
 #endif
     for (const std::string& plugin : plugins) {
         SCOPED_TRACE(plugin);
-        const ToolRun run = Tool("validate " + plugin);
+        // Generous: the 32-bit tests may run under an emulator on a busy machine.
+        const ToolRun run = Tool("validate --timeout 300 " + plugin);
         EXPECT_EQ(run.status, 0) << run.Text();
         ASSERT_FALSE(run.lines.empty());
-        EXPECT_TRUE(run.lines.back().ends_with(" failed, 0 skipped") || run.lines.back().find(" 0 failed") != std::string::npos)
-            << run.Text();
+        EXPECT_NE(run.lines.back().find(" passed, 0 failed, "), std::string::npos) << run.Text();
     }
 }
 

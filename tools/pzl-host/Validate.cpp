@@ -312,7 +312,7 @@ private:
 // Wrong shapes, deep nesting and huge texts: fixed, so the check repeats exactly.
 std::vector<BindingProperty> MalformedData() {
     std::vector<BindingProperty> values;
-    values.emplace_back(std::string(4 << 20, 'x'));
+    values.emplace_back(std::string(1 << 20, 'x'));
     BindingProperty deep;
     BindingProperty* at = &deep;
     for (int i = 0; i < 20000; ++i) at = &at->Append();
@@ -322,7 +322,7 @@ std::vector<BindingProperty> MalformedData() {
     for (int i = 0; i < 20000; ++i) at = &(*at)["data"];
     values.push_back(std::move(deepMap));
     BindingProperty wide;
-    for (int i = 0; i < 100000; ++i) wide.Append() = i;
+    for (int i = 0; i < 20000; ++i) wide.Append() = i;
     values.push_back(std::move(wide));
     BindingProperty wrong;
     wrong["phase"]["phase"] = "InProgress";
