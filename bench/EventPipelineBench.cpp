@@ -13,12 +13,12 @@
 #include "plugin/UxPlugin.h"
 #include "runtime/EventName.h"
 #include "runtime/PluginExport.h"
-#include "tests/support/fakehost/FakeHost.h"
+#include "tools/fakehost/FakeHost.h"
 
 namespace Kesh::Bench {
 namespace {
 
-using Kesh::Testing::FakeHost;
+using Kesh::StandIn::FakeHost;
 
 // A host value record built from a value and released with it.
 class PayloadRecord {

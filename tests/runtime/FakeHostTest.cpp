@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "binding/HostValueConversion.h"
+#include "runtime/HostEvent.h"
 #include "runtime/HostReply.h"
 #include "runtime/HostRequest.h"
 #include "tests/support/fakehost/FakeHost.h"
@@ -157,6 +158,90 @@ TEST(FakeHost, StreamsArriveInTheChosenPieces) {
         EXPECT_EQ(host.Requests().at(0).replyReleases, 1u);
         EXPECT_EQ(host.OpenStreams(), 0u);
     }
+}
+
+// Every call lands in one list in the order made, whatever its kind, so that a test can
+// see a subscription before a request or a log line between two requests.
+TEST(FakeHost, OneOrderedListAcrossKinds) {
+    FakeHost host;
+    HostApi& api = host.Api();
+    api.log(&api, 1, "first");
+    api.subscribe(&api, "OnJsonApiEvent_a", host.ClientId(), [](HostEvent*) {}, nullptr, 0);
+    Call get(host, HttpMethod::Get, "/a");
+    get.reply.release(&get.reply);
+    api.waitStep1(&api, "Wait: yield", 0);
+    api.unsubscribe(&api, "OnJsonApiEvent_a", host.ClientId());
+    api.log(&api, 2, "last");
+    EXPECT_TRUE(host.DeliverResourceEvent("/b", "Update", BindingProperty(1)) == false);
+
+    std::vector<std::string> order;
+    for (const StandIn::HostCall& call : host.Calls()) order.push_back(StandIn::HostCallKindName(call.kind));
+    const std::vector<std::string> expected = {"log", "subscribe", "request", "wait", "unsubscribe", "log", "event"};
+    EXPECT_EQ(order, expected);
+    EXPECT_EQ(host.LogLines()[host.Calls()[5].index].message, "last");
+    EXPECT_EQ(host.Events()[0].uri, "/b");
+    EXPECT_EQ(host.Events()[0].receivers, 0u);
+    EXPECT_FALSE(host.Calls()[0].otherThread);
+    host.ClearRecords();
+    EXPECT_TRUE(host.Calls().empty());
+}
+
+// With the live store, changes raise the events the host would raise, queued until the
+// current delivery ends; without it (the default) nothing is raised.
+TEST(FakeHost, LiveStoreQueuesTheEventsOfChanges) {
+    FakeHost host;
+    const BindingProperty one(1);
+    Call first(host, HttpMethod::Put, "/a", &one);
+    first.reply.release(&first.reply);
+    EXPECT_EQ(host.PendingEventCount(), 0u);
+    host.ClearRecords();
+
+    host.SetLiveStore(true);
+    BindingProperty patch;
+    patch["x"] = 2;
+    const BindingProperty text("postgame");
+    Call put(host, HttpMethod::Put, "/b", &patch);
+    Call update(host, HttpMethod::Put, "/b", &patch);
+    Call merge(host, HttpMethod::Patch, "/b", &patch);
+    Call post(host, HttpMethod::Post, "/c", &text);
+    Call postEmpty(host, HttpMethod::Post, "/d");
+    Call remove(host, HttpMethod::Delete, "/c");
+    Call removeMissing(host, HttpMethod::Delete, "/nothing");
+    host.SetReply(HttpMethod::Delete, "/b", ReplyPlan::Error("busy", 500));
+    Call failed(host, HttpMethod::Delete, "/b");
+    for (Call* call : {&put, &update, &merge, &post, &postEmpty, &remove, &removeMissing, &failed})
+        call->reply.release(&call->reply);
+    EXPECT_EQ(host.Store("/c").Kind(), PropertyKind::Empty);
+    EXPECT_FALSE(host.HasResource("/d"));
+    ASSERT_EQ(host.PendingEventCount(), 5u);
+    EXPECT_EQ(host.DeliverPending(3), 3u);
+    EXPECT_EQ(host.DeliverPending(100), 2u);
+    std::vector<std::string> events;
+    for (const DeliveredEvent& event : host.Events()) events.push_back(event.eventType + " " + event.uri);
+    const std::vector<std::string> expected = {"Create /b", "Update /b", "Update /b", "Create /c", "Delete /c"};
+    EXPECT_EQ(events, expected);
+    EXPECT_EQ(host.Events()[3].data.GetStringView(), "postgame");
+}
+
+// A release of a record that is not a live reply is a fault the host records (and the
+// test adapter reports), never a crash.
+TEST(FakeHost, ReleasingTwiceIsARecordedFault) {
+    struct Quiet : StandIn::FakeHost {
+        int faults = 0;
+        void OnFault(const std::string&) override { ++faults; }
+    } host;
+    HostRequest request{};
+    request.method = static_cast<std::uint32_t>(HttpMethod::Get);
+    request.url = "/a";
+    HostReply reply{};
+    host.Api().request(&host.Api(), &reply, &request);
+    HostReply cleared{};
+    reply.release(&cleared);
+    reply.release(&reply);
+    EXPECT_EQ(host.faults, 1);
+    ASSERT_EQ(host.Faults().size(), 1u);
+    EXPECT_EQ(host.Faults()[0], "a reply release on a cleared reply record");
+    EXPECT_EQ(host.Calls().back().kind, HostCallKind::Fault);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-#include "tests/support/fakehost/FakeResourceStore.h"
+#include "tools/fakehost/FakeResourceStore.h"
 
-namespace Kesh::Testing {
+namespace Kesh::StandIn {
 
 void FakeResourceStore::Set(std::string_view path, const BindingProperty& value) {
     auto found = resources_.find(path);
@@ -54,4 +54,4 @@ ReplyPlan FakeResourceStore::Answer(HttpMethod method, std::string_view path, co
     }
 }
 
-}  // namespace Kesh::Testing
+}  // namespace Kesh::StandIn

@@ -1,9 +1,9 @@
-#include "tests/support/fakehost/FakeReplyStream.h"
+#include "tools/fakehost/FakeReplyStream.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace Kesh::Testing {
+namespace Kesh::StandIn {
 
 bool FakeReplyStream::Read(char* buffer, std::uint32_t& length, std::uint8_t& moreData) {
     ++reads_;
@@ -42,4 +42,4 @@ void FakeReplyStream::Close() {
     ended_ = true;
 }
 
-}  // namespace Kesh::Testing
+}  // namespace Kesh::StandIn

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,7 +9,7 @@
 #include "runtime/HostApi.h"
 #include "runtime/HttpMethod.h"
 
-namespace Kesh::Testing {
+namespace Kesh::StandIn {
 
 // One typed argument of a request as the fake host received it.
 struct RecordedArgument {
@@ -97,4 +98,40 @@ struct OtherEntryCall {
     double value = 0.0;
 };
 
-}  // namespace Kesh::Testing
+// An event the host delivered: its name, the resource change it carried when it was
+// one (uri, type name, data), and how many subscribers it reached.
+struct DeliveredEvent {
+    std::string eventName;
+    bool resourceEvent = false;
+    std::string uri;
+    std::string eventType;
+    BindingProperty data;
+    std::size_t receivers = 0;
+};
+
+// Every call between the host and the plugin in one list, in the order they happened,
+// so that the order across kinds (a subscription before a request, a log line between
+// two requests) can be checked. Each entry points into the list of its kind.
+enum class HostCallKind {
+    Subscribe,    // Subscriptions()[index]
+    Unsubscribe,  // Unsubscriptions()[index]
+    Request,      // Requests()[index]
+    Log,          // LogLines()[index]
+    Wait,         // WaitCalls()[index]
+    Other,        // OtherCalls()[index]
+    Event,        // Events()[index]: delivered by the host to the plugin
+    Fault,        // Faults()[index]: a call the host could not accept
+};
+
+struct HostCall {
+    HostCallKind kind = HostCallKind::Other;
+    std::size_t index = 0;
+    // Since the host was created.
+    std::uint64_t nanoseconds = 0;
+    // Made on a thread other than the one that drives the host.
+    bool otherThread = false;
+};
+
+const char* HostCallKindName(HostCallKind kind);
+
+}  // namespace Kesh::StandIn

@@ -7,7 +7,7 @@
 
 #include "binding/BindingProperty.h"
 
-namespace Kesh::Testing {
+namespace Kesh::StandIn {
 
 // A reply body that the fake host hands over as a stream of JSON text, so that every
 // way of reading one can be driven: short pieces, a separate empty last read, a failing
@@ -61,4 +61,4 @@ struct ReplyPlan {
     }
 };
 
-}  // namespace Kesh::Testing
+}  // namespace Kesh::StandIn

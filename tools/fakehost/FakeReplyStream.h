@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "tests/support/fakehost/ReplyPlan.h"
+#include "tools/fakehost/ReplyPlan.h"
 
-namespace Kesh::Testing {
+namespace Kesh::StandIn {
 
 // A streamed reply body: hands out its text piece by piece as the host's body read
 // function does, following its plan.
@@ -36,4 +36,4 @@ private:
     bool ended_ = false;
 };
 
-}  // namespace Kesh::Testing
+}  // namespace Kesh::StandIn

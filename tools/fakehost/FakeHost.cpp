@@ -1,8 +1,7 @@
-#include "tests/support/fakehost/FakeHost.h"
-
-#include <gtest/gtest.h>
+#include "tools/fakehost/FakeHost.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <exception>
@@ -14,7 +13,21 @@
 #include "runtime/HostReply.h"
 #include "runtime/HostRequest.h"
 
-namespace Kesh::Testing {
+namespace Kesh::StandIn {
+
+const char* HostCallKindName(HostCallKind kind) {
+    switch (kind) {
+    case HostCallKind::Subscribe: return "subscribe";
+    case HostCallKind::Unsubscribe: return "unsubscribe";
+    case HostCallKind::Request: return "request";
+    case HostCallKind::Log: return "log";
+    case HostCallKind::Wait: return "wait";
+    case HostCallKind::Other: return "other";
+    case HostCallKind::Event: return "event";
+    case HostCallKind::Fault: return "fault";
+    }
+    return "other";
+}
 
 static_assert(std::is_standard_layout_v<FakeHostTable>, "the table must sit at the holder's address");
 
@@ -87,25 +100,29 @@ struct OwnedRecord {
 }  // namespace
 
 // The table's entries: find the host behind the table and hand the call over. Nothing
-// thrown here may reach the plugin, so a failure inside the fake host fails the test
+// thrown here may reach the plugin, so a failure inside the host becomes a fault
 // instead.
 struct FakeHostEntries {
+    // A call without its table cannot be tied to any host: nothing to record it in.
     static FakeHost* HostOf(HostApi* self) {
-        if (self == nullptr) {
-            ADD_FAILURE() << "a host entry was called without its table";
-            return nullptr;
-        }
-        return reinterpret_cast<FakeHostTable*>(self)->host;
+        return self != nullptr ? reinterpret_cast<FakeHostTable*>(self)->host : nullptr;
     }
 
     template <typename Work>
-    static void Guarded(const char* entry, Work&& work) {
+    static void Guarded(FakeHost* host, const char* entry, Work&& work) {
+        std::string fault;
         try {
             work();
+            return;
         } catch (const std::exception& failure) {
-            ADD_FAILURE() << "the fake host failed in " << entry << ": " << failure.what();
+            fault = std::string("the host failed in ") + entry + ": " + failure.what();
         } catch (...) {
-            ADD_FAILURE() << "the fake host failed in " << entry;
+            fault = std::string("the host failed in ") + entry;
+        }
+        try {
+            host->Fault(std::move(fault));
+        } catch (...) {
+            // Out of memory while reporting: nothing more can be done here.
         }
     }
 
@@ -113,27 +130,29 @@ struct FakeHostEntries {
         FakeHost* host = HostOf(self);
         if (host == nullptr) return;
         if (reply == nullptr || request == nullptr) {
-            ADD_FAILURE() << "a request was made without its reply or request record";
+            Guarded(host, "request", [&] { host->Fault("a request was made without its reply or request record"); });
             return;
         }
-        Guarded("request", [&] { host->OnRequest(*reply, *request); });
+        Guarded(host, "request", [&] { host->OnRequest(*reply, *request); });
     }
 
     static void PZL_CDECL Entry1(HostApi* self, std::uint32_t first, std::uint32_t second) {
         FakeHost* host = HostOf(self);
         if (host == nullptr) return;
-        Guarded("entry 1", [&] {
+        Guarded(host, "entry 1", [&] {
             std::lock_guard<std::mutex> guard(host->mutex_);
             host->otherCalls_.push_back(OtherEntryCall{1, {first, second}, 0.0});
+            host->NoteCall(HostCallKind::Other, host->otherCalls_.size() - 1);
         });
     }
 
     static void PZL_CDECL Entry2(HostApi* self, std::uint32_t word) {
         FakeHost* host = HostOf(self);
         if (host == nullptr) return;
-        Guarded("entry 2", [&] {
+        Guarded(host, "entry 2", [&] {
             std::lock_guard<std::mutex> guard(host->mutex_);
             host->otherCalls_.push_back(OtherEntryCall{2, {word}, 0.0});
+            host->NoteCall(HostCallKind::Other, host->otherCalls_.size() - 1);
         });
     }
 
@@ -142,14 +161,15 @@ struct FakeHostEntries {
         FakeHost* host = HostOf(self);
         if (host == nullptr) return;
         if (eventName == nullptr || callback == nullptr) {
-            ADD_FAILURE() << "a subscription without an event name or a callback";
+            Guarded(host, "subscribe", [&] { host->Fault("a subscription without an event name or a callback"); });
             return;
         }
-        Guarded("subscribe", [&] {
+        Guarded(host, "subscribe", [&] {
             std::lock_guard<std::mutex> guard(host->mutex_);
             RecordedSubscription subscription{eventName, clientId, callback, context, flags};
             host->subscriptions_.push_back(subscription);
             host->active_.push_back(std::move(subscription));
+            host->NoteCall(HostCallKind::Subscribe, host->subscriptions_.size() - 1);
         });
     }
 
@@ -157,10 +177,10 @@ struct FakeHostEntries {
         FakeHost* host = HostOf(self);
         if (host == nullptr) return;
         if (eventName == nullptr) {
-            ADD_FAILURE() << "an unsubscription without an event name";
+            Guarded(host, "unsubscribe", [&] { host->Fault("an unsubscription without an event name"); });
             return;
         }
-        Guarded("unsubscribe", [&] {
+        Guarded(host, "unsubscribe", [&] {
             std::lock_guard<std::mutex> guard(host->mutex_);
             const std::string name = eventName;
             const auto ended = std::remove_if(host->active_.begin(), host->active_.end(),
@@ -171,6 +191,7 @@ struct FakeHostEntries {
             const bool wasActive = ended != host->active_.end();
             host->active_.erase(ended, host->active_.end());
             host->unsubscriptions_.push_back(RecordedUnsubscription{name, clientId, wasActive});
+            host->NoteCall(HostCallKind::Unsubscribe, host->unsubscriptions_.size() - 1);
         });
     }
 
@@ -178,27 +199,30 @@ struct FakeHostEntries {
                                  double value, std::uint32_t fourth) {
         FakeHost* host = HostOf(self);
         if (host == nullptr) return;
-        Guarded("entry 5", [&] {
+        Guarded(host, "entry 5", [&] {
             std::lock_guard<std::mutex> guard(host->mutex_);
             host->otherCalls_.push_back(OtherEntryCall{5, {first, second, third, fourth}, value});
+            host->NoteCall(HostCallKind::Other, host->otherCalls_.size() - 1);
         });
     }
 
     static void PZL_CDECL WaitStep2(HostApi* self) {
         FakeHost* host = HostOf(self);
         if (host == nullptr) return;
-        Guarded("wait", [&] {
+        Guarded(host, "wait", [&] {
             std::lock_guard<std::mutex> guard(host->mutex_);
             host->waitCalls_.push_back(WaitCall{6, "", 0});
+            host->NoteCall(HostCallKind::Wait, host->waitCalls_.size() - 1);
         });
     }
 
     static void PZL_CDECL WaitStep1(HostApi* self, const char* label, std::int32_t value) {
         FakeHost* host = HostOf(self);
         if (host == nullptr) return;
-        Guarded("wait", [&] {
+        Guarded(host, "wait", [&] {
             std::lock_guard<std::mutex> guard(host->mutex_);
             host->waitCalls_.push_back(WaitCall{7, label != nullptr ? label : "", value});
+            host->NoteCall(HostCallKind::Wait, host->waitCalls_.size() - 1);
         });
     }
 
@@ -206,9 +230,10 @@ struct FakeHostEntries {
         FakeHost* host = HostOf(self);
         if (host == nullptr) return 0;
         std::uint64_t result = 0;
-        Guarded("wait", [&] {
+        Guarded(host, "wait", [&] {
             std::lock_guard<std::mutex> guard(host->mutex_);
             host->waitCalls_.push_back(WaitCall{8, "", 0});
+            host->NoteCall(HostCallKind::Wait, host->waitCalls_.size() - 1);
             result = host->waitResult_;
         });
         return result;
@@ -217,25 +242,35 @@ struct FakeHostEntries {
     static void PZL_CDECL Log(HostApi* self, std::int32_t level, const char* message) {
         FakeHost* host = HostOf(self);
         if (host == nullptr) return;
-        Guarded("log", [&] {
+        Guarded(host, "log", [&] {
             std::lock_guard<std::mutex> guard(host->mutex_);
             host->logLines_.push_back(LogLine{level, message != nullptr ? message : ""});
+            host->NoteCall(HostCallKind::Log, host->logLines_.size() - 1);
         });
+    }
+
+    // The release and stream functions receive no table: a null or cleared record
+    // cannot be tied to a host, so such a call is counted by the one host whose calls
+    // are being watched, the last one created (a process drives one host at a time).
+    static void StrayFault(const char* message) {
+        FakeHost* host = lastCreated.load();
+        if (host != nullptr) Guarded(host, "release", [&] { host->Fault(message); });
     }
 
     static void PZL_CDECL ReleaseReply(HostReply* reply) {
         if (reply == nullptr) {
-            ADD_FAILURE() << "a reply release without the reply";
+            StrayFault("a reply release without the reply");
             return;
         }
         if (reply->contentType == nullptr) {
             // The host's replies always carry a content type: this one was cleared, so
             // it is released a second time or never came from this host.
-            ADD_FAILURE() << "a reply release on a cleared reply record";
+            StrayFault("a reply release on a cleared reply record");
             return;
         }
         FakeHost::ReplyTicket* ticket = FakeHost::ReplyTicket::FromText(reply->contentType);
-        Guarded("reply release", [&] { ticket->host->OnReplyReleased(*ticket); });
+        FakeHost* host = ticket->host;
+        Guarded(host, "reply release", [&] { host->OnReplyReleased(*ticket); });
         // Frees the value and the error text and zeroes them, so that a second release
         // is counted but frees nothing.
         reply->result.Release();
@@ -244,26 +279,31 @@ struct FakeHostEntries {
     static std::uint8_t PZL_CDECL ReadBody(void* owner, char* buffer, std::uint32_t* length,
                                            std::uint8_t* moreData) {
         if (owner == nullptr || buffer == nullptr || length == nullptr || moreData == nullptr) {
-            ADD_FAILURE() << "a body read without its owner, buffer, length or more-data byte";
+            StrayFault("a body read without its owner, buffer, length or more-data byte");
             return 0;
         }
         auto* stream = static_cast<FakeHost::StreamOwner*>(owner);
+        FakeHost* host = stream->host;
         bool result = false;
-        Guarded("body read", [&] { result = stream->host->OnBodyRead(*stream, buffer, *length, *moreData); });
+        Guarded(host, "body read", [&] { result = host->OnBodyRead(*stream, buffer, *length, *moreData); });
         return result ? 1 : 0;
     }
 
     static void PZL_CDECL ReleaseBody(void* owner) {
         if (owner == nullptr) {
-            ADD_FAILURE() << "a body release without its owner";
+            StrayFault("a body release without its owner");
             return;
         }
         auto* stream = static_cast<FakeHost::StreamOwner*>(owner);
-        Guarded("body release", [&] { stream->host->OnBodyReleased(*stream); });
+        FakeHost* host = stream->host;
+        Guarded(host, "body release", [&] { host->OnBodyReleased(*stream); });
     }
+
+    static inline std::atomic<FakeHost*> lastCreated{nullptr};
 };
 
-FakeHost::FakeHost(std::uint32_t clientId) : table_{}, context_{} {
+FakeHost::FakeHost(std::uint32_t clientId)
+    : table_{}, context_{}, driver_(std::this_thread::get_id()), start_(std::chrono::steady_clock::now()) {
     table_.api.request = &FakeHostEntries::Request;
     table_.api.entry1 = &FakeHostEntries::Entry1;
     table_.api.entry2 = &FakeHostEntries::Entry2;
@@ -277,9 +317,69 @@ FakeHost::FakeHost(std::uint32_t clientId) : table_{}, context_{} {
     table_.host = this;
     context_.api = &table_.api;
     context_.clientId = clientId;
+    FakeHostEntries::lastCreated.store(this);
 }
 
-FakeHost::~FakeHost() = default;
+FakeHost::~FakeHost() {
+    FakeHost* self = this;
+    FakeHostEntries::lastCreated.compare_exchange_strong(self, nullptr);
+}
+
+void FakeHost::OnFault(const std::string&) {}
+
+std::uint64_t FakeHost::Elapsed() const {
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start_).count());
+}
+
+void FakeHost::NoteCall(HostCallKind kind, std::size_t index) {
+    HostCall call;
+    call.kind = kind;
+    call.index = index;
+    call.nanoseconds = Elapsed();
+    call.otherThread = std::this_thread::get_id() != driver_;
+    calls_.push_back(call);
+}
+
+void FakeHost::Fault(std::string message) {
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        faults_.push_back(message);
+        NoteCall(HostCallKind::Fault, faults_.size() - 1);
+    }
+    OnFault(message);
+}
+
+void FakeHost::SetDriverThread(std::thread::id thread) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    driver_ = thread;
+}
+
+void FakeHost::SetLiveStore(bool on) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    liveStore_ = on;
+}
+
+std::size_t FakeHost::PendingEventCount() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return pending_.size();
+}
+
+std::size_t FakeHost::DeliverPending(std::size_t limit) {
+    std::size_t delivered = 0;
+    while (delivered < limit) {
+        PendingEvent next;
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            if (pending_.empty()) break;
+            next = std::move(pending_.front());
+            pending_.pop_front();
+        }
+        DeliverResourceEvent(next.path, next.eventType, next.data);
+        ++delivered;
+    }
+    return delivered;
+}
 
 void FakeHost::SetResource(std::string_view path, const BindingProperty& value) {
     std::lock_guard<std::mutex> guard(mutex_);
@@ -306,6 +406,11 @@ void FakeHost::SetReply(HttpMethod method, std::string_view path, ReplyPlan plan
     replies_.insert_or_assign(std::make_pair(method, std::string(path)), std::move(plan));
 }
 
+void FakeHost::RemoveReply(HttpMethod method, std::string_view path) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    replies_.erase(std::make_pair(method, std::string(path)));
+}
+
 void FakeHost::ClearReplies() {
     std::lock_guard<std::mutex> guard(mutex_);
     replies_.clear();
@@ -316,19 +421,57 @@ void FakeHost::SetWaitResult(std::uint64_t value) {
     waitResult_ = value;
 }
 
+namespace {
+
+// What the timeline shows of an event: the resource change when the payload is one.
+DeliveredEvent DescribeEvent(std::string_view eventName, const BindingProperty& payload) {
+    DeliveredEvent event;
+    event.eventName = eventName;
+    if (payload.Kind() == PropertyKind::Structure && payload.GetMember("uri").Kind() == PropertyKind::String) {
+        event.resourceEvent = true;
+        event.uri = payload.GetMember("uri").GetStringView();
+        const BindingProperty& type = payload.GetMember("eventType");
+        if (type.Kind() == PropertyKind::String) {
+            event.eventType = type.GetStringView();
+        } else {
+            static constexpr const char* kNames[] = {"Create", "Update", "Delete"};
+            const double number = type.ToDouble(-1.0);
+            event.eventType = number == 0.0 || number == 1.0 || number == 2.0 ? kNames[static_cast<int>(number)]
+                                                                             : std::to_string(number);
+        }
+        event.data = payload.GetMember("data");
+    } else {
+        event.data = payload;
+    }
+    return event;
+}
+
+}  // namespace
+
 bool FakeHost::Deliver(std::string_view eventName, const BindingProperty& payload) {
     OwnedRecord record;
     ToHostValue(payload, record.value);
-    return DeliverRecord(eventName, record.value);
+    return DeliverNoted(eventName, record.value, DescribeEvent(eventName, payload));
 }
 
 bool FakeHost::DeliverRecord(std::string_view eventName, const HostValue& payload) {
+    BindingProperty value;
+    HostResultHead head{};
+    if (!FromHostValue(payload, value, "<payload>", head)) value = BindingProperty();
+    head.Release();
+    return DeliverNoted(eventName, payload, DescribeEvent(eventName, value));
+}
+
+bool FakeHost::DeliverNoted(std::string_view eventName, const HostValue& payload, DeliveredEvent described) {
     std::vector<RecordedSubscription> targets;
     {
         std::lock_guard<std::mutex> guard(mutex_);
         for (const RecordedSubscription& subscription : active_) {
             if (subscription.eventName == eventName) targets.push_back(subscription);
         }
+        described.receivers = targets.size();
+        events_.push_back(std::move(described));
+        NoteCall(HostCallKind::Event, events_.size() - 1);
     }
     // The callbacks run unlocked: a handler calls back into the host (requests,
     // subscriptions) while it handles the event.
@@ -402,6 +545,9 @@ void FakeHost::ClearRecords() {
     logLines_.clear();
     waitCalls_.clear();
     otherCalls_.clear();
+    events_.clear();
+    faults_.clear();
+    calls_.clear();
     // Replies and streams still in the plugin's hands keep their owners.
     std::erase_if(tickets_, [](const auto& ticket) { return ticket->released; });
     std::erase_if(streams_, [](const auto& stream) { return stream->released; });
@@ -419,7 +565,7 @@ void FakeHost::OnRequest(HostReply& reply, const HostRequest& request) {
             record.arguments.push_back(RecordArgument(request.arguments[i]));
         }
     } else if (request.argumentCount != 0) {
-        ADD_FAILURE() << "a request with " << request.argumentCount << " arguments and no argument array";
+        Fault("a request with " + std::to_string(request.argumentCount) + " arguments and no argument array");
     }
     record.headerCount = request.headerCount;
     record.hasHeaders = request.headers != nullptr;
@@ -431,12 +577,15 @@ void FakeHost::OnRequest(HostReply& reply, const HostRequest& request) {
     if (record.hasCustomMethod) record.customMethod = request.customMethod;
 
     std::lock_guard<std::mutex> guard(mutex_);
+    const bool existed = record.hasUrl && store_.Has(record.url);
     const ReplyPlan plan = PlanFor(record.Method(), record);
     record.status = plan.statusCode;
     record.answeredWithError = plan.errorText.has_value();
     record.streamed = plan.stream.has_value();
+    if (liveStore_) QueueChange(record.Method(), record, plan, existed);
     const std::uint64_t sequence = firstSequence_ + requests_.size();
     requests_.push_back(std::move(record));
+    NoteCall(HostCallKind::Request, requests_.size() - 1);
     FillReply(reply, plan, sequence);
 }
 
@@ -450,7 +599,37 @@ ReplyPlan FakeHost::PlanFor(HttpMethod method, const RecordedRequest& record) {
         if (!first.converted) return ReplyPlan::Error(first.error, 400);
         body = &first.value;
     }
+    if (liveStore_ && method == HttpMethod::Post && body != nullptr) {
+        store_.Set(record.url, *body);
+        return ReplyPlan::Value(BindingProperty());
+    }
     return store_.Answer(method, record.url, body);
+}
+
+void FakeHost::QueueChange(HttpMethod method, const RecordedRequest& record, const ReplyPlan& plan, bool existed) {
+    if (plan.errorText || !record.hasUrl) return;
+    // A fixed answer stands in for the resource: the store did not change.
+    if (replies_.find(std::make_pair(method, record.url)) != replies_.end()) return;
+    const bool exists = store_.Has(record.url);
+    const char* type = nullptr;
+    switch (method) {
+    case HttpMethod::Put:
+    case HttpMethod::Post:
+        if (exists) type = existed ? "Update" : "Create";
+        break;
+    case HttpMethod::Patch:
+        type = "Update";
+        break;
+    case HttpMethod::Delete:
+        if (existed) type = "Delete";
+        break;
+    default:
+        break;
+    }
+    if (type == nullptr) return;
+    // A POST without a body only answers; it changed nothing.
+    if (method == HttpMethod::Post && record.arguments.empty()) return;
+    pending_.push_back(PendingEvent{record.url, type, exists ? store_.Get(record.url) : BindingProperty()});
 }
 
 void FakeHost::FillReply(HostReply& reply, const ReplyPlan& plan, std::uint64_t sequence) {
@@ -501,14 +680,14 @@ void FakeHost::OnReplyReleased(ReplyTicket& ticket) {
 }
 
 bool FakeHost::OnBodyRead(StreamOwner& owner, char* buffer, std::uint32_t& length, std::uint8_t& moreData) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    if (RecordedRequest* request = FindRequest(owner.sequence)) ++request->bodyReads;
-    if (owner.released) {
-        ADD_FAILURE() << "a streamed body was read after its release";
-        length = 0;
-        return false;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (RecordedRequest* request = FindRequest(owner.sequence)) ++request->bodyReads;
+        if (!owner.released) return owner.stream.Read(buffer, length, moreData);
     }
-    return owner.stream.Read(buffer, length, moreData);
+    length = 0;
+    Fault("a streamed body was read after its release");
+    return false;
 }
 
 void FakeHost::OnBodyReleased(StreamOwner& owner) {
@@ -518,4 +697,4 @@ void FakeHost::OnBodyReleased(StreamOwner& owner) {
     owner.stream.Close();
 }
 
-}  // namespace Kesh::Testing
+}  // namespace Kesh::StandIn

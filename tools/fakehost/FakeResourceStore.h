@@ -7,9 +7,9 @@
 
 #include "binding/BindingProperty.h"
 #include "runtime/HttpMethod.h"
-#include "tests/support/fakehost/ReplyPlan.h"
+#include "tools/fakehost/ReplyPlan.h"
 
-namespace Kesh::Testing {
+namespace Kesh::StandIn {
 
 // The host's resources as a map from path to value, answering requests the way a REST
 // service does: GET reads, PUT replaces, PATCH merges members, DELETE removes, POST
@@ -43,4 +43,4 @@ private:
     std::map<std::string, BindingProperty, std::less<>> resources_;
 };
 
-}  // namespace Kesh::Testing
+}  // namespace Kesh::StandIn

@@ -1,0 +1,29 @@
+# Deliberately broken plugins, one fault each, for pzl-host's conformance tests. Built
+# like a plugin library but without its export check: one of them has two exports.
+set(pzl_broken_plugins two-exports=1 leak=2 crash=3 dangling-name=4)
+set(PZL_BROKEN_PLUGIN_TARGETS "")
+foreach(entry ${pzl_broken_plugins})
+  string(REPLACE "=" ";" parts ${entry})
+  list(GET parts 0 name)
+  list(GET parts 1 fault)
+  set(target pzl_broken_${fault})
+  add_library(${target} SHARED ${CMAKE_CURRENT_LIST_DIR}/broken/BrokenPlugin.cpp)
+  target_compile_definitions(${target} PRIVATE PZL_BROKEN_FAULT=${fault})
+  target_link_libraries(${target} PRIVATE pzl_runtime pzl_counting_new)
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME pzl-be-broken-${name} PREFIX ""
+    LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/broken)
+  target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
+  # Only the entry points leave the library; in particular not operator new, which the
+  # host's own would otherwise replace, and the allocation counters would count nothing.
+  string(REPLACE "-" "_" export load_broken_${name})
+  if(fault EQUAL 1)
+    set(export "${export}; broken_extra_entry")
+  endif()
+  set(map "${CMAKE_CURRENT_BINARY_DIR}/broken/${name}.map")
+  file(CONFIGURE OUTPUT "${map}" CONTENT "{\n  global: ${export};\n  local: *;\n};\n")
+  if(NOT WIN32)
+    target_link_options(${target} PRIVATE -Wl,--version-script=${map} -Wl,--exclude-libs,ALL)
+  endif()
+  list(APPEND PZL_BROKEN_PLUGIN_TARGETS ${target})
+endforeach()
+set(PZL_BROKEN_PLUGIN_TARGETS ${PZL_BROKEN_PLUGIN_TARGETS} PARENT_SCOPE)

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <sys/wait.h>
+#include <utility>
+#include <vector>
+
+#include "formats/JsonReader.h"
+#include "tools/pzl-host/Scenario.h"
+
+namespace Kesh::StandIn {
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::vector<std::string> lines;
+    std::string Text() const {
+        std::string text;
+        for (const std::string& line : lines) text += line + "\n";
+        return text;
+    }
+};
+
+// Runs the built pzl-host (under the test emulator when there is one) and collects its
+// standard output and error, one line each.
+ToolRun Tool(const std::string& arguments) {
+    std::string command = std::string(PZL_TEST_EMULATOR).empty() ? "" : std::string(PZL_TEST_EMULATOR) + " ";
+    command += std::string(PZL_HOST_TOOL) + " " + arguments + " 2>&1";
+    ToolRun run;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    std::string line;
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        line += buffer;
+        if (!line.empty() && line.back() == '\n') {
+            line.pop_back();
+            run.lines.push_back(line);
+            line.clear();
+        }
+    }
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string Broken(const char* name) { return std::string(PZL_BROKEN_PLUGINS) + "/pzl-be-broken-" + name + ".so"; }
+
+// Each bundled scenario replayed with --json: every expectation the scenario file
+// holds appears once, at its own line and column, and held. Nothing is compared
+// against stored output.
+TEST(HostTool, BundledScenariosHoldEveryExpectationTheyState) {
+    std::size_t scenarios = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(PZL_SCENARIOS)) {
+        if (entry.path().extension() != ".yaml") continue;
+        ++scenarios;
+        const std::string file = entry.path().string();
+        SCOPED_TRACE(file);
+        Scenario scenario;
+        std::string error;
+        ASSERT_TRUE(ReadScenario(file, scenario, error)) << error;
+        std::multiset<std::pair<int, int>> stated;
+        for (const ScenarioStep& step : scenario.steps) {
+            if (step.requests) stated.emplace(step.requestsMark.line, step.requestsMark.column);
+            if (step.logs) stated.emplace(step.logsMark.line, step.logsMark.column);
+            for (const ExpectedResource& resource : step.resources) stated.emplace(resource.mark.line, resource.mark.column);
+        }
+        ASSERT_FALSE(stated.empty());
+
+        const ToolRun run = Tool("run --json " + std::string(PZL_UX_PLUGIN) + " " + file);
+        EXPECT_EQ(run.status, 0) << run.Text();
+        std::multiset<std::pair<int, int>> reported;
+        bool sawResult = false;
+        for (const std::string& line : run.lines) {
+            ConversionResult parsed = ParseJson(line);
+            ASSERT_TRUE(parsed.Ok()) << line;
+            const BindingProperty& object = parsed.Value();
+            const std::string_view type = object.GetMember("type").GetStringView();
+            EXPECT_NE(type, "failure") << line;
+            if (type == "expect") {
+                EXPECT_TRUE(object.GetMember("held").ToBool()) << line;
+                reported.emplace(static_cast<int>(object.GetMember("line").ToDouble()),
+                                 static_cast<int>(object.GetMember("column").ToDouble()));
+            }
+            if (type == "result") {
+                sawResult = true;
+                EXPECT_EQ(object.GetMember("failed").ToDouble(), 0.0);
+                EXPECT_EQ(object.GetMember("expectations").ToDouble(), static_cast<double>(stated.size()));
+            }
+        }
+        EXPECT_TRUE(sawResult);
+        EXPECT_EQ(reported, stated);
+    }
+    EXPECT_GE(scenarios, 4u);
+}
+
+// A wrong expectation fails with exit 1 and shows expected against actual.
+TEST(HostTool, FailedExpectationShowsExpectedAndActual) {
+    const std::string file = testing::TempDir() + "/wrong.yaml";
+    std::FILE* out = std::fopen(file.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    std::fputs("steps:\n  - set: /qor-login/v1/session\n    value: {}\n  - expect:\n      requests: [POST /keshclient/affinity]\n", out);
+    std::fclose(out);
+    const ToolRun run = Tool("run " + std::string(PZL_UX_PLUGIN) + " " + file);
+    EXPECT_EQ(run.status, 1);
+    const std::string text = run.Text();
+    EXPECT_NE(text.find("FAIL requests  (" + file + ":5:17)"), std::string::npos) << text;
+    EXPECT_NE(text.find("expected POST /keshclient/affinity"), std::string::npos) << text;
+    EXPECT_NE(text.find("actual   DELETE /keshclient/affinity"), std::string::npos) << text;
+}
+
+// A plugin that crashes or hangs in a step fails the run at that step; pzl-host lives.
+TEST(HostTool, CrashAndHangFailTheStepTheyHappenIn) {
+    const std::string file = testing::TempDir() + "/crash.yaml";
+    std::FILE* out = std::fopen(file.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    std::fputs("timeout: 2\nsteps:\n  - set: /broken/v1/state\n    value: {count: 1}\n  - set: /broken/v1/state\n    value: {}\n", out);
+    std::fclose(out);
+    ToolRun run = Tool("run " + Broken("crash") + " " + file);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.Text().find("the plugin crashed (signal 11"), std::string::npos) << run.Text();
+    EXPECT_NE(run.Text().find("during step 2 (set, " + file + ":5:5)"), std::string::npos) << run.Text();
+
+    out = std::fopen(file.c_str(), "w");
+    std::fputs("timeout: 1\nsteps:\n  - set: /broken/v1/state\n    value: hang\n", out);
+    std::fclose(out);
+    run = Tool("run --json " + Broken("crash") + " " + file);
+    EXPECT_EQ(run.status, 1);
+    ASSERT_FALSE(run.lines.empty());
+    ConversionResult last = ParseJson(run.lines.back());
+    ASSERT_TRUE(last.Ok()) << run.Text();
+    EXPECT_EQ(last.Value().GetMember("what").GetStringView(), "timeout") << run.Text();
+    EXPECT_EQ(last.Value().GetMember("step").ToDouble(), 1.0);
+    EXPECT_EQ(last.Value().GetMember("line").ToDouble(), 3.0);
+    EXPECT_EQ(last.Value().GetMember("column").ToDouble(), 5.0);
+}
+
+// Paths that do not exist, a library without the export and a scenario error: one
+// line and exit 2.
+TEST(HostTool, UnusableInputIsOneLineAndStatusTwo) {
+    const std::string scenario = std::string(PZL_SCENARIOS) + "/whole-game.yaml";
+    const std::string bad = testing::TempDir() + "/bad.yaml";
+    std::FILE* out = std::fopen(bad.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    std::fputs("steps:\n  - wait: later\n", out);
+    std::fclose(out);
+    const std::string renamed = testing::TempDir() + "/pzl-be-renamed.so";
+    std::filesystem::copy_file(PZL_UX_PLUGIN, renamed, std::filesystem::copy_options::overwrite_existing);
+    const std::pair<std::string, std::string> cases[] = {
+        {"run /no/such/plugin.so " + scenario, "cannot open plugin /no/such/plugin.so"},
+        {"run " + std::string(PZL_UX_PLUGIN) + " /no/such.yaml", "cannot open scenario /no/such.yaml"},
+        {"run " + renamed + " " + scenario, "has no export load_renamed"},
+        {"run " + std::string(PZL_UX_PLUGIN) + " " + bad, bad + ":2:11: a wait in milliseconds must be a number"},
+        {"validate /no/such/plugin.so", "cannot open plugin"},
+        {"describe " + renamed, "has no export load_renamed"},
+        {"validate --check no-such-check " + std::string(PZL_UX_PLUGIN), "unknown check no-such-check"},
+    };
+    for (const auto& [arguments, says] : cases) {
+        SCOPED_TRACE(arguments);
+        const ToolRun run = Tool(arguments);
+        EXPECT_EQ(run.status, 2);
+        ASSERT_EQ(run.lines.size(), 1u) << run.Text();
+        EXPECT_NE(run.lines[0].find(says), std::string::npos) << run.lines[0];
+    }
+    EXPECT_EQ(Tool("frobnicate").status, 2);
+}
+
+std::string Verdict(const ToolRun& run, const std::string& check) {
+    for (const std::string& line : run.lines) {
+        ConversionResult parsed = ParseJson(line);
+        if (parsed.Ok() && parsed.Value().GetMember("check").GetStringView() == check)
+            return std::string(parsed.Value().GetMember("result").GetStringView());
+    }
+    return "missing";
+}
+
+// Each broken plugin fails the check that names its fault, and the real plugins pass.
+TEST(HostTool, ValidateNamesTheBrokenCheck) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"two-exports", "single-export"},
+        {"leak", "balanced-allocations"},
+        {"crash", "random-payloads"},
+        {"crash", "malformed-payloads"},
+        {"dangling-name", "api-table"},
+    };
+    for (const auto& [plugin, check] : cases) {
+        SCOPED_TRACE(plugin + " " + check);
+        const ToolRun run = Tool("validate --timeout 300 --json --seed 7 --check " + check + " " + Broken(plugin.c_str()));
+        EXPECT_EQ(run.status, 1) << run.Text();
+        EXPECT_EQ(Verdict(run, check), "FAIL") << run.Text();
+    }
+    // Only the fault fails: the leaky plugin is otherwise sound.
+    const ToolRun leak = Tool("validate --timeout 300 --only-failed " + Broken("leak"));
+    EXPECT_EQ(leak.lines.size(), 2u) << leak.Text();
+    EXPECT_EQ(leak.lines.back(), "11 checks run, 9 passed, 1 failed, 1 skipped");
+
+    std::vector<std::string> plugins = {PZL_UX_PLUGIN};
+#ifdef PZL_SAMPLE_PLUGIN
+    plugins.push_back(PZL_SAMPLE_PLUGIN);
+#endif
+    for (const std::string& plugin : plugins) {
+        SCOPED_TRACE(plugin);
+        // Generous: the 32-bit tests may run under an emulator on a busy machine.
+        const ToolRun run = Tool("validate --timeout 300 " + plugin);
+        EXPECT_EQ(run.status, 0) << run.Text();
+        ASSERT_FALSE(run.lines.empty());
+        EXPECT_NE(run.lines.back().find(" passed, 0 failed, "), std::string::npos) << run.Text();
+    }
+}
+
+// A random check prints its seed, and the same seed gives the same run.
+TEST(HostTool, SeedReproducesRandomChecks) {
+    const ToolRun first = Tool("validate --check random-payloads --seed 12345 " + std::string(PZL_UX_PLUGIN));
+    const ToolRun again = Tool("validate --check random-payloads --seed 12345 " + std::string(PZL_UX_PLUGIN));
+    ASSERT_EQ(first.lines.size(), 2u) << first.Text();
+    EXPECT_NE(first.lines[0].find("(seed 12345)"), std::string::npos);
+    EXPECT_EQ(first.lines, again.lines);
+    EXPECT_EQ(first.lines[1], "1 checks run, 1 passed, 0 failed, 0 skipped");
+}
+
+}  // namespace
+}  // namespace Kesh::StandIn

@@ -1,0 +1,102 @@
+// Deliberately broken plugins for pzl-host's conformance checks: one source, one fault
+// per build (PZL_BROKEN_FAULT), each a plugin of this SDK that is sound but for it.
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "binding/BindingProperty.h"
+#include "runtime/ApiTable.h"
+#include "runtime/HostReply.h"
+#include "runtime/PluginBase.h"
+#include "runtime/PluginExport.h"
+#include "runtime/RuntimeTypes.h"
+
+#define PZL_FAULT_TWO_EXPORTS 1
+#define PZL_FAULT_LEAK 2
+#define PZL_FAULT_CRASH 3
+#define PZL_FAULT_DANGLING_NAME 4
+
+namespace {
+
+constexpr const char* kWatched = "/broken/v1/state";
+
+#if PZL_BROKEN_FAULT == PZL_FAULT_LEAK
+char* volatile lastLeaked = nullptr;
+#endif
+
+class BrokenPlugin : public Kesh::PluginBase {
+public:
+    bool OnInit() override {
+        AddResourceHandler(kWatched, [](const Kesh::PluginResourceEvent& event) { OnState(event); });
+        Subscribe(kWatched);
+        return true;
+    }
+
+private:
+    static void OnState(const Kesh::PluginResourceEvent& event) {
+#if PZL_BROKEN_FAULT == PZL_FAULT_LEAK
+        // One allocation per event that nobody frees (kept where the compiler must assume
+        // it is read, so the allocation cannot be left out).
+        lastLeaked = new char[64];
+        static_cast<void>(event);
+#elif PZL_BROKEN_FAULT == PZL_FAULT_CRASH
+        // Trusts the payload's shape: a state without "count" is a null dereference, and
+        // a "hang" state never returns.
+        if (event.data.GetStringView() == "hang") {
+            for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+        const Kesh::BindingProperty* count = event.data.HasMember("count") ? &event.data.GetMember("count") : nullptr;
+        volatile std::int64_t sink = static_cast<std::int64_t>(count->ToDouble());
+        static_cast<void>(sink);
+#else
+        static_cast<void>(event);
+#endif
+    }
+};
+
+#if PZL_BROKEN_FAULT == PZL_FAULT_DANGLING_NAME
+void PZL_CDECL AnswerError(Kesh::HostReply* reply, Kesh::HostRequest*) {
+    if (reply != nullptr) {
+        std::memset(static_cast<void*>(reply), 0, sizeof *reply);
+        reply->statusCode = 500;
+    }
+}
+// The plugin's table with one function record whose name points nowhere.
+Kesh::ApiFunctionUserData danglingUserData{};
+Kesh::ApiFunctionRecord danglingFunction{};
+Kesh::ApiTable danglingTable{};
+#endif
+
+}  // namespace
+
+static const ::Kesh::TraceRegistrationAtLoad pzlTraceRegistrationAtLoad;
+
+#if PZL_BROKEN_FAULT == PZL_FAULT_TWO_EXPORTS
+PZL_EXPORT void PZL_CDECL load_broken_two_exports(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-two-exports");
+}
+// A second entry point the host never asked for.
+PZL_EXPORT int PZL_CDECL broken_extra_entry() { return 1; }
+#elif PZL_BROKEN_FAULT == PZL_FAULT_LEAK
+PZL_EXPORT void PZL_CDECL load_broken_leak(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-leak");
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_CRASH
+PZL_EXPORT void PZL_CDECL load_broken_crash(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-crash");
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_DANGLING_NAME
+PZL_EXPORT void PZL_CDECL load_broken_dangling_name(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-dangling-name");
+    if (record == nullptr || record->apiTable == nullptr) return;
+    danglingTable = *record->apiTable;
+    danglingFunction.userData = &danglingUserData;
+    danglingFunction.name = reinterpret_cast<const char*>(std::uintptr_t{0x10});
+    danglingFunction.handler = &AnswerError;
+    danglingTable.functions = &danglingFunction;
+    danglingTable.functionCount = 1;
+    record->apiTable = &danglingTable;
+}
+#endif

@@ -1,0 +1,246 @@
+#include "tools/pzl-host/Describe.h"
+
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/stringbuffer.h>
+
+#include <cstdarg>
+
+#include "binding/TypeKind.h"
+#include "tools/fakehost/FakeHost.h"
+#include "tools/pzl-host/Isolation.h"
+#include "tools/pzl-host/PluginSession.h"
+#include "tools/pzl-host/SafeMemory.h"
+
+namespace Kesh::StandIn {
+namespace {
+
+std::string Text(const char* address) { return ReadText(address).value_or("<unreadable>"); }
+
+// Records are read only as far as they are readable, so a broken table is described
+// up to its fault.
+template <typename Record>
+bool Usable(const Record* records, std::uint32_t count) {
+    return count == 0 || (records != nullptr && count < 100000 && Readable(records, sizeof(Record) * count));
+}
+
+template <typename Writer>
+void WriteTable(Writer& w, const HostRegistration& record, const PluginLibrary& library) {
+    auto str = [&](const std::string& text) { w.String(text.c_str(), static_cast<rapidjson::SizeType>(text.size())); };
+    w.StartObject();
+    w.Key("library");
+    str(library.Path());
+    w.Key("export");
+    str(library.ExportName());
+    w.Key("shortName");
+    str(Text(record.shortName));
+    w.Key("fullName");
+    str("pzl-be-" + Text(record.shortName));
+    w.Key("version");
+    str(std::to_string(record.major) + "." + std::to_string(record.minor) + "." + std::to_string(record.patch));
+    const ApiTable* table = record.apiTable;
+    const bool tableOk = table != nullptr && Readable(table, sizeof(ApiTable));
+    w.Key("types");
+    w.StartArray();
+    if (tableOk && Usable(table->types, table->typeCount)) {
+        for (std::uint32_t i = 0; i < table->typeCount; ++i) {
+            const TypeDescriptionRecord& type = table->types[i];
+            w.StartObject();
+            w.Key("name");
+            str(Text(type.name));
+            w.Key("nameSpace");
+            str(Text(type.nameSpace));
+            w.Key("size");
+            w.Uint(type.size);
+            w.Key("tags");
+            w.StartArray();
+            if (Usable(type.tags, type.tagCount))
+                for (std::uint32_t t = 0; t < type.tagCount; ++t) str(Text(type.tags[t]));
+            w.EndArray();
+            if (type.fields != nullptr) {
+                w.Key("fields");
+                w.StartArray();
+                if (Usable(type.fields, type.memberCount)) {
+                    for (std::uint32_t f = 0; f < type.memberCount; ++f) {
+                        const FieldDescriptionRecord& field = type.fields[f];
+                        w.StartObject();
+                        w.Key("name");
+                        str(Text(field.name));
+                        w.Key("kind");
+                        str(TypeKindName(field.kind));
+                        if (field.elementKind != 0) {
+                            w.Key("elementKind");
+                            str(TypeKindName(field.elementKind));
+                        }
+                        const std::string typeName = Text(field.typeName);
+                        if (!typeName.empty()) {
+                            w.Key("type");
+                            str(typeName);
+                        }
+                        w.Key("offset");
+                        w.Uint(field.offset);
+                        w.Key("optional");
+                        w.Bool(field.optional != 0);
+                        w.EndObject();
+                    }
+                }
+                w.EndArray();
+            } else {
+                w.Key("enumerators");
+                w.StartArray();
+                if (Usable(type.enumerators, type.memberCount)) {
+                    for (std::uint32_t e = 0; e < type.memberCount; ++e) {
+                        w.StartObject();
+                        w.Key("name");
+                        str(Text(type.enumerators[e].name));
+                        w.Key("number");
+                        w.Int(type.enumerators[e].number);
+                        w.EndObject();
+                    }
+                }
+                w.EndArray();
+            }
+            w.EndObject();
+        }
+    }
+    w.EndArray();
+    w.Key("events");
+    w.StartArray();
+    if (tableOk && Usable(table->events, table->eventCount)) {
+        for (std::uint32_t i = 0; i < table->eventCount; ++i) {
+            const EventDescriptionRecord& event = table->events[i];
+            w.StartObject();
+            w.Key("name");
+            str(Text(event.name));
+            w.Key("nameSpace");
+            str(Text(event.nameSpace));
+            w.Key("payloadType");
+            str(Text(event.payloadTypeName));
+            w.EndObject();
+        }
+    }
+    w.EndArray();
+    w.Key("functions");
+    w.StartArray();
+    if (tableOk && Usable(table->functions, table->functionCount)) {
+        for (std::uint32_t i = 0; i < table->functionCount; ++i) {
+            w.StartObject();
+            w.Key("name");
+            str(Text(table->functions[i].name));
+            w.EndObject();
+        }
+    }
+    w.EndArray();
+    w.EndObject();
+}
+
+// printf into a string.
+__attribute__((format(printf, 2, 3))) void Appendf(std::string& out, const char* format, ...) {
+    char buffer[1024];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(buffer, sizeof buffer, format, arguments);
+    va_end(arguments);
+    out += buffer;
+}
+
+void PrintText(const HostRegistration& record, const PluginLibrary& library, std::string& out) {
+    Appendf(out, "plugin    %s (pzl-be-%s)\nversion   %u.%u.%u\nlibrary   %s\nexport    %s\n", Text(record.shortName).c_str(),
+                 Text(record.shortName).c_str(), record.major, record.minor, record.patch, library.Path().c_str(),
+                 library.ExportName().c_str());
+    const ApiTable* table = record.apiTable;
+    if (table == nullptr || !Readable(table, sizeof(ApiTable))) {
+        Appendf(out, "no readable API table\n");
+        return;
+    }
+    Appendf(out, "\ntypes (%u)\n", table->typeCount);
+    if (Usable(table->types, table->typeCount)) {
+        for (std::uint32_t i = 0; i < table->typeCount; ++i) {
+            const TypeDescriptionRecord& type = table->types[i];
+            const bool isStruct = type.fields != nullptr;
+            Appendf(out, "  %s %s  (%u bytes)\n", isStruct ? "struct" : "enum  ", Text(type.name).c_str(), type.size);
+            if (isStruct && Usable(type.fields, type.memberCount)) {
+                for (std::uint32_t f = 0; f < type.memberCount; ++f) {
+                    const FieldDescriptionRecord& field = type.fields[f];
+                    std::string kind = TypeKindName(field.kind);
+                    if (field.elementKind != 0) kind += std::string(" of ") + TypeKindName(field.elementKind);
+                    const std::string typeName = Text(field.typeName);
+                    if (!typeName.empty()) kind += " " + typeName;
+                    Appendf(out, "      %-28s %s%s\n", Text(field.name).c_str(), kind.c_str(), field.optional ? "  (optional)" : "");
+                }
+            } else if (!isStruct && Usable(type.enumerators, type.memberCount)) {
+                for (std::uint32_t e = 0; e < type.memberCount; ++e)
+                    Appendf(out, "      %-28s = %d\n", Text(type.enumerators[e].name).c_str(), type.enumerators[e].number);
+            }
+        }
+    }
+    Appendf(out, "\nevents (%u)\n", table->eventCount);
+    if (Usable(table->events, table->eventCount)) {
+        for (std::uint32_t i = 0; i < table->eventCount; ++i)
+            Appendf(out, "  %-40s payload %s\n", Text(table->events[i].name).c_str(),
+                         Text(table->events[i].payloadTypeName).c_str());
+    }
+    Appendf(out, "\nfunctions (%u)\n", table->functionCount);
+    if (Usable(table->functions, table->functionCount)) {
+        for (std::uint32_t i = 0; i < table->functionCount; ++i) Appendf(out, "  %s\n", Text(table->functions[i].name).c_str());
+    }
+}
+
+}  // namespace
+
+int DescribePlugin(const std::string& plugin, bool json, std::FILE* out) {
+    std::string error;
+    std::string output;
+    // The plugin runs in a child: a crash while registering is reported, not suffered.
+    const IsolatedOutcome outcome = RunIsolated(
+        [&](const Channel& channel) {
+            PluginLibrary library;
+            if (!library.Open(plugin)) {
+                channel.Send("E" + library.Error());
+                return 2;
+            }
+            FakeHost host;
+            PluginSession session(library, host);
+            std::string loadError;
+            if (!session.Load(loadError)) {
+                channel.Send("E" + loadError);
+                return 2;
+            }
+            std::string text;
+            if (json) {
+                rapidjson::StringBuffer buffer;
+                rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
+                writer.SetIndent(' ', 2);
+                WriteTable(writer, session.Record(), library);
+                text.assign(buffer.GetString(), buffer.GetSize());
+            } else {
+                PrintText(session.Record(), library, text);
+            }
+            // Line by line through the channel.
+            std::size_t start = 0;
+            while (start < text.size()) {
+                std::size_t end = text.find('\n', start);
+                if (end == std::string::npos) end = text.size();
+                channel.Send("O" + text.substr(start, end - start));
+                start = end + 1;
+            }
+            return 0;
+        },
+        30.0,
+        [&](std::string_view line) {
+            if (line.starts_with("E")) error = line.substr(1);
+            if (line.starts_with("O")) output.append(line.substr(1)).append("\n");
+        });
+    if (!error.empty()) {
+        std::fprintf(stderr, "pzl-host: %s\n", error.c_str());
+        return 2;
+    }
+    if (outcome.end != IsolatedOutcome::End::Exited) {
+        std::fprintf(stderr, "pzl-host: the plugin %s while registering\n",
+                     outcome.end == IsolatedOutcome::End::Crashed ? ("crashed (" + outcome.signalName + ")").c_str() : "hung");
+        return 1;
+    }
+    std::fputs(output.c_str(), out);
+    return outcome.exitCode;
+}
+
+}  // namespace Kesh::StandIn

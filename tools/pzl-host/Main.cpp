@@ -1,0 +1,227 @@
+// pzl-host: a stand-in host that loads a plugin library the way the host does and
+// replays scenarios against it, checks its conformance, describes what it registers and
+// calls its exposed functions.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <io.h>
+#define PZL_ISATTY _isatty
+#define PZL_FILENO _fileno
+#else
+#include <unistd.h>
+#define PZL_ISATTY isatty
+#define PZL_FILENO fileno
+#endif
+
+#include "formats/JsonReader.h"
+#include "tools/fakehost/FakeHost.h"
+#include "tools/pzl-host/Describe.h"
+#include "tools/pzl-host/FunctionCall.h"
+#include "tools/pzl-host/Isolation.h"
+#include "tools/pzl-host/PluginSession.h"
+#include "tools/pzl-host/Runner.h"
+#include "tools/pzl-host/Validate.h"
+#include "tools/pzl-host/ValueJson.h"
+
+namespace {
+
+using namespace Kesh::StandIn;
+
+struct CallArguments {
+    std::string plugin;
+    std::string function;
+    std::string method;
+    std::string url;
+    std::vector<std::string> headers;
+    std::vector<std::string> arguments;
+    std::string bodyFile;
+    std::string contentType;
+    std::string output;
+};
+
+int CallCommand(const CallArguments& options) {
+    FunctionCall call;
+    call.function = options.function;
+    call.method = options.method;
+    call.url = options.url;
+    for (const std::string& header : options.headers) {
+        const std::size_t equals = header.find('=');
+        if (equals == std::string::npos) {
+            std::fprintf(stderr, "pzl-host: a header is NAME=VALUE: %s\n", header.c_str());
+            return 2;
+        }
+        call.headers.emplace_back(header.substr(0, equals), header.substr(equals + 1));
+    }
+    for (const std::string& argument : options.arguments) {
+        const std::size_t equals = argument.find('=');
+        if (equals == std::string::npos) {
+            std::fprintf(stderr, "pzl-host: an argument is NAME=JSON: %s\n", argument.c_str());
+            return 2;
+        }
+        Kesh::ConversionResult value = Kesh::ParseJson(argument.substr(equals + 1));
+        if (!value.Ok()) {
+            std::fprintf(stderr, "pzl-host: argument %s is not JSON: %s\n", argument.substr(0, equals).c_str(), value.ErrorMessage());
+            return 2;
+        }
+        call.arguments.emplace_back(argument.substr(0, equals), value.Value());
+    }
+    if (!options.bodyFile.empty()) {
+        std::ifstream in(options.bodyFile, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "pzl-host: cannot open body %s\n", options.bodyFile.c_str());
+            return 2;
+        }
+        call.body.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        call.contentType = options.contentType.empty() ? "application/json" : options.contentType;
+    }
+    std::string error;
+    std::string printed;
+    const IsolatedOutcome outcome = RunIsolated(
+        [&](const Channel& channel) {
+            PluginLibrary library;
+            if (!library.Open(options.plugin)) {
+                channel.Send("E" + library.Error());
+                return 2;
+            }
+            FakeHost host;
+            PluginSession session(library, host);
+            std::string failure;
+            if (!session.Load(failure)) {
+                channel.Send("E" + failure);
+                return 2;
+            }
+            if (!session.Init()) {
+                channel.Send("Ethe plugin's init answered false");
+                return 2;
+            }
+            const Kesh::ApiFunctionRecord* record = FindFunction(session.Table(), call.function);
+            if (record == nullptr) {
+                channel.Send("Ethe plugin exposes no function " + call.function);
+                return 2;
+            }
+            FunctionReply reply;
+            const std::size_t keep = options.output.empty() ? 64 : (std::size_t{1} << 30);
+            if (!CallFunction(*record, call, host.ClientId(), keep, reply, failure)) {
+                channel.Send("E" + failure);
+                return 2;
+            }
+            std::string text = "status:        " + std::to_string(reply.status) + "\n";
+            text += std::string("error:         ") + (reply.error ? "yes \"" + reply.errorText + "\"" : "no") + "\n";
+            text += "content type:  " + reply.contentType + "\n";
+            for (const auto& [name, value] : reply.headers) text += "header:        " + name + ": " + value + "\n";
+            if (reply.streamed) {
+                text += "streamed body: " + std::to_string(reply.streamedBytes) + " bytes" + (reply.streamFailed ? " (read failed)" : "") + "\n";
+                if (!options.output.empty()) {
+                    std::ofstream file(options.output, std::ios::binary);
+                    file.write(reply.body.data(), static_cast<std::streamsize>(reply.body.size()));
+                    text += "written to:    " + options.output + "\n";
+                } else {
+                    char hex[4];
+                    text += "first bytes:  ";
+                    for (unsigned char byte : reply.body.substr(0, 32)) {
+                        std::snprintf(hex, sizeof hex, " %02x", byte);
+                        text += hex;
+                    }
+                    text += "\n";
+                }
+            } else if (!reply.error) {
+                const std::string json = ToJson(reply.value, 2);
+                if (!options.output.empty()) {
+                    std::ofstream(options.output) << json << "\n";
+                    text += "written to:    " + options.output + "\n";
+                } else {
+                    text += "value:\n" + json + "\n";
+                }
+            }
+            session.Unload();
+            std::size_t start = 0;
+            while (start < text.size()) {
+                std::size_t end = text.find('\n', start);
+                channel.Send("O" + text.substr(start, end - start));
+                start = end + 1;
+            }
+            return reply.error ? 1 : 0;
+        },
+        60.0,
+        [&](std::string_view line) {
+            if (line.starts_with("E")) error = line.substr(1);
+            if (line.starts_with("O")) printed.append(line.substr(1)).append("\n");
+        });
+    if (!error.empty()) {
+        std::fprintf(stderr, "pzl-host: %s\n", error.c_str());
+        return 2;
+    }
+    std::fputs(printed.c_str(), stdout);
+    if (outcome.end != IsolatedOutcome::End::Exited) {
+        std::fprintf(stderr, "pzl-host: the plugin %s during the call\n",
+                     outcome.end == IsolatedOutcome::End::Crashed ? ("crashed (" + outcome.signalName + ")").c_str() : "hung");
+        return 1;
+    }
+    return outcome.exitCode;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"pzl-host: a stand-in host for plugins of this SDK"};
+    app.require_subcommand(1);
+
+    RunOptions run;
+    CLI::App* runCommand = app.add_subcommand("run", "Replay a scenario against a plugin and print the timeline");
+    runCommand->add_option("PLUGIN", run.plugin, "Plugin library")->required();
+    runCommand->add_option("SCENARIO", run.scenario, "Scenario file (YAML)")->required();
+    runCommand->add_flag("--json", run.json, "One JSON object per line");
+
+    ValidateOptions validate;
+    std::uint64_t seed = 0;
+    CLI::App* validateCommand = app.add_subcommand("validate", "Run the conformance checks, each in its own process");
+    validateCommand->add_option("PLUGIN", validate.plugin, "Plugin library")->required();
+    validateCommand->add_flag("--only-failed", validate.onlyFailed, "Print only the checks that failed");
+    validateCommand->add_flag("--json", validate.json, "One JSON object per line");
+    CLI::Option* seedOption = validateCommand->add_option("--seed", seed, "Seed of the random checks");
+    validateCommand->add_option("--check", validate.check, "Run only this check");
+    validateCommand->add_option("--timeout", validate.timeout, "Seconds each check may take")->check(CLI::PositiveNumber);
+
+    std::string describePlugin;
+    bool describeJson = false;
+    CLI::App* describeCommand = app.add_subcommand("describe", "Print the names, types, events and functions a plugin registers");
+    describeCommand->add_option("PLUGIN", describePlugin, "Plugin library")->required();
+    describeCommand->add_flag("--json", describeJson, "One JSON document");
+
+    CallArguments call;
+    CLI::App* callCommand = app.add_subcommand("call", "Call one exposed function as the host would and print the reply");
+    callCommand->add_option("PLUGIN", call.plugin, "Plugin library")->required();
+    callCommand->add_option("FUNCTION", call.function, "Function name")->required();
+    callCommand->add_option("--method", call.method, "HTTP method (GET, POST, ...)");
+    callCommand->add_option("--url", call.url, "Request URL (default: the function name)");
+    callCommand->add_option("--header", call.headers, "Header NAME=VALUE");
+    callCommand->add_option("--arg", call.arguments, "Typed argument NAME=JSON");
+    callCommand->add_option("--body", call.bodyFile, "File whose bytes are the request body");
+    callCommand->add_option("--content-type", call.contentType, "Content type of the body");
+    callCommand->add_option("--output", call.output, "Write the value or streamed body to this file");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        // Usage errors exit with 2, --help with 0.
+        const int code = app.exit(error);
+        return code == 0 ? 0 : 2;
+    }
+    if (runCommand->parsed()) {
+        run.color = PZL_ISATTY(PZL_FILENO(stdout)) != 0;
+        return RunScenario(run, stdout);
+    }
+    if (validateCommand->parsed()) {
+        if (seedOption->count() > 0) validate.seed = seed;
+        return ValidatePlugin(validate, stdout);
+    }
+    if (describeCommand->parsed()) return DescribePlugin(describePlugin, describeJson, stdout);
+    if (callCommand->parsed()) return CallCommand(call);
+    return 2;
+}

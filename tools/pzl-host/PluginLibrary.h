@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/Abi.h"
+#include "runtime/HostRegistration.h"
+
+namespace Kesh::StandIn {
+
+// A plugin library opened the way the host opens one: by path, with its one export
+// looked up by the name the host derives from the file name.
+class PluginLibrary {
+public:
+    using LoadFunction = void(PZL_CDECL*)(HostRegistration* record);
+
+    PluginLibrary() = default;
+    ~PluginLibrary();
+    PluginLibrary(const PluginLibrary&) = delete;
+    PluginLibrary& operator=(const PluginLibrary&) = delete;
+
+    // Opens path and finds its export; false with a one-line Error() otherwise.
+    bool Open(const std::string& path);
+    void Close();
+
+    LoadFunction Export() const { return export_; }
+    const std::string& Path() const { return path_; }
+    const std::string& ShortName() const { return shortName_; }
+    const std::string& ExportName() const { return exportName_; }
+    const std::string& Error() const { return error_; }
+
+    // "pzl-be-qor-user-experience.so" -> "qor-user-experience": the file name without
+    // folder, extension, a "lib" prefix and the "pzl-xx-" prefix.
+    static std::string ShortNameOf(std::string_view path);
+    // "load_" + the short name with "-" as "_".
+    static std::string ExportNameOf(std::string_view shortName);
+
+private:
+    void* handle_ = nullptr;
+    LoadFunction export_ = nullptr;
+    std::string path_;
+    std::string shortName_;
+    std::string exportName_;
+    std::string error_;
+};
+
+}  // namespace Kesh::StandIn

@@ -1,0 +1,48 @@
+#include "tools/pzl-host/SafeMemory.h"
+
+#if !defined(_WIN32)
+#include <cerrno>
+#include <unistd.h>
+#endif
+
+namespace Kesh::StandIn {
+
+bool Readable(const void* address, std::size_t size) {
+    if (address == nullptr) return false;
+    if (size == 0) return true;
+#if !defined(_WIN32)
+    // The kernel copies what is written to a pipe and reports EFAULT for unmapped
+    // memory instead of raising a signal.
+    int ends[2];
+    if (pipe(ends) != 0) return true;
+    char buffer[256];
+    const char* at = static_cast<const char*>(address);
+    bool readable = true;
+    while (size > 0 && readable) {
+        const std::size_t piece = size < sizeof buffer ? size : sizeof buffer;
+        const ssize_t written = write(ends[1], at, piece);
+        readable = written == static_cast<ssize_t>(piece);
+        if (written > 0) (void)!read(ends[0], buffer, static_cast<std::size_t>(written));
+        at += piece;
+        size -= piece;
+    }
+    close(ends[0]);
+    close(ends[1]);
+    return readable;
+#else
+    return true;
+#endif
+}
+
+std::optional<std::string> ReadText(const char* address, std::size_t limit) {
+    if (address == nullptr) return std::nullopt;
+    std::string text;
+    for (std::size_t i = 0; i < limit; ++i) {
+        if (!Readable(address + i, 1)) return std::nullopt;
+        if (address[i] == '\0') return text;
+        text += address[i];
+    }
+    return std::nullopt;
+}
+
+}  // namespace Kesh::StandIn

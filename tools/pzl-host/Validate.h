@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace Kesh::StandIn {
+
+struct ValidateOptions {
+    std::string plugin;
+    bool onlyFailed = false;
+    bool json = false;
+    std::optional<std::uint64_t> seed;
+    std::string check;
+    // Seconds each check may take.
+    double timeout = 20.0;
+};
+
+// Runs the conformance checks, each in its own child process; prints one line per
+// check and the summary. 0 when nothing failed, 1 otherwise, 2 for a usage error.
+int ValidatePlugin(const ValidateOptions& options, std::FILE* out);
+
+}  // namespace Kesh::StandIn
