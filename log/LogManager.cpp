@@ -16,26 +16,28 @@ namespace {
 // The manager's lock outlives every manager: a log call that races with the
 // teardown, or comes after static destruction, must still find a valid lock.
 // It is therefore built in static storage on first use and never destroyed.
-Platform::Lock& ManagerLock() {
+Platform::Lock& TheLock() {
     alignas(Platform::Lock) static unsigned char storage[sizeof(Platform::Lock)];
     static Platform::Lock* lock = new (storage) Platform::Lock();
     return *lock;
 }
 
-// Guarded by ManagerLock().
+// Guarded by TheLock().
 LogManager* current = nullptr;
 
-std::string FileNameOf(const std::string& path) {
+}  // namespace
+
+std::string ExecutableFileName(const std::string& path) {
     const std::size_t separator = path.find_last_of(Platform::kPathSeparator);
     return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
-}  // namespace
+Platform::Lock& LogManager::ManagerLock() { return TheLock(); }
 
 LogManager::LogManager() {
     const std::string path = Platform::ExecutablePath();
     if (!path.empty()) {
-        executableName_ = FileNameOf(path);
+        executableName_ = ExecutableFileName(path);
     }
     constexpr const char* kConsoleFormat = "#E(#T): #L| #M";
     stdErr_.SetMasks(1, 2);
@@ -149,19 +151,20 @@ void LogManager::SetReservedFlag(bool on) {
     }
 }
 
-void LogManager::AddTarget(LogTargetInterface* target) {
+bool LogManager::AddTarget(LogTargetInterface* target) {
     if (target == nullptr) {
-        return;
+        return false;
     }
     Platform::LockGuard guard(ManagerLock());
     LogManager* manager = Instance();
     if (manager == nullptr) {
-        return;
+        return false;
     }
     auto& targets = manager->targets_;
     if (std::find(targets.begin(), targets.end(), target) == targets.end()) {
         targets.push_back(target);
     }
+    return true;
 }
 
 void LogManager::RemoveTarget(LogTargetInterface* target) {
