@@ -351,5 +351,16 @@ TEST(CategoryGroups, FullTableRefusesInsteadOfOverflowing) {
     EXPECT_EQ(AddCategoryGroup("LOC"), 0x100u);
 }
 
+// Needs the full table of the test above.
+TEST(CategoryGroups, LineShowsEveryGroupOfAFullMask) {
+    char names[512];
+    const std::size_t length = CategoryGroupNames(~0ull, names, sizeof names);
+    EXPECT_EQ(length, 64u * 3 + 63);
+    const LogRecord record{{2026, 1, 2, 3, 4, 5, 6}, 1, ~0ull, "m"};
+    char line[1024];
+    FormatLine(record, "#G", "host", line, sizeof line);
+    EXPECT_EQ(std::string(line), std::string(names) + "\n");
+}
+
 }  // namespace
 }  // namespace Kesh::Testing
