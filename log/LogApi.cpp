@@ -13,6 +13,9 @@ namespace Kesh {
 namespace {
 
 void PZL_CDECL LogEntry(std::int32_t level, std::uint32_t maskLow, std::uint32_t maskHigh,
+                        const char* format, ...) PZL_PRINTF_FORMAT(4, 5);
+
+void PZL_CDECL LogEntry(std::int32_t level, std::uint32_t maskLow, std::uint32_t maskHigh,
                         const char* format, ...) {
     std::va_list arguments;
     va_start(arguments, format);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "log/DebuggerConsoleLogTarget.h"
+#include "log/Log.h"
 #include "log/LogTargetInterface.h"
 #include "log/StdErrLogTarget.h"
 #include "log/StdOutLogTarget.h"
@@ -59,7 +60,8 @@ public:
     // the manager lives.
     static const char* ExecutableName();
 
-    static void Write(std::int32_t level, std::uint64_t mask, const char* format, std::va_list arguments);
+    static void Write(std::int32_t level, std::uint64_t mask, const char* format, std::va_list arguments)
+        PZL_PRINTF_FORMAT(3, 0);
 
 private:
     LogManager();
