@@ -8,6 +8,8 @@
 #include <limits>
 #include <type_traits>
 
+#include "log/PrintfFormat.h"
+
 namespace Kesh {
 
 namespace {
@@ -196,11 +198,16 @@ bool FormatInteger(FormatOutput& output, ConversionSpec spec, std::uint64_t bits
 }
 
 bool FormatDouble(FormatOutput& output, const ConversionSpec& spec, double value) {
+    // Numbers read the same whatever locale the host set: the point is always ".".
+    const std::size_t start = output.Length();
+    char* text = output.Cursor();
     // Only "L" changes what printf reads for a floating conversion; the others are dropped.
-    if (spec.lengthModifier == LengthModifier::LongDouble) {
-        return PrintValue(output, spec, "L", static_cast<long double>(value));
-    }
-    return PrintValue(output, spec, "", value);
+    const bool whole = spec.lengthModifier == LengthModifier::LongDouble
+                           ? PrintValue(output, spec, "L", static_cast<long double>(value))
+                           : PrintValue(output, spec, "", value);
+    const std::size_t written = output.Length() - start;
+    output.Retract(written - UseDotDecimalPoint(text, written));
+    return whole;
 }
 
 bool FormatText(FormatOutput& output, const ConversionSpec& spec, const char* data,

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "log/Log.h"
+#include "log/PrintfFormat.h"
 #include "platform/Clock.h"
 #include "platform/Lock.h"
 #include "platform/Process.h"
@@ -251,9 +252,7 @@ void LogManager::Write(std::int32_t level, std::uint64_t mask, const char* forma
         return;
     }
     char message[4096];
-    if (format == nullptr || std::vsnprintf(message, sizeof message, format, arguments) < 0) {
-        message[0] = '\0';
-    }
+    FormatPrintf(message, sizeof message, format, arguments);
     const LogRecord record{Platform::CurrentLocalTime(), level, mask, message};
     manager->Dispatch(record);
 }
