@@ -10,7 +10,11 @@ constexpr std::size_t kNameLength = 3;
 
 struct GroupTable {
     char names[kMaxCategoryGroups][kNameLength + 1];
+    // The highest bit whose name is complete; raised only after the name is stored.
     std::atomic<int> highest;
+    // Held while a new name is added, so that two threads adding the same name can
+    // not take two bits for it. Lookups of existing names never wait for it.
+    std::atomic_flag adding;
 };
 
 // The built-in groups, then "LOC", which the library adds for itself at start-up.
@@ -19,11 +23,34 @@ struct GroupTable {
 constinit GroupTable table = {
     {"DBG", "GEN", "XTR", "PRF", "MEM", "DSK", "NET", "TST", "LOC"},
     8,
+    ATOMIC_FLAG_INIT,
 };
 
 bool SameName(const char* stored, const char* name) {
     return std::strncmp(stored, name, kNameLength) == 0;
 }
+
+// The bit of name among bits from..to, or -1.
+int FindGroup(const char* name, int from, int to) {
+    for (int bit = from; bit <= to; ++bit) {
+        if (SameName(table.names[bit], name)) {
+            return bit;
+        }
+    }
+    return -1;
+}
+
+class AddingGuard {
+public:
+    AddingGuard() {
+        // Adding a group is rare and quick: a spin is enough.
+        while (table.adding.test_and_set(std::memory_order_acquire)) {
+        }
+    }
+    ~AddingGuard() { table.adding.clear(std::memory_order_release); }
+    AddingGuard(const AddingGuard&) = delete;
+    AddingGuard& operator=(const AddingGuard&) = delete;
+};
 
 }  // namespace
 
@@ -31,21 +58,24 @@ std::uint64_t AddCategoryGroup(const char* name) {
     if (name == nullptr) {
         return 0;
     }
-    int highest = table.highest.load(std::memory_order_acquire);
-    for (int bit = 0; bit <= highest; ++bit) {
-        if (SameName(table.names[bit], name)) {
-            return 1ull << bit;
+    const int seen = table.highest.load(std::memory_order_acquire);
+    int bit = FindGroup(name, 0, seen);
+    if (bit < 0) {
+        AddingGuard guard;
+        // Another thread may have added it since the first look.
+        const int highest = table.highest.load(std::memory_order_relaxed);
+        bit = FindGroup(name, seen + 1, highest);
+        if (bit < 0) {
+            // Refuse rather than run past the table.
+            if (highest + 1 >= static_cast<int>(kMaxCategoryGroups)) {
+                return 0;
+            }
+            bit = highest + 1;
+            std::strncpy(table.names[bit], name, kNameLength);
+            table.names[bit][kNameLength] = '\0';
+            table.highest.store(bit, std::memory_order_release);
         }
     }
-    // Claim the next bit; refuse rather than run past the table.
-    do {
-        if (highest + 1 >= static_cast<int>(kMaxCategoryGroups)) {
-            return 0;
-        }
-    } while (!table.highest.compare_exchange_weak(highest, highest + 1, std::memory_order_acq_rel));
-    const int bit = highest + 1;
-    std::strncpy(table.names[bit], name, kNameLength);
-    table.names[bit][kNameLength] = '\0';
     return 1ull << bit;
 }
 
@@ -61,6 +91,8 @@ std::size_t CategoryGroupNames(std::uint64_t mask, char* buffer, std::size_t siz
         buffer[length++] = c;
         return true;
     };
+    // A bit above the highest complete group has no name yet (one may be being written).
+    const unsigned highest = static_cast<unsigned>(table.highest.load(std::memory_order_acquire));
     bool first = true;
     for (unsigned bit = 0; bit < kMaxCategoryGroups && (mask >> bit) != 0; ++bit) {
         if ((mask >> bit & 1) == 0) {
@@ -70,7 +102,7 @@ std::size_t CategoryGroupNames(std::uint64_t mask, char* buffer, std::size_t siz
             break;
         }
         first = false;
-        const char* name = table.names[bit];
+        const char* name = bit <= highest ? table.names[bit] : "";
         bool full = false;
         for (std::size_t i = 0; i < kNameLength && name[i] != '\0'; ++i) {
             if (!append(name[i])) {

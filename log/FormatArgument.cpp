@@ -8,6 +8,8 @@
 #include <limits>
 #include <type_traits>
 
+#include "log/PrintfFormat.h"
+
 namespace Kesh {
 
 namespace {
@@ -77,6 +79,77 @@ bool Print(FormatOutput& output, ConversionSpec spec, const char* modifier, T va
     return static_cast<std::size_t>(produced) <= space;
 }
 
+bool IsIntegerConversion(char conversion) { return std::strchr("diouxX", conversion) != nullptr; }
+
+// Where zero padding goes in a formatted number: after its sign and any "0x" prefix.
+std::size_t PrefixLength(const char* text, std::size_t length, char conversion) {
+    std::size_t prefix = 0;
+    if (prefix < length && (text[prefix] == '-' || text[prefix] == '+' || text[prefix] == ' ')) {
+        ++prefix;
+    }
+    if (std::strchr("xXaA", conversion) != nullptr && prefix + 1 < length && text[prefix] == '0' &&
+        (text[prefix + 1] == 'x' || text[prefix + 1] == 'X')) {
+        prefix += 2;
+    }
+    return prefix;
+}
+
+bool IsNotFinite(const char* text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = static_cast<char>(text[i] | 0x20);
+        if (c == 'i' || c == 'n') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A width beyond the piece limit: the value is printed without it and padded here, so
+// that a number takes its whole width as a text does, as far as the output reaches.
+template <typename T>
+bool PrintWide(FormatOutput& output, const ConversionSpec& spec, const char* modifier, T value) {
+    ConversionSpec bare = spec;
+    bare.hasWidth = false;
+    const std::size_t start = output.Length();
+    if (!Print(output, bare, modifier, value)) {
+        return false;
+    }
+    const std::size_t length = output.Length() - start;
+    const std::size_t width = static_cast<std::size_t>(spec.width);
+    if (width <= length) {
+        return true;
+    }
+    const std::size_t padding = width - length;
+    if ((spec.flags & kFlagLeft) != 0) {
+        return output.AppendRepeated(' ', padding);
+    }
+    char* text = output.Cursor() - length;
+    char fill = ' ';
+    std::size_t prefix = 0;
+    const bool zeroIgnored = spec.conversion == 'c' || (IsIntegerConversion(spec.conversion) && spec.hasPrecision);
+    if ((spec.flags & kFlagZero) != 0 && !zeroIgnored && !IsNotFinite(text, length)) {
+        fill = '0';
+        prefix = PrefixLength(text, length, spec.conversion);
+    }
+    // Move the value's digits right by the padding (what still fits) and fill the gap.
+    const std::size_t end = length + std::min(padding, output.Space());
+    const std::size_t moved = prefix + padding;
+    if (moved < end) {
+        std::memmove(text + moved, text + prefix, end - moved);
+    }
+    std::memset(text + prefix, fill, std::min(padding, end - prefix));
+    output.Advance(end - length);
+    return end == length + padding;
+}
+
+template <typename T>
+bool PrintValue(FormatOutput& output, const ConversionSpec& spec, const char* modifier, T value) {
+    if (spec.hasWidth && static_cast<std::size_t>(spec.width) > kPieceLimit) {
+        return PrintWide(output, spec, modifier, value);
+    }
+    return Print(output, spec, modifier, value);
+}
+
 bool IsSignedConversion(char conversion) { return conversion == 'd' || conversion == 'i'; }
 
 bool FormatInteger(FormatOutput& output, ConversionSpec spec, std::uint64_t bits) {
@@ -85,7 +158,7 @@ bool FormatInteger(FormatOutput& output, ConversionSpec spec, std::uint64_t bits
         // ask for a wide character.
         spec.flags &= kFlagLeft;
         spec.hasPrecision = false;
-        return Print(output, spec, "", static_cast<int>(static_cast<unsigned char>(bits)));
+        return PrintValue(output, spec, "", static_cast<int>(static_cast<unsigned char>(bits)));
     }
     const bool isSigned = IsSignedConversion(spec.conversion);
     if (isSigned) {
@@ -94,42 +167,47 @@ bool FormatInteger(FormatOutput& output, ConversionSpec spec, std::uint64_t bits
     const char* modifier = LengthModifierText(spec.lengthModifier);
     switch (spec.lengthModifier) {
     case LengthModifier::None:
-        return isSigned ? Print(output, spec, modifier, static_cast<int>(bits))
-                        : Print(output, spec, modifier, static_cast<unsigned>(bits));
+        return isSigned ? PrintValue(output, spec, modifier, static_cast<int>(bits))
+                        : PrintValue(output, spec, modifier, static_cast<unsigned>(bits));
     case LengthModifier::Hh:
         // printf reads the promoted int and narrows it itself; pass the narrowed value.
-        return isSigned ? Print(output, spec, modifier, static_cast<int>(static_cast<signed char>(bits)))
-                        : Print(output, spec, modifier, static_cast<int>(static_cast<unsigned char>(bits)));
+        return isSigned ? PrintValue(output, spec, modifier, static_cast<int>(static_cast<signed char>(bits)))
+                        : PrintValue(output, spec, modifier, static_cast<int>(static_cast<unsigned char>(bits)));
     case LengthModifier::H:
-        return isSigned ? Print(output, spec, modifier, static_cast<int>(static_cast<short>(bits)))
-                        : Print(output, spec, modifier, static_cast<int>(static_cast<unsigned short>(bits)));
+        return isSigned ? PrintValue(output, spec, modifier, static_cast<int>(static_cast<short>(bits)))
+                        : PrintValue(output, spec, modifier, static_cast<int>(static_cast<unsigned short>(bits)));
     case LengthModifier::L:
-        return isSigned ? Print(output, spec, modifier, static_cast<long>(bits))
-                        : Print(output, spec, modifier, static_cast<unsigned long>(bits));
+        return isSigned ? PrintValue(output, spec, modifier, static_cast<long>(bits))
+                        : PrintValue(output, spec, modifier, static_cast<unsigned long>(bits));
     case LengthModifier::Ll:
     case LengthModifier::LongDouble:
         // "L" is for floating point only; an integer under it is read as "ll".
-        return isSigned ? Print(output, spec, "ll", static_cast<long long>(bits))
-                        : Print(output, spec, "ll", static_cast<unsigned long long>(bits));
+        return isSigned ? PrintValue(output, spec, "ll", static_cast<long long>(bits))
+                        : PrintValue(output, spec, "ll", static_cast<unsigned long long>(bits));
     case LengthModifier::J:
-        return isSigned ? Print(output, spec, modifier, static_cast<std::intmax_t>(bits))
-                        : Print(output, spec, modifier, static_cast<std::uintmax_t>(bits));
+        return isSigned ? PrintValue(output, spec, modifier, static_cast<std::intmax_t>(bits))
+                        : PrintValue(output, spec, modifier, static_cast<std::uintmax_t>(bits));
     case LengthModifier::Z:
-        return isSigned ? Print(output, spec, modifier, static_cast<std::make_signed_t<std::size_t>>(bits))
-                        : Print(output, spec, modifier, static_cast<std::size_t>(bits));
+        return isSigned ? PrintValue(output, spec, modifier, static_cast<std::make_signed_t<std::size_t>>(bits))
+                        : PrintValue(output, spec, modifier, static_cast<std::size_t>(bits));
     case LengthModifier::T:
-        return isSigned ? Print(output, spec, modifier, static_cast<std::ptrdiff_t>(bits))
-                        : Print(output, spec, modifier, static_cast<std::make_unsigned_t<std::ptrdiff_t>>(bits));
+        return isSigned ? PrintValue(output, spec, modifier, static_cast<std::ptrdiff_t>(bits))
+                        : PrintValue(output, spec, modifier, static_cast<std::make_unsigned_t<std::ptrdiff_t>>(bits));
     }
     return false;
 }
 
 bool FormatDouble(FormatOutput& output, const ConversionSpec& spec, double value) {
+    // Numbers read the same whatever locale the host set: the point is always ".".
+    const std::size_t start = output.Length();
+    char* text = output.Cursor();
     // Only "L" changes what printf reads for a floating conversion; the others are dropped.
-    if (spec.lengthModifier == LengthModifier::LongDouble) {
-        return Print(output, spec, "L", static_cast<long double>(value));
-    }
-    return Print(output, spec, "", value);
+    const bool whole = spec.lengthModifier == LengthModifier::LongDouble
+                           ? PrintValue(output, spec, "L", static_cast<long double>(value))
+                           : PrintValue(output, spec, "", value);
+    const std::size_t written = output.Length() - start;
+    output.Retract(written - UseDotDecimalPoint(text, written));
+    return whole;
 }
 
 bool FormatText(FormatOutput& output, const ConversionSpec& spec, const char* data,

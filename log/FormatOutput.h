@@ -19,6 +19,8 @@ public:
 
     // Takes characters that were written at Cursor() directly.
     void Advance(std::size_t count) { length += std::min(count, Space()); }
+    // Gives back the last count characters.
+    void Retract(std::size_t count) { length -= std::min(count, length); }
 
     // Each Append returns false when the text had to be cut.
     bool Append(const char* text, std::size_t count) {

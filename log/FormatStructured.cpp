@@ -46,6 +46,22 @@ const char* ExplicitConversion(MessageArgumentKind kind) {
     }
 }
 
+// The conversion letter that completes a spec the template left without one.
+char DefaultConversion(MessageArgumentKind kind) {
+    switch (kind) {
+    case MessageArgumentKind::SignedInteger: return 'd';
+    case MessageArgumentKind::UnsignedInteger: return 'u';
+    case MessageArgumentKind::Double: return 'g';
+    default: return 's';
+    }
+}
+
+// Whether a spec ends before its conversion ("05", "-8.3", "ll"): the conversion would
+// otherwise be taken from the text after the placeholder.
+bool LacksConversion(std::string_view spec) {
+    return spec.empty() || std::string_view("0123456789-+ #.*$hlLjzt").find(spec.back()) != std::string_view::npos;
+}
+
 bool IsWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
@@ -171,8 +187,12 @@ void Complete(Placeholder& placeholder, std::size_t number, const MessageArgumen
         writer.AppendShortForm(number, value.Kind());
     } else if (placeholder.raw) {
         writer.Append(placeholder.spec);
-    } else if (placeholder.specified) {
-        writer.Append("%" + std::to_string(number) + "$" + placeholder.spec);
+    } else if (placeholder.specified && !placeholder.spec.empty()) {
+        std::string spec = placeholder.spec;
+        if (LacksConversion(spec)) {
+            spec += DefaultConversion(value.Kind());
+        }
+        writer.Append("%" + std::to_string(number) + "$" + spec);
     } else {
         writer.AppendShortForm(number, value.Kind());
     }

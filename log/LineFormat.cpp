@@ -45,16 +45,19 @@ void PutCode(LineWriter& out, char code, const LogRecord& record, const char* ex
     char field[128];
     switch (code) {
     case 'D':
-        FormatTimestamp(record.time, field, sizeof field);
+        FormatTimestamp(Platform::LocalTime(record.time), field, sizeof field);
         out.Put(field);
         break;
     case 'E':
         out.Put(executableName);
         break;
-    case 'G':
-        CategoryGroupNames(record.categoryMask, field, sizeof field);
-        out.Put(field);
+    case 'G': {
+        // Every group of a full mask: 64 names of three characters and 63 separators.
+        char groups[kMaxCategoryGroups * 4];
+        CategoryGroupNames(record.categoryMask, groups, sizeof groups);
+        out.Put(groups);
         break;
+    }
     case 'H': {
         const double seconds = SecondsSinceFirstUse();
         const long long whole = static_cast<long long>(seconds);

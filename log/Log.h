@@ -19,6 +19,7 @@ namespace Kesh {
 // Never fails; a message that is filtered out costs no formatting, and one longer
 // than 4095 characters is cut.
 void Log(std::int32_t level, std::uint64_t mask, const char* format, ...) PZL_PRINTF_FORMAT(3, 4);
-void LogV(std::int32_t level, std::uint64_t mask, const char* format, std::va_list arguments);
+void LogV(std::int32_t level, std::uint64_t mask, const char* format, std::va_list arguments)
+    PZL_PRINTF_FORMAT(3, 0);
 
 }  // namespace Kesh

@@ -45,6 +45,40 @@ struct LogApi {
                          const char* format, ...);
 };
 
+// Twenty-six pointers, each at its entry number.
+static_assert(sizeof(LogApi) == 26 * sizeof(void*));
+static_assert(offsetof(LogApi, version) == 0 * sizeof(void*));
+static_assert(offsetof(LogApi, addReference) == 1 * sizeof(void*));
+static_assert(offsetof(LogApi, releaseReference) == 2 * sizeof(void*));
+static_assert(offsetof(LogApi, setLevel) == 3 * sizeof(void*));
+static_assert(offsetof(LogApi, getLevel) == 4 * sizeof(void*));
+static_assert(offsetof(LogApi, setExcludedMask) == 5 * sizeof(void*));
+static_assert(offsetof(LogApi, getExcludedMask) == 6 * sizeof(void*));
+static_assert(offsetof(LogApi, mute) == 7 * sizeof(void*));
+static_assert(offsetof(LogApi, unmute) == 8 * sizeof(void*));
+static_assert(offsetof(LogApi, setReservedFlag) == 9 * sizeof(void*));
+static_assert(offsetof(LogApi, clearReservedFlag) == 10 * sizeof(void*));
+static_assert(offsetof(LogApi, attachTarget) == 11 * sizeof(void*));
+static_assert(offsetof(LogApi, detachTarget) == 12 * sizeof(void*));
+static_assert(offsetof(LogApi, findTarget) == 13 * sizeof(void*));
+static_assert(offsetof(LogApi, stdOutTarget) == 14 * sizeof(void*));
+static_assert(offsetof(LogApi, stdErrTarget) == 15 * sizeof(void*));
+static_assert(offsetof(LogApi, debuggerTarget) == 16 * sizeof(void*));
+static_assert(offsetof(LogApi, addCategoryGroup) == 17 * sizeof(void*));
+static_assert(offsetof(LogApi, categoryGroupNames) == 18 * sizeof(void*));
+static_assert(offsetof(LogApi, formatLine) == 19 * sizeof(void*));
+static_assert(offsetof(LogApi, levelText) == 20 * sizeof(void*));
+static_assert(offsetof(LogApi, executableName) == 21 * sizeof(void*));
+static_assert(offsetof(LogApi, currentTime) == 22 * sizeof(void*));
+static_assert(offsetof(LogApi, formatTimestamp) == 23 * sizeof(void*));
+static_assert(offsetof(LogApi, formatFileTimestamp) == 24 * sizeof(void*));
+static_assert(offsetof(LogApi, log) == 25 * sizeof(void*));
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(LogApi) == 104);
+static_assert(offsetof(LogApi, formatTimestamp) == 92);
+static_assert(offsetof(LogApi, log) == 100);
+#endif
+
 // The library's table.
 const LogApi& GetLogApi();
 

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "log/Log.h"
+#include "log/PrintfFormat.h"
 #include "platform/Clock.h"
 #include "platform/Lock.h"
 #include "platform/Process.h"
@@ -18,13 +19,13 @@ namespace {
 // The manager's lock outlives every manager: a log call that races with the
 // teardown, or comes after static destruction, must still find a valid lock.
 // It is therefore built in static storage on first use and never destroyed.
-Platform::Lock& ManagerLock() {
+Platform::Lock& TheLock() {
     alignas(Platform::Lock) static unsigned char storage[sizeof(Platform::Lock)];
     static Platform::Lock* lock = new (storage) Platform::Lock();
     return *lock;
 }
 
-// Guarded by ManagerLock().
+// Guarded by TheLock().
 LogManager* current = nullptr;
 // References taken and not yet released. Kept apart from the manager so that a reference
 // taken while no manager could be made still counts for the one made later.
@@ -48,17 +49,19 @@ bool RefusedEarly(std::int32_t level, std::uint64_t mask) noexcept {
            (mask & gate.excludedMask.load(std::memory_order_relaxed)) != 0;
 }
 
-std::string FileNameOf(const std::string& path) {
+}  // namespace
+
+std::string ExecutableFileName(const std::string& path) {
     const std::size_t separator = path.find_last_of(Platform::kPathSeparator);
     return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
-}  // namespace
+Platform::Lock& LogManager::ManagerLock() { return TheLock(); }
 
 LogManager::LogManager() {
     const std::string path = Platform::ExecutablePath();
     if (!path.empty()) {
-        executableName_ = FileNameOf(path);
+        executableName_ = ExecutableFileName(path);
     }
     constexpr const char* kConsoleFormat = "#E(#T): #L| #M";
     stdErr_.SetMasks(1, 2);
@@ -196,19 +199,20 @@ void LogManager::SetReservedFlag(bool on) {
     }
 }
 
-void LogManager::AddTarget(LogTargetInterface* target) {
+bool LogManager::AddTarget(LogTargetInterface* target) {
     if (target == nullptr) {
-        return;
+        return false;
     }
     Platform::LockGuard guard(ManagerLock());
     LogManager* manager = Instance();
     if (manager == nullptr) {
-        return;
+        return false;
     }
     auto& targets = manager->targets_;
     if (std::find(targets.begin(), targets.end(), target) == targets.end()) {
         targets.push_back(target);
     }
+    return true;
 }
 
 void LogManager::RemoveTarget(LogTargetInterface* target) {
@@ -298,9 +302,7 @@ void LogManager::Write(std::int32_t level, std::uint64_t mask, const char* forma
         return;
     }
     char message[4096];
-    if (format == nullptr || std::vsnprintf(message, sizeof message, format, arguments) < 0) {
-        message[0] = '\0';
-    }
+    FormatPrintf(message, sizeof message, format, arguments);
     const LogRecord record{Platform::CurrentLocalTime(), level, mask, message};
     manager->Dispatch(record);
 }

@@ -6,11 +6,17 @@
 #include <vector>
 
 #include "log/DebuggerConsoleLogTarget.h"
+#include "log/Log.h"
 #include "log/LogTargetInterface.h"
 #include "log/StdErrLogTarget.h"
 #include "log/StdOutLogTarget.h"
+#include "platform/Lock.h"
 
 namespace Kesh {
+
+// The file-name part of an executable's path: what follows the last separator, or the
+// whole path when it has none.
+std::string ExecutableFileName(const std::string& path);
 
 // The library's one logger. It is created on first demand (a reference or a log
 // call), filters messages by level and category, and hands each accepted message to
@@ -34,9 +40,14 @@ public:
     static void Unmute();
     static void SetReservedFlag(bool on);
 
+    // The manager's lock. Whenever a target's own lock is needed too, this one is
+    // taken first (a dispatch holds it while targets write). It is recursive.
+    static Platform::Lock& ManagerLock();
+
     // Appends a target to the dispatch list (once) and removes it again. These
-    // change only the list: a LogTarget's Attach and Detach call them.
-    static void AddTarget(LogTargetInterface* target);
+    // change only the list: a LogTarget's Attach and Detach call them. AddTarget
+    // is false when no manager could be made.
+    static bool AddTarget(LogTargetInterface* target);
     static void RemoveTarget(LogTargetInterface* target);
     // The first attached target with that name, or null.
     static LogTargetInterface* FindTarget(const char* name);
@@ -49,7 +60,8 @@ public:
     // the manager lives.
     static const char* ExecutableName();
 
-    static void Write(std::int32_t level, std::uint64_t mask, const char* format, std::va_list arguments);
+    static void Write(std::int32_t level, std::uint64_t mask, const char* format, std::va_list arguments)
+        PZL_PRINTF_FORMAT(3, 0);
 
 private:
     LogManager();

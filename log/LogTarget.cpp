@@ -5,25 +5,62 @@
 namespace Kesh {
 namespace {
 
-LogTarget& Target(LogTargetInterface* self) { return *LogTarget::FromInterface(self); }
+// A null table from the caller is bad input: the entry does nothing and answers with
+// the type's empty value.
+template <typename Result, typename Action>
+Result OnTarget(LogTargetInterface* self, Result none, Action action) {
+    LogTarget* target = LogTarget::FromInterface(self);
+    return target != nullptr ? action(*target) : none;
+}
+
+template <typename Action>
+void OnTarget(LogTargetInterface* self, Action action) {
+    if (LogTarget* target = LogTarget::FromInterface(self)) {
+        action(*target);
+    }
+}
 
 constexpr LogTargetInterface kFunctions = {
-    [](LogTargetInterface*) -> std::uint32_t { return 1; },
-    [](LogTargetInterface* self, std::int32_t level) { Target(self).SetLevel(level); },
-    [](LogTargetInterface* self) { return Target(self).Level(); },
-    [](LogTargetInterface* self, std::uint64_t included, std::uint64_t excluded) {
-        Target(self).SetMasks(included, excluded);
-    },
-    [](LogTargetInterface* self) { return Target(self).IncludedMask(); },
-    [](LogTargetInterface* self) { return Target(self).ExcludedMask(); },
-    [](LogTargetInterface* self) { return Target(self).Name(); },
-    [](LogTargetInterface* self) { return Target(self).Format(); },
-    [](LogTargetInterface* self) { Target(self).Attach(); },
-    [](LogTargetInterface* self) { Target(self).Detach(); },
-    [](LogTargetInterface* self) { return Target(self).IsAttached(); },
-    [](LogTargetInterface* self, const LogRecord* record) {
-        return record != nullptr && Target(self).Write(*record);
-    },
+    .version = [](LogTargetInterface*) -> std::uint32_t { return 1; },
+    .setLevel =
+        [](LogTargetInterface* self, std::int32_t level) {
+            OnTarget(self, [&](LogTarget& target) { target.SetLevel(level); });
+        },
+    .getLevel =
+        [](LogTargetInterface* self) {
+            return OnTarget(self, std::int32_t{0}, [](LogTarget& target) { return target.Level(); });
+        },
+    .setMasks =
+        [](LogTargetInterface* self, std::uint64_t included, std::uint64_t excluded) {
+            OnTarget(self, [&](LogTarget& target) { target.SetMasks(included, excluded); });
+        },
+    .getIncludedMask =
+        [](LogTargetInterface* self) {
+            return OnTarget(self, std::uint64_t{0}, [](LogTarget& target) { return target.IncludedMask(); });
+        },
+    .getExcludedMask =
+        [](LogTargetInterface* self) {
+            return OnTarget(self, std::uint64_t{0}, [](LogTarget& target) { return target.ExcludedMask(); });
+        },
+    .name =
+        [](LogTargetInterface* self) {
+            return OnTarget(self, static_cast<const char*>(nullptr), [](LogTarget& target) { return target.Name(); });
+        },
+    .format =
+        [](LogTargetInterface* self) {
+            return OnTarget(self, static_cast<const char*>(nullptr),
+                            [](LogTarget& target) { return target.Format(); });
+        },
+    .attach = [](LogTargetInterface* self) { OnTarget(self, [](LogTarget& target) { target.Attach(); }); },
+    .detach = [](LogTargetInterface* self) { OnTarget(self, [](LogTarget& target) { target.Detach(); }); },
+    .isAttached =
+        [](LogTargetInterface* self) {
+            return OnTarget(self, false, [](LogTarget& target) { return target.IsAttached(); });
+        },
+    .write =
+        [](LogTargetInterface* self, const LogRecord* record) {
+            return record != nullptr && OnTarget(self, false, [&](LogTarget& target) { return target.Write(*record); });
+        },
 };
 
 }  // namespace
@@ -36,30 +73,32 @@ LogTarget::~LogTarget() {
 }
 
 LogTarget* LogTarget::FromInterface(LogTargetInterface* self) {
+    if (self == nullptr) {
+        return nullptr;
+    }
     // functions is the first member of the slot, so the table's address is the slot's.
     return reinterpret_cast<InterfaceSlot*>(self)->owner;
 }
 
-// The target's own fields change under its lock and the manager's list under the
-// manager's lock, one after the other: a dispatch holds the manager's lock while it
-// takes a target's lock, so the reverse order must never happen.
+// The flag and the manager's list change together under the manager's lock, so no
+// other thread can slip between them and leave the two disagreeing. The manager's
+// lock is the outer one, as in a dispatch; the flag itself is guarded by the target's.
 void LogTarget::Attach() {
-    {
-        Platform::LockGuard guard(lock_);
-        if (attached_) {
-            return;
-        }
-        attached_ = true;
+    Platform::LockGuard managerGuard(LogManager::ManagerLock());
+    if (IsAttached() || !LogManager::AddTarget(Interface())) {
+        return;
     }
-    LogManager::AddTarget(Interface());
+    Platform::LockGuard guard(lock_);
+    attached_ = true;
 }
 
 void LogTarget::Detach() {
+    Platform::LockGuard managerGuard(LogManager::ManagerLock());
+    if (!IsAttached()) {
+        return;
+    }
     {
         Platform::LockGuard guard(lock_);
-        if (!attached_) {
-            return;
-        }
         attached_ = false;
     }
     LogManager::RemoveTarget(Interface());

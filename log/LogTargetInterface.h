@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "log/LogRecord.h"
@@ -24,5 +25,24 @@ struct LogTargetInterface {
     bool(PZL_CDECL* isAttached)(LogTargetInterface* self);
     bool(PZL_CDECL* write)(LogTargetInterface* self, const LogRecord* record);
 };
+
+// Twelve pointers, each at its entry number.
+static_assert(sizeof(LogTargetInterface) == 12 * sizeof(void*));
+static_assert(offsetof(LogTargetInterface, version) == 0 * sizeof(void*));
+static_assert(offsetof(LogTargetInterface, setLevel) == 1 * sizeof(void*));
+static_assert(offsetof(LogTargetInterface, getLevel) == 2 * sizeof(void*));
+static_assert(offsetof(LogTargetInterface, setMasks) == 3 * sizeof(void*));
+static_assert(offsetof(LogTargetInterface, getIncludedMask) == 4 * sizeof(void*));
+static_assert(offsetof(LogTargetInterface, getExcludedMask) == 5 * sizeof(void*));
+static_assert(offsetof(LogTargetInterface, name) == 6 * sizeof(void*));
+static_assert(offsetof(LogTargetInterface, format) == 7 * sizeof(void*));
+static_assert(offsetof(LogTargetInterface, attach) == 8 * sizeof(void*));
+static_assert(offsetof(LogTargetInterface, detach) == 9 * sizeof(void*));
+static_assert(offsetof(LogTargetInterface, isAttached) == 10 * sizeof(void*));
+static_assert(offsetof(LogTargetInterface, write) == 11 * sizeof(void*));
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(LogTargetInterface) == 48);
+static_assert(offsetof(LogTargetInterface, write) == 44);
+#endif
 
 }  // namespace Kesh

@@ -16,6 +16,9 @@ std::size_t Written(int wanted, std::size_t size) {
 }  // namespace
 
 std::size_t FormatTimestamp(const Platform::LocalTime& time, char* buffer, std::size_t size) {
+    if (buffer == nullptr) {
+        return 0;
+    }
     const int wanted = std::snprintf(buffer, size, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", time.year,
                                      time.month, time.day, time.hour, time.minute, time.second,
                                      time.millisecond);
@@ -23,6 +26,9 @@ std::size_t FormatTimestamp(const Platform::LocalTime& time, char* buffer, std::
 }
 
 std::size_t FormatFileTimestamp(const Platform::LocalTime& time, char* buffer, std::size_t size) {
+    if (buffer == nullptr) {
+        return 0;
+    }
     const int wanted = std::snprintf(buffer, size, "%04d-%02d-%02dT%02d-%02d-%02d", time.year,
                                      time.month, time.day, time.hour, time.minute, time.second);
     return Written(wanted, size);

@@ -35,52 +35,52 @@ void PluginBase::Request(HostReply* reply, HostRequest* request) {
 }
 
 void PluginBase::CallHostEntry1(std::uint32_t first, std::uint32_t second) {
-    if (HostApi* host = Host(); host != nullptr && host->entry1 != nullptr) {
-        host->entry1(host, first, second);
+    if (HostApi* host = Host(); host != nullptr && host->reserved1 != nullptr) {
+        host->reserved1(host, first, second);
     }
 }
 
 void PluginBase::CallHostEntry2(std::uint32_t word) {
-    if (HostApi* host = Host(); host != nullptr && host->entry2 != nullptr) {
-        host->entry2(host, word);
+    if (HostApi* host = Host(); host != nullptr && host->reserved2 != nullptr) {
+        host->reserved2(host, word);
     }
 }
 
 void PluginBase::SubscribeEvent(const char* eventName, std::uint32_t clientId, HostEventCallback callback,
                                 void* context, std::uint32_t flags) {
-    if (HostApi* host = Host(); host != nullptr && host->subscribe != nullptr) {
-        host->subscribe(host, eventName, clientId, callback, context, flags);
+    if (HostApi* host = Host(); host != nullptr && host->subscribeEvent != nullptr) {
+        host->subscribeEvent(host, eventName, clientId, callback, context, flags);
     }
 }
 
 void PluginBase::UnsubscribeEvent(const char* eventName, std::uint32_t clientId) {
-    if (HostApi* host = Host(); host != nullptr && host->unsubscribe != nullptr) {
-        host->unsubscribe(host, eventName, clientId);
+    if (HostApi* host = Host(); host != nullptr && host->unsubscribeEvent != nullptr) {
+        host->unsubscribeEvent(host, eventName, clientId);
     }
 }
 
 void PluginBase::CallHostEntry5(std::uint32_t first, std::uint32_t second, std::uint32_t third, double value,
                                 std::uint32_t fourth) {
-    if (HostApi* host = Host(); host != nullptr && host->entry5 != nullptr) {
-        host->entry5(host, first, second, third, value, fourth);
+    if (HostApi* host = Host(); host != nullptr && host->reserved5 != nullptr) {
+        host->reserved5(host, first, second, third, value, fourth);
     }
 }
 
 void PluginBase::WaitResume() {
-    if (HostApi* host = Host(); host != nullptr && host->waitStep2 != nullptr) {
-        host->waitStep2(host);
+    if (HostApi* host = Host(); host != nullptr && host->waitResume != nullptr) {
+        host->waitResume(host);
     }
 }
 
 void PluginBase::WaitYield(const std::string& label, std::int32_t value) {
-    if (HostApi* host = Host(); host != nullptr && host->waitStep1 != nullptr) {
-        host->waitStep1(host, label.c_str(), value);
+    if (HostApi* host = Host(); host != nullptr && host->waitYield != nullptr) {
+        host->waitYield(host, label.c_str(), value);
     }
 }
 
 std::uint64_t PluginBase::WaitResult() {
-    if (HostApi* host = Host(); host != nullptr && host->waitStep3 != nullptr) {
-        return host->waitStep3(host);
+    if (HostApi* host = Host(); host != nullptr && host->waitResult != nullptr) {
+        return host->waitResult(host);
     }
     return 0;
 }

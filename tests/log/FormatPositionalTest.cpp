@@ -175,17 +175,26 @@ TEST(FormatPositional, HugeWidthsAndPrecisionsAreCutLikeAnyOtherOutput) {
     EXPECT_EQ(FormatBounded(8, "%1$12s", {"abcdefghij"}), "  abcde");
     EXPECT_EQ(FormatBounded(8, "%1$12.3e", {1234.5}), "   1.23");
 
-    // One number never produces more than a mebibyte, however large the buffer: the
-    // output stops there rather than skip text.
+    // A width of more than a mebibyte in a buffer that holds it: a number takes its
+    // whole width as a text does, and the template goes on after both.
     const std::size_t mebibyte = std::size_t{1} << 20;
-    std::vector<char> big(3 * mebibyte);
-    FormatArgument value = 7;
-    std::size_t length = FormatPositional(big.data(), big.size(), "%1$2000000dEND", &value, 1);
-    EXPECT_EQ(length, mebibyte);
-    EXPECT_EQ(std::string(big.data(), length), std::string(mebibyte, ' '));
-    FormatArgument text = "7";
-    length = FormatPositional(big.data(), big.size(), "%1$-2000000sEND", &text, 1);
-    EXPECT_EQ(length, 2000000u + 3);
+    std::vector<char> big(5 * mebibyte);
+    const auto wide = [&](const char* templateText, std::initializer_list<FormatArgument> arguments) {
+        const std::size_t length = FormatPositional(big.data(), big.size(), templateText, arguments.begin(),
+                                                    arguments.size());
+        return std::string(big.data(), length);
+    };
+    EXPECT_EQ(wide("%1$2000000dEND", {7}), std::string(1999999, ' ') + "7END");
+    EXPECT_EQ(wide("%1$2000000sEND", {"7"}), std::string(1999999, ' ') + "7END");
+    EXPECT_EQ(wide("%1$-2000000dEND", {7}), "7" + std::string(1999999, ' ') + "END");
+    EXPECT_EQ(wide("%1$-2000000sEND", {"7"}), "7" + std::string(1999999, ' ') + "END");
+    EXPECT_EQ(wide("%1$02000000d|", {-42}), "-" + std::string(1999997, '0') + "42|");
+    EXPECT_EQ(wide("%1$#02000000x|", {255u}), "0x" + std::string(1999996, '0') + "ff|");
+    EXPECT_EQ(wide("%1$02000000.3d|", {5}), std::string(1999997, ' ') + "005|");
+    EXPECT_EQ(wide("%1$+2000000.1f|", {2.25}), std::string(1999996, ' ') + "+2.2|");
+    // Wider than the buffer: cut like any other output, padding first.
+    const std::string cut = wide("%1$9999999d", {42});
+    EXPECT_EQ(cut, std::string(big.size() - 1, ' '));
 }
 
 TEST(FormatPositional, FormattingIntoABufferAllocatesNothing) {

@@ -52,6 +52,35 @@ TEST(FormatStructured, TypedPlaceholdersGetTheirSuffix) {
     EXPECT_EQ(converted.fields.count("x_y_str"), 1u);
 }
 
+TEST(FormatStructured, SignedAndUnsignedIntegersBothGetTheIntSuffix) {
+    Structured converted = Convert("{#below} {#above} {#wide}", {-3, 3u, std::int64_t{-9000000000}});
+    EXPECT_EQ(converted.fields.count("below_int"), 1u);
+    EXPECT_EQ(converted.fields["below_int"].Kind(), MessageArgumentKind::SignedInteger);
+    EXPECT_EQ(converted.fields.count("above_int"), 1u);
+    EXPECT_EQ(converted.fields.count("wide_int"), 1u);
+    EXPECT_EQ(converted.fields.size(), 3u);
+}
+
+TEST(FormatStructured, ASpecWithoutConversionNeverTakesTheFollowingText) {
+    const struct {
+        const char* templateText;
+        MessageArgument value;
+        const char* text;
+    } cases[] = {
+        {"{n:} apples", 3, "3 apples"},
+        {"{n:}5", 3, "35"},
+        {"{n:5} apples", 3, "    3 apples"},
+        {"{n:05}x", -3, "-0003x"},
+        {"{s:-4}|", "ab", "ab  |"},
+        {"{d:.2} m", 1.25, "1.2 m"},
+        {"{u:ll}u", 7u, "7u"},
+        {"{n:5d} apples", 3, "    3 apples"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FormatStructuredMessage(c.templateText, {c.value}).text, c.text) << c.templateText;
+    }
+}
+
 TEST(FormatStructured, SpecifiedConditionalAndSilentPlaceholders) {
     Structured converted = Convert("{n:05d}", {42});
     EXPECT_EQ(converted.positional, "%1$05d");

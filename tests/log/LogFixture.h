@@ -20,13 +20,16 @@ public:
         FormatLine(record, Format(), "test.exe", line, sizeof line);
         lines.emplace_back(line);
         messages.emplace_back(record.message);
-        levels.push_back(record.level);
-        masks.push_back(record.categoryMask);
+        // Copies: the record's fields are packed.
+        times.push_back(Platform::LocalTime(record.time));
+        levels.push_back(int{record.level});
+        masks.push_back(std::uint64_t{record.categoryMask});
         return true;
     }
 
     std::vector<std::string> lines;
     std::vector<std::string> messages;
+    std::vector<Platform::LocalTime> times;
     std::vector<int> levels;
     std::vector<std::uint64_t> masks;
 };

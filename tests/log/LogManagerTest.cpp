@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <tuple>
 #include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "log/CategoryGroups.h"
 #include "log/Log.h"
 #include "log/LogApi.h"
+#include "log/TimeFormat.h"
+#include "platform/Process.h"
 #include "tests/log/LogFixture.h"
 
 namespace Kesh::Testing {
@@ -141,6 +148,191 @@ TEST(CategoryGroups, BuiltInsLocalGroupAndGrowth) {
     EXPECT_EQ(AddCategoryGroup(nullptr), 0u);
 }
 
+TEST(CategoryGroups, OneNameGetsOneBitWhateverTheThreads) {
+    constexpr int kThreads = 4;
+    // Few rounds: every round takes a bit of the process-wide table for good.
+    for (int round = 0; round < 12; ++round) {
+        const std::string name = "R" + std::string(1, static_cast<char>('a' + round)) + "!";
+        std::vector<std::uint64_t> masks(kThreads);
+        std::atomic<int> waiting{kThreads};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                waiting.fetch_sub(1);
+                while (waiting.load() > 0) {
+                    std::this_thread::yield();
+                }
+                masks[t] = AddCategoryGroup(name.c_str());
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        for (int t = 0; t < kThreads; ++t) {
+            EXPECT_NE(masks[t], 0u) << name;
+            EXPECT_EQ(masks[t], masks[0]) << name << " thread " << t;
+        }
+        char names[16];
+        CategoryGroupNames(masks[0], names, sizeof names);
+        EXPECT_EQ(names, name);
+    }
+}
+
+TEST_F(LogTest, EveryEntryTreatsNullPointersAsBadInput) {
+    DetachConsoles();
+    const LogApi& api = GetLogApi();
+    api.attachTarget(nullptr);
+    api.detachTarget(nullptr);
+    EXPECT_EQ(api.findTarget(nullptr), nullptr);
+    EXPECT_EQ(api.addCategoryGroup(nullptr), 0u);
+    const LogRecord record{{2026, 1, 2, 3, 4, 5, 6}, 1, 1, "m"};
+    const Platform::LocalTime time{2026, 1, 2, 3, 4, 5, 6};
+    // A null buffer with a size that claims room: nothing may be written anywhere.
+    EXPECT_EQ(api.categoryGroupNames(3, nullptr, 64), 0u);
+    EXPECT_EQ(api.formatLine(&record, "#M", nullptr, 64), 0u);
+    EXPECT_EQ(api.formatTimestamp(&time, nullptr, 64), 0u);
+    EXPECT_EQ(api.formatFileTimestamp(&time, nullptr, 64), 0u);
+    char buffer[64] = "untouched";
+    EXPECT_EQ(api.formatLine(nullptr, "#M", buffer, sizeof buffer), 0u);
+    EXPECT_EQ(api.formatTimestamp(nullptr, buffer, sizeof buffer), 0u);
+    EXPECT_EQ(api.formatFileTimestamp(nullptr, buffer, sizeof buffer), 0u);
+    EXPECT_STREQ(buffer, "untouched");
+    EXPECT_EQ(api.formatLine(&record, nullptr, buffer, sizeof buffer), 1u);  // no format: just the line feed
+    api.currentTime(nullptr);
+    api.log(3, 0, 0, nullptr);
+
+    // The target table, called with a null table of its own.
+    LogTargetInterface* face = LogManager::StdOutTarget();
+    face->setLevel(nullptr, 0);
+    face->setMasks(nullptr, 1, 2);
+    face->attach(nullptr);
+    face->detach(nullptr);
+    EXPECT_EQ(face->getLevel(nullptr), 0);
+    EXPECT_EQ(face->getIncludedMask(nullptr), 0u);
+    EXPECT_EQ(face->getExcludedMask(nullptr), 0u);
+    EXPECT_EQ(face->name(nullptr), nullptr);
+    EXPECT_EQ(face->format(nullptr), nullptr);
+    EXPECT_FALSE(face->isAttached(nullptr));
+    EXPECT_FALSE(face->write(nullptr, &record));
+    EXPECT_FALSE(face->write(face, nullptr));
+}
+
+// The table is a fixed binary interface: a caller that holds only the table reaches
+// each operation by its position.
+TEST_F(LogTest, EntriesSitAtTheirFixedPositions) {
+    const LogApi& api = GetLogApi();
+    void* const* entries = reinterpret_cast<void* const*>(&api);
+    auto entry = [&](std::size_t index) { return entries[index]; };
+    EXPECT_EQ(entry(0), reinterpret_cast<void*>(api.version));
+    EXPECT_EQ(entry(3), reinterpret_cast<void*>(api.setLevel));
+    EXPECT_EQ(entry(13), reinterpret_cast<void*>(api.findTarget));
+    EXPECT_EQ(entry(17), reinterpret_cast<void*>(api.addCategoryGroup));
+    EXPECT_EQ(entry(19), reinterpret_cast<void*>(api.formatLine));
+    EXPECT_EQ(entry(23), reinterpret_cast<void*>(api.formatTimestamp));
+    EXPECT_EQ(entry(24), reinterpret_cast<void*>(api.formatFileTimestamp));
+    EXPECT_EQ(entry(25), reinterpret_cast<void*>(api.log));
+    // And each position does its own job.
+    using GetLevel = std::int32_t (*)();
+    using SetLevel = void (*)(std::int32_t);
+    using StdOut = LogTargetInterface* (*)();
+    using FormatTime = std::size_t (*)(const Platform::LocalTime*, char*, std::size_t);
+    reinterpret_cast<SetLevel>(entry(3))(2);
+    EXPECT_EQ(reinterpret_cast<GetLevel>(entry(4))(), 2);
+    EXPECT_EQ(reinterpret_cast<StdOut>(entry(14))(), LogManager::StdOutTarget());
+    EXPECT_EQ(reinterpret_cast<StdOut>(entry(15))(), LogManager::StdErrTarget());
+    EXPECT_EQ(reinterpret_cast<StdOut>(entry(16))(), LogManager::DebuggerTarget());
+    const Platform::LocalTime time{2026, 1, 2, 3, 4, 5, 6};
+    char text[32];
+    reinterpret_cast<FormatTime>(entry(23))(&time, text, sizeof text);
+    EXPECT_STREQ(text, "2026-01-02T03:04:05.006");
+    reinterpret_cast<FormatTime>(entry(24))(&time, text, sizeof text);
+    EXPECT_STREQ(text, "2026-01-02T03-04-05");
+}
+
+bool NotAfter(const Platform::LocalTime& a, const Platform::LocalTime& b) {
+    const auto key = [](const Platform::LocalTime& t) {
+        return std::tuple(t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond);
+    };
+    return key(a) <= key(b);
+}
+
+TEST_F(LogTest, RecordCarriesTheTimeOfTheCallAndAMessageCutAt4095) {
+    DetachConsoles();
+    RecordingTarget target;
+    Configure(target, 0, 0, 0, "#D");
+    const Platform::LocalTime before = Platform::CurrentLocalTime();
+    Log(1, 0, "now");
+    const Platform::LocalTime after = Platform::CurrentLocalTime();
+    ASSERT_EQ(target.times.size(), 1u);
+    EXPECT_TRUE(NotAfter(before, target.times[0]));
+    EXPECT_TRUE(NotAfter(target.times[0], after));
+    char stamp[32];
+    FormatTimestamp(target.times[0], stamp, sizeof stamp);
+    EXPECT_EQ(target.lines[0], std::string(stamp) + "\n");
+
+    const std::string longText(5000, 'x');
+    Log(1, 0, "%s", longText.c_str());
+    EXPECT_EQ(target.messages.back(), std::string(4095, 'x'));
+    Log(1, 0, "%s", longText.substr(0, 4095).c_str());
+    EXPECT_EQ(target.messages.back().size(), 4095u);
+    Log(1, 0, "%s!", longText.substr(0, 4094).c_str());
+    EXPECT_EQ(target.messages.back(), longText.substr(0, 4094) + "!");
+}
+
+TEST_F(LogTest, ConsoleLineIsBoundedAndEndsInOneLineFeed) {
+    LogManager::DebuggerTarget()->detach(LogManager::DebuggerTarget());
+    const std::string longText(5000, 'y');
+    testing::internal::CaptureStderr();
+    Log(2, 1, "%s", longText.c_str());
+    Log(2, 1, "short");
+    const std::string written = testing::internal::GetCapturedStderr();
+    const std::size_t firstEnd = written.find('\n');
+    ASSERT_NE(firstEnd, std::string::npos);
+    EXPECT_EQ(firstEnd + 1, 4095u);  // a 4096-byte line buffer: 4094 characters, the line feed, the terminator
+    EXPECT_EQ(written[firstEnd - 1], 'y');
+    const std::string second = written.substr(firstEnd + 1);
+    EXPECT_EQ(second.substr(second.size() - 8), "| short\n");
+    EXPECT_EQ(second.find('\n'), second.size() - 1);
+}
+
+TEST_F(LogTest, ConsoleTargetsStartWithTheirOwnFilters) {
+    struct Expected {
+        LogTargetInterface* target;
+        std::int32_t level;
+        std::uint64_t included;
+        std::uint64_t excluded;
+        const char* format;
+        bool attached;
+    };
+    const Expected table[] = {
+        {LogManager::StdErrTarget(), 1, 1, 2, "#E(#T): #L| #M", true},
+        {LogManager::StdOutTarget(), 1, 2, 1, "#M", false},
+        {LogManager::DebuggerTarget(), 1, 1, 0, "#E(#T): #L| #M", true},
+    };
+    for (const Expected& expected : table) {
+        LogTargetInterface* face = expected.target;
+        SCOPED_TRACE(face->name(face));
+        EXPECT_EQ(face->getLevel(face), expected.level);
+        EXPECT_EQ(face->getIncludedMask(face), expected.included);
+        EXPECT_EQ(face->getExcludedMask(face), expected.excluded);
+        EXPECT_STREQ(face->format(face), expected.format);
+        EXPECT_EQ(face->isAttached(face), expected.attached);
+    }
+}
+
+TEST(ExecutableName, FileNamePartOfThePath) {
+    const std::string sep(1, Platform::kPathSeparator);
+    EXPECT_EQ(ExecutableFileName("host.exe"), "host.exe");
+    EXPECT_EQ(ExecutableFileName(sep + "a" + sep + "b" + sep + "host.exe"), "host.exe");
+    EXPECT_EQ(ExecutableFileName("dir" + sep + "host"), "host");
+    EXPECT_EQ(ExecutableFileName("dir" + sep), "");
+    // This program's own name, as the manager shows it.
+    EXPECT_EQ(ExecutableFileName(Platform::ExecutablePath()), "pzl_log_tests");
+    LogManager::AddReference();
+    EXPECT_STREQ(LogManager::ExecutableName(), "pzl_log_tests");
+    LogManager::ReleaseReference();
+}
+
 // Fills the process-wide table, so it stays the last group test of this binary.
 TEST(CategoryGroups, FullTableRefusesInsteadOfOverflowing) {
     char name[4] = "Z00";
@@ -157,6 +349,17 @@ TEST(CategoryGroups, FullTableRefusesInsteadOfOverflowing) {
     EXPECT_EQ(last, 1ull << 63);
     EXPECT_EQ(AddCategoryGroup("ZZZ"), 0u);
     EXPECT_EQ(AddCategoryGroup("LOC"), 0x100u);
+}
+
+// Needs the full table of the test above.
+TEST(CategoryGroups, LineShowsEveryGroupOfAFullMask) {
+    char names[512];
+    const std::size_t length = CategoryGroupNames(~0ull, names, sizeof names);
+    EXPECT_EQ(length, 64u * 3 + 63);
+    const LogRecord record{{2026, 1, 2, 3, 4, 5, 6}, 1, ~0ull, "m"};
+    char line[1024];
+    FormatLine(record, "#G", "host", line, sizeof line);
+    EXPECT_EQ(std::string(line), std::string(names) + "\n");
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ struct LoggingHost {
     std::vector<std::pair<int, std::string>> lines;
 
     LoggingHost() {
-        table.log = [](HostApi* self, std::int32_t level, const char* message) {
+        table.logMessage = [](HostApi* self, std::int32_t level, const char* message) {
             reinterpret_cast<LoggingHost*>(self)->lines.emplace_back(level, message);
         };
     }

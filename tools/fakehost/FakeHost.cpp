@@ -305,15 +305,15 @@ struct FakeHostEntries {
 FakeHost::FakeHost(std::uint32_t clientId)
     : table_{}, context_{}, driver_(std::this_thread::get_id()), start_(std::chrono::steady_clock::now()) {
     table_.api.request = &FakeHostEntries::Request;
-    table_.api.entry1 = &FakeHostEntries::Entry1;
-    table_.api.entry2 = &FakeHostEntries::Entry2;
-    table_.api.subscribe = &FakeHostEntries::Subscribe;
-    table_.api.unsubscribe = &FakeHostEntries::Unsubscribe;
-    table_.api.entry5 = &FakeHostEntries::Entry5;
-    table_.api.waitStep2 = &FakeHostEntries::WaitStep2;
-    table_.api.waitStep1 = &FakeHostEntries::WaitStep1;
-    table_.api.waitStep3 = &FakeHostEntries::WaitStep3;
-    table_.api.log = &FakeHostEntries::Log;
+    table_.api.reserved1 = &FakeHostEntries::Entry1;
+    table_.api.reserved2 = &FakeHostEntries::Entry2;
+    table_.api.subscribeEvent = &FakeHostEntries::Subscribe;
+    table_.api.unsubscribeEvent = &FakeHostEntries::Unsubscribe;
+    table_.api.reserved5 = &FakeHostEntries::Entry5;
+    table_.api.waitResume = &FakeHostEntries::WaitStep2;
+    table_.api.waitYield = &FakeHostEntries::WaitStep1;
+    table_.api.waitResult = &FakeHostEntries::WaitStep3;
+    table_.api.logMessage = &FakeHostEntries::Log;
     table_.host = this;
     context_.api = &table_.api;
     context_.clientId = clientId;

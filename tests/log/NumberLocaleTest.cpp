@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "log/FormatPositional.h"
+#include "log/FormatStructured.h"
+#include "log/Log.h"
+#include "log/PrintfFormat.h"
+#include "tests/log/LogFixture.h"
+
+#if defined(__linux__)
+#include <unistd.h>
+#endif
+
+namespace Kesh::Testing {
+namespace {
+
+std::string Printf(const char* format, ...) PZL_PRINTF_FORMAT(1, 2);
+std::string Printf(const char* format, ...) {
+    char buffer[256];
+    std::va_list arguments;
+    va_start(arguments, format);
+    const std::size_t length = FormatPrintf(buffer, sizeof buffer, format, arguments);
+    va_end(arguments);
+    EXPECT_EQ(buffer[length], '\0');
+    return std::string(buffer, length);
+}
+
+std::string Reference(const char* format, ...) PZL_PRINTF_FORMAT(1, 2);
+std::string Reference(const char* format, ...) {
+    char buffer[256];
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(buffer, sizeof buffer, format, arguments);
+    va_end(arguments);
+    return buffer;
+}
+
+// In the C locale the log call's printf reads every directive as the C library does.
+TEST(FormatPrintf, MatchesTheLibrarysPrintfInTheCLocale) {
+    const long long big = -9000000000LL;
+    const unsigned long long ubig = 18000000000000000000ULL;
+    EXPECT_EQ(Printf("a %d b %5i|%-5d|%05d|%+d|% d", 1, 2, 3, -4, 5, 6),
+              Reference("a %d b %5i|%-5d|%05d|%+d|% d", 1, 2, 3, -4, 5, 6));
+    EXPECT_EQ(Printf("%lld %llu %#llx %lo %zu %td %jd", big, ubig, ubig, 8ul, std::size_t{9}, std::ptrdiff_t{-3},
+                     std::intmax_t{-7}),
+              Reference("%lld %llu %#llx %lo %zu %td %jd", big, ubig, ubig, 8ul, std::size_t{9}, std::ptrdiff_t{-3},
+                        std::intmax_t{-7}));
+    EXPECT_EQ(Printf("%hhd %hu %c|%-3c|", 300, 70000, 'x', 'y'), Reference("%hhd %hu %c|%-3c|", 300, 70000, 'x', 'y'));
+    EXPECT_EQ(Printf("%*d|%-*d|%*d|%.*f|%.*s", 6, 42, 4, 7, -4, 7, 2, 3.14159, 3, "abcdef"),
+              Reference("%*d|%-*d|%*d|%.*f|%.*s", 6, 42, 4, 7, -4, 7, 2, 3.14159, 3, "abcdef"));
+    EXPECT_EQ(Printf("%g %e %.3f %10.2E %a %G %Lf", 0.5, 1.5, 2.25, 12345.678, 1.0, 1e-10, 2.5L),
+              Reference("%g %e %.3f %10.2E %a %G %Lf", 0.5, 1.5, 2.25, 12345.678, 1.0, 1e-10, 2.5L));
+    EXPECT_EQ(Printf("%s|%10s|%-10s|%.2s|%%|%p", "text", "right", "left", "cut", static_cast<void*>(nullptr)),
+              Reference("%s|%10s|%-10s|%.2s|%%|%p", "text", "right", "left", "cut", static_cast<void*>(nullptr)));
+    EXPECT_EQ(Printf("%2$s %1$s", "world", "hello"), "hello world");
+    // A format that ends inside a directive keeps what came before it.
+    const char* unfinished = "kept %";  // not a literal, so the compiler lets it through
+    EXPECT_EQ(Printf(unfinished, 1), "kept ");
+}
+
+TEST(FormatPrintf, BoundedAndTerminated) {
+    char buffer[8];
+    auto format = [&](std::size_t size, const char* text, ...) {
+        std::va_list arguments;
+        va_start(arguments, text);
+        const std::size_t length = FormatPrintf(buffer, size, text, arguments);
+        va_end(arguments);
+        return std::string(buffer, length);
+    };
+    EXPECT_EQ(format(8, "%s", "abcdefghij"), "abcdefg");
+    EXPECT_EQ(format(8, "ab%dcdefgh", 123), "ab123cd");
+    EXPECT_EQ(format(8, "%f", 1.5), "1.50000");
+    EXPECT_EQ(format(1, "%s", "x"), "");
+}
+
+// Switches numbers to a locale whose decimal point is a comma, for one test.
+class CommaLocale {
+public:
+    CommaLocale() {
+        static const char* const kNames[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "es_ES.UTF-8",
+                                             "it_IT.UTF-8", "nl_NL.UTF-8", "ru_RU.UTF-8"};
+        for (const char* name : kNames) {
+            if (Use(name)) {
+                return;
+            }
+        }
+#if defined(__linux__)
+        // Not installed: compile one from the locale sources into the build folder, when
+        // they are there, without touching the system's locales.
+        if (access("/usr/share/i18n/locales/de_DE", R_OK) == 0 && std::system("command -v localedef > /dev/null") == 0) {
+            const std::string folder = "test-locales";
+            setenv("LOCPATH", folder.c_str(), 1);
+            if (Use("de_DE.UTF-8")) {
+                return;  // built by an earlier run
+            }
+            const std::string command = "mkdir -p " + folder + " && localedef -i de_DE -f UTF-8 " + folder +
+                                        "/de_DE.UTF-8 > /dev/null 2>&1";
+            (void)std::system(command.c_str());
+            if (Use("de_DE.UTF-8")) {
+                return;
+            }
+            unsetenv("LOCPATH");
+        }
+#endif
+    }
+    ~CommaLocale() { std::setlocale(LC_NUMERIC, "C"); }
+    bool Active() const { return active_; }
+
+private:
+    bool Use(const char* name) {
+        if (std::setlocale(LC_NUMERIC, name) == nullptr) {
+            return false;
+        }
+        active_ = std::string(std::localeconv()->decimal_point) == ",";
+        if (!active_) {
+            std::setlocale(LC_NUMERIC, "C");
+        }
+        return active_;
+    }
+    bool active_ = false;
+};
+
+TEST_F(LogTest, NumbersUseADotWhateverTheProcessLocale) {
+    CommaLocale locale;
+    if (!locale.Active()) {
+        GTEST_SKIP() << "no locale with a comma decimal point is installed or can be built here";
+    }
+    char check[16];
+    std::snprintf(check, sizeof check, "%.2f", 1.25);
+    ASSERT_STREQ(check, "1,25");  // the locale is really in force
+
+    DetachConsoles();
+    RecordingTarget target;
+    Configure(target, 0, 0, 0, "#M");
+    Log(1, 0, "%.2f %g %e %8.3f|%s %d", 1.25, 0.5, 1.5, -2.5, "1,5", 3);
+    ASSERT_EQ(target.messages.size(), 1u);
+    EXPECT_EQ(target.messages[0], "1.25 0.5 1.500000e+00   -2.500|1,5 3");
+
+    EXPECT_EQ(FormatPositionalString("%1 %2$.3f %3$10.1e|", {1.25, 2.5, -1e10}), "1.25 2.500   -1.0e+10|");
+    EXPECT_EQ(FormatStructuredMessage("{d} {x:.1f}", {0.25, 7.75}).text, "0.25 7.8");
+}
+
+}  // namespace
+}  // namespace Kesh::Testing
