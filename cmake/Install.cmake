@@ -20,7 +20,13 @@ if(pzl_yaml_imported)
   get_target_property(pzl_yaml_file pzl_yaml IMPORTED_LOCATION)
   install(FILES ${pzl_yaml_file} DESTINATION lib/pzl RENAME libyaml.a)
 else()
-  set_target_properties(pzl_yaml PROPERTIES EXPORT_NAME yaml)
+  # Built here from sources under build/: its headers stay behind (no installed header
+  # includes them); only the library goes into the SDK.
+  get_target_property(yaml_includes pzl_yaml INTERFACE_INCLUDE_DIRECTORIES)
+  set_target_properties(pzl_yaml PROPERTIES
+    EXPORT_NAME yaml
+    INTERFACE_INCLUDE_DIRECTORIES "$<BUILD_INTERFACE:${yaml_includes}>"
+    INTERFACE_SYSTEM_INCLUDE_DIRECTORIES "$<BUILD_INTERFACE:${yaml_includes}>")
   list(APPEND pzl_install_libraries pzl_yaml)
 endif()
 
