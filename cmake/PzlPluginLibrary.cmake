@@ -34,8 +34,12 @@ function(pzl_add_plugin_library target)
     # Only symbols marked for export leave the DLL: none from the static runtime.
     target_link_options(${target} PRIVATE -static -Wl,--exclude-all-symbols)
   else()
-    target_link_options(${target} PRIVATE
-      -Wl,--version-script=${map} -Wl,--exclude-libs,ALL -Wl,--no-undefined)
+    target_link_options(${target} PRIVATE -Wl,--version-script=${map} -Wl,--exclude-libs,ALL)
+    # Under clang's sanitizers a shared library leaves the sanitizer runtime to the
+    # program that loads it, so its symbols are undefined here by design.
+    if(NOT (CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND CMAKE_CXX_FLAGS MATCHES "-fsanitize"))
+      target_link_options(${target} PRIVATE -Wl,--no-undefined)
+    endif()
   endif()
 
   find_program(PZL_OBJDUMP NAMES ${CMAKE_OBJDUMP} objdump)

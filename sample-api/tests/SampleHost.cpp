@@ -15,13 +15,34 @@ namespace {
 
 using LoadFunction = void(PZL_CDECL*)(Kesh::HostRegistration* record);
 
+#if defined(_WIN32)
+// Built on Linux, the test runs under Wine and knows the library by its Linux path;
+// Wine's own export names the Windows path of that file. On Windows itself the path
+// already is a Windows path.
+HMODULE LoadByPath(const char* path) {
+    if (path[0] == '/') {
+        using DosFileName = wchar_t*(CDECL*)(const char* unixPath);
+        const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        const auto dosFileName = kernel == nullptr ? nullptr
+                                                   : reinterpret_cast<DosFileName>(reinterpret_cast<void*>(
+                                                         GetProcAddress(kernel, "wine_get_dos_file_name")));
+        if (wchar_t* name = dosFileName == nullptr ? nullptr : dosFileName(path)) {
+            const HMODULE module = LoadLibraryW(name);
+            HeapFree(GetProcessHeap(), 0, name);
+            return module;
+        }
+    }
+    return LoadLibraryA(path);
+}
+#endif
+
 struct Library {
     LoadFunction load = nullptr;
     std::string error;
 
     Library() {
 #if defined(_WIN32)
-        HMODULE module = LoadLibraryA(PZL_SAMPLE_LIBRARY_PATH);
+        HMODULE module = LoadByPath(PZL_SAMPLE_LIBRARY_PATH);
         if (module == nullptr) {
             error = std::string("cannot load ") + PZL_SAMPLE_LIBRARY_PATH;
             return;
