@@ -165,13 +165,13 @@ TEST(FakeHost, StreamsArriveInTheChosenPieces) {
 TEST(FakeHost, OneOrderedListAcrossKinds) {
     FakeHost host;
     HostApi& api = host.Api();
-    api.log(&api, 1, "first");
-    api.subscribe(&api, "OnJsonApiEvent_a", host.ClientId(), [](HostEvent*) {}, nullptr, 0);
+    api.logMessage(&api, 1, "first");
+    api.subscribeEvent(&api, "OnJsonApiEvent_a", host.ClientId(), [](HostEvent*) {}, nullptr, 0);
     Call get(host, HttpMethod::Get, "/a");
     get.reply.release(&get.reply);
-    api.waitStep1(&api, "Wait: yield", 0);
-    api.unsubscribe(&api, "OnJsonApiEvent_a", host.ClientId());
-    api.log(&api, 2, "last");
+    api.waitYield(&api, "Wait: yield", 0);
+    api.unsubscribeEvent(&api, "OnJsonApiEvent_a", host.ClientId());
+    api.logMessage(&api, 2, "last");
     EXPECT_TRUE(host.DeliverResourceEvent("/b", "Update", BindingProperty(1)) == false);
 
     std::vector<std::string> order;
