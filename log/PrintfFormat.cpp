@@ -230,7 +230,9 @@ std::size_t FormatPrintf(char* buffer, std::size_t size, const char* format, std
             break;
         case 'c':
             if (length == Length::L) {
-                out.Print(spec, va_arg(arguments, std::wint_t), false);
+                // Where wint_t is narrower than int (Windows) the argument arrives promoted.
+                using PassedWint = std::conditional_t<(sizeof(std::wint_t) < sizeof(int)), int, std::wint_t>;
+                out.Print(spec, static_cast<std::wint_t>(va_arg(arguments, PassedWint)), false);
             } else {
                 out.Print(spec, va_arg(arguments, int), false);
             }
