@@ -29,6 +29,9 @@ Read ReadWith(Parse parse, const char* text) {
 // Every form strtod accepts in the "C" locale reads the same, to the character where it
 // stops and the range error.
 TEST(NumberText, ReadsWhatStrtodReadsInTheCLocale) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the reference is the C library's strtod, and Windows' reads some forms differently (\"- 5\" as -0)";
+#endif
     ASSERT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
     const std::string longInteger = "1" + std::string(400, '0');
     const std::string longFraction = "0." + std::string(400, '0') + "1";

@@ -327,9 +327,14 @@ TEST(ExecutableName, FileNamePartOfThePath) {
     EXPECT_EQ(ExecutableFileName("dir" + sep + "host"), "host");
     EXPECT_EQ(ExecutableFileName("dir" + sep), "");
     // This program's own name, as the manager shows it.
-    EXPECT_EQ(ExecutableFileName(Platform::ExecutablePath()), "pzl_log_tests");
+#if defined(_WIN32)
+    const char* const ownName = "pzl_log_tests.exe";
+#else
+    const char* const ownName = "pzl_log_tests";
+#endif
+    EXPECT_EQ(ExecutableFileName(Platform::ExecutablePath()), ownName);
     LogManager::AddReference();
-    EXPECT_STREQ(LogManager::ExecutableName(), "pzl_log_tests");
+    EXPECT_STREQ(LogManager::ExecutableName(), ownName);
     LogManager::ReleaseReference();
 }
 

@@ -57,7 +57,10 @@ TEST(FormatPrintf, MatchesTheLibrarysPrintfInTheCLocale) {
               Reference("%g %e %.3f %10.2E %a %G %Lf", 0.5, 1.5, 2.25, 12345.678, 1.0, 1e-10, 2.5L));
     EXPECT_EQ(Printf("%s|%10s|%-10s|%.2s|%%|%p", "text", "right", "left", "cut", static_cast<void*>(nullptr)),
               Reference("%s|%10s|%-10s|%.2s|%%|%p", "text", "right", "left", "cut", static_cast<void*>(nullptr)));
+#if !defined(_WIN32)
+    // Numbered arguments go to the C library's own printf, and Windows' has none.
     EXPECT_EQ(Printf("%2$s %1$s", "world", "hello"), "hello world");
+#endif
     // A format that ends inside a directive keeps what came before it.
     const char* unfinished = "kept %";  // not a literal, so the compiler lets it through
     EXPECT_EQ(Printf(unfinished, 1), "kept ");
