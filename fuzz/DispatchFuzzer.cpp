@@ -40,14 +40,27 @@ struct Input {
     }
 };
 
+HostRegistration& Registration() {
+    static HostRegistration record{};
+    return record;
+}
+
+// The plugin lives for the whole run, and is unloaded at exit as the host unloads it,
+// so that the leak check at the end of a run sees what the plugin itself leaks.
+void UnloadPlugin() {
+    HostRegistration& record = Registration();
+    if (record.callbacks != nullptr && record.plugin != nullptr) record.callbacks->unload(record.plugin);
+}
+
 const ApiTable* Table() {
-    static HostRegistration record = [] {
-        HostRegistration r{};
-        r.major = 18;
-        LoadPlugin<Client::SampleApi::Api::SampleApiPlugin>(&r, "sample-api");
-        return r;
+    static const ApiTable* table = [] {
+        HostRegistration& record = Registration();
+        record.major = 18;
+        LoadPlugin<Client::SampleApi::Api::SampleApiPlugin>(&record, "sample-api");
+        std::atexit(UnloadPlugin);
+        return record.apiTable;
     }();
-    return record.apiTable;
+    return table;
 }
 
 }  // namespace
