@@ -17,8 +17,10 @@ class BlockAllocator {
 public:
     static constexpr std::size_t kBlockSize = 4096;
     static constexpr std::size_t kBlocksPerRegion = 16;
-    // 4 MiB: about what a tree read from a body of two megabytes holds.
-    static constexpr std::size_t kMaxSpareRegions = 64;
+    // 16 MiB: a little more than a tree read from a body of two megabytes holds, element
+    // arrays and long texts included, so that reading such bodies one after the other
+    // does not unmap and fault in its regions every time.
+    static constexpr std::size_t kMaxSpareRegions = 256;
 
     struct Counts {
         std::size_t regions;      // regions whose blocks are on hand (the spare aside)

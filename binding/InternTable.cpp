@@ -24,23 +24,12 @@ const InternedString& EmptyInternedString() noexcept { return emptyEntry.entry; 
 InternTable::InternTable(PropertyContext& cells) noexcept : cells_(cells), buckets_(inlineBuckets_) {}
 
 InternTable::~InternTable() {
-    for (std::size_t i = 0; i < bucketCount_; ++i) {
-        for (InternedString* entry = buckets_[i]; entry != nullptr;) {
-            InternedString* next = entry->next;
-            FreeEntry(entry);
-            entry = next;
-        }
-    }
+    // The entries live in the context's storage and go with it.
     if (buckets_ != inlineBuckets_) Memory::Free(buckets_);
 }
 
 void InternTable::FreeEntry(InternedString* entry) noexcept {
-    const std::size_t size = InternedString::StorageSize(entry->length);
-    if (size <= PropertyContext::kMaxCellSize) {
-        cells_.FreeCell(entry, size);
-    } else {
-        Memory::Free(entry);
-    }
+    cells_.FreeStorage(entry, InternedString::StorageSize(entry->length));
 }
 
 void InternTable::ResetBuckets() noexcept {
@@ -87,13 +76,7 @@ const InternedString* InternTable::Intern(const HashedText& hashed) {
     }
     if (size_ + 1 > bucketCount_) Grow();
     const std::size_t size = InternedString::StorageSize(text.size());
-    void* storage = nullptr;
-    if (size <= PropertyContext::kMaxCellSize) {
-        storage = cells_.AllocateCell(size);
-    } else {
-        storage = Memory::Allocate(size);
-        if (storage == nullptr) throw std::bad_alloc();
-    }
+    void* storage = cells_.AllocateStorage(size);
     auto* entry = new (storage) InternedString{nullptr, hash, 1, static_cast<std::uint32_t>(text.size())};
     char* copy = reinterpret_cast<char*>(entry + 1);
     std::memcpy(copy, text.data(), text.size());
