@@ -60,10 +60,15 @@ private:
     void Unlink(FreeBlockLink* link) noexcept;
     void Push(FreeBlockLink* link) noexcept;
 
+    // The bookkeeping of the first regions lives inside the allocator, so that a tree made
+    // and dropped while no other is alive touches the heap for none of it.
+    static constexpr std::size_t kInlineRegions = 128;
+
     mutable Platform::Lock lock_;
-    Region* regions_ = nullptr;  // sorted by base
+    Region inlineRegions_[kInlineRegions];
+    Region* regions_ = inlineRegions_;  // sorted by base
     std::size_t regionCount_ = 0;
-    std::size_t regionCapacity_ = 0;
+    std::size_t regionCapacity_ = kInlineRegions;
     FreeBlockLink* freeBlocks_ = nullptr;
     std::size_t blocksInUse_ = 0;
     struct SpareRegion {

@@ -4,7 +4,6 @@
 #include <new>
 
 #include "binding/PropertyContext.h"
-#include "platform/Allocator.h"
 
 namespace Kesh {
 
@@ -23,17 +22,15 @@ const InternedString& EmptyInternedString() noexcept { return emptyEntry.entry; 
 
 InternTable::InternTable(PropertyContext& cells) noexcept : cells_(cells), buckets_(inlineBuckets_) {}
 
-InternTable::~InternTable() {
-    // The entries live in the context's storage and go with it.
-    if (buckets_ != inlineBuckets_) Memory::Free(buckets_);
-}
+// The entries and the bucket array live in the context's storage and go with it.
+InternTable::~InternTable() = default;
 
 void InternTable::FreeEntry(InternedString* entry) noexcept {
     cells_.FreeStorage(entry, InternedString::StorageSize(entry->length));
 }
 
 void InternTable::ResetBuckets() noexcept {
-    if (buckets_ != inlineBuckets_) Memory::Free(buckets_);
+    if (buckets_ != inlineBuckets_) cells_.FreeStorage(buckets_, bucketCount_ * sizeof(InternedString*));
     buckets_ = inlineBuckets_;
     bucketCount_ = kInitialBuckets;
     for (InternedString*& bucket : inlineBuckets_) bucket = nullptr;
@@ -41,8 +38,7 @@ void InternTable::ResetBuckets() noexcept {
 
 void InternTable::Grow() {
     const std::size_t count = bucketCount_ * 2;
-    auto* grown = static_cast<InternedString**>(Memory::Allocate(count * sizeof(InternedString*)));
-    if (grown == nullptr) throw std::bad_alloc();
+    auto* grown = static_cast<InternedString**>(cells_.AllocateStorage(count * sizeof(InternedString*)));
     for (std::size_t i = 0; i < count; ++i) grown[i] = nullptr;
     for (std::size_t i = 0; i < bucketCount_; ++i) {
         for (InternedString* entry = buckets_[i]; entry != nullptr;) {
@@ -53,7 +49,7 @@ void InternTable::Grow() {
             entry = next;
         }
     }
-    if (buckets_ != inlineBuckets_) Memory::Free(buckets_);
+    if (buckets_ != inlineBuckets_) cells_.FreeStorage(buckets_, bucketCount_ * sizeof(InternedString*));
     buckets_ = grown;
     bucketCount_ = count;
 }
