@@ -94,6 +94,7 @@ struct BindingPropertyAccess {
                     context->Strings().Release(one.string);
                     break;
                 case PropertyKind::Blob:
+                    context->RemoveBlob();
                     context->DeleteCell(one.blob);
                     break;
                 case PropertyKind::Enum:
@@ -118,7 +119,7 @@ struct BindingPropertyAccess {
                 for (BindingProperty* element = cell->begin; element != cell->end; ++element) {
                     releaseOne(element->kind_, element->payload_);
                 }
-                Memory::Free(cell->begin);
+                context->FreeStorage(cell->begin, ArrayBytes(*cell));
                 context->FreeCell(cell, sizeof(CollectionCell));
             }
             if (StructureCell* cell = structures; cell != nullptr) {
@@ -133,15 +134,20 @@ struct BindingPropertyAccess {
         }
     }
 
-    // Makes room for at least capacity elements; elements move by their bytes.
-    static void Grow(CollectionCell& cell, std::size_t capacity) {
+    static std::size_t ArrayBytes(const CollectionCell& cell) noexcept {
+        return static_cast<std::size_t>(cell.capacity - cell.begin) * sizeof(BindingProperty);
+    }
+
+    // Makes room for at least capacity elements (as many more as the storage granted
+    // holds); elements move by their bytes.
+    static void Grow(CollectionCell& cell, PropertyContext& context, std::size_t capacity) {
         if (capacity > BindingProperty::kMaxElements) ThrowTooLong();
         const auto size = static_cast<std::size_t>(cell.end - cell.begin);
-        void* grown = Memory::Reallocate(cell.begin, capacity * sizeof(BindingProperty));
-        if (grown == nullptr) throw std::bad_alloc();
+        const std::size_t bytes = PropertyContext::StorageCapacity(capacity * sizeof(BindingProperty));
+        void* grown = context.GrowStorage(cell.begin, ArrayBytes(cell), bytes, size * sizeof(BindingProperty));
         cell.begin = static_cast<BindingProperty*>(grown);
         cell.end = cell.begin + size;
-        cell.capacity = cell.begin + capacity;
+        cell.capacity = cell.begin + bytes / sizeof(BindingProperty);
     }
 
     // Appends Empty elements until there are count.
@@ -149,10 +155,11 @@ struct BindingPropertyAccess {
         if (count > BindingProperty::kMaxElements) ThrowTooLong();
         const auto capacity = static_cast<std::size_t>(cell.capacity - cell.begin);
         if (count > capacity) {
-            std::size_t wanted = capacity < 4 ? 4 : capacity * 2;
+            // Pairs are common (coordinates, ranges): the first array holds two.
+            std::size_t wanted = capacity < 2 ? 2 : capacity * 2;
             if (wanted > BindingProperty::kMaxElements) wanted = BindingProperty::kMaxElements;
             if (wanted < count) wanted = count;
-            Grow(cell, wanted);
+            Grow(cell, *context, wanted);
         }
         while (static_cast<std::size_t>(cell.end - cell.begin) < count) {
             new (cell.end) BindingProperty(context);
@@ -199,6 +206,7 @@ struct BindingPropertyAccess {
                     break;
                 case PropertyKind::Blob:
                     to.payload_.blob = context.NewCell<ByteArray>(*from.payload_.blob);
+                    context.AddBlob();
                     to.kind_ = PropertyKind::Blob;
                     break;
                 case PropertyKind::Enum:
@@ -212,7 +220,7 @@ struct BindingPropertyAccess {
                     to.kind_ = PropertyKind::Collection;
                     const auto count = static_cast<std::size_t>(elements.end - elements.begin);
                     if (count == 0) break;
-                    Grow(*cell, count);
+                    Grow(*cell, context, count);
                     Extend(*cell, &context, count);
                     for (std::size_t i = count; i-- > 0;) pending.Push(CopyStep{elements.begin + i, cell->begin + i});
                     break;
@@ -263,7 +271,9 @@ BindingProperty::BindingProperty(BindingProperty&& other) : BindingProperty() { 
 
 BindingProperty::~BindingProperty() {
     if (ownsContext_ == 0 || context_ == nullptr) return;
-    Clear();
+    // Every part of a tree without byte arrays lives in the context's storage, which goes
+    // as a whole: the nodes need not be visited.
+    if (!context_->HoldsOnlyOwnStorage()) Clear();
     delete context_;
 }
 
@@ -333,14 +343,18 @@ void BindingProperty::AssignInterned(const InternedString* text) noexcept {
 }
 
 void BindingProperty::AssignBlob(const std::uint8_t* bytes, std::size_t size) {
+    PropertyContext& context = EnsureContext();
     Payload payload{0};
-    payload.blob = size == 0 ? EnsureContext().NewCell<ByteArray>() : EnsureContext().NewCell<ByteArray>(bytes, bytes + size);
+    payload.blob = size == 0 ? context.NewCell<ByteArray>() : context.NewCell<ByteArray>(bytes, bytes + size);
+    context.AddBlob();
     Replace(PropertyKind::Blob, payload);
 }
 
 void BindingProperty::AssignBlob(std::vector<std::uint8_t>&& bytes) {
+    PropertyContext& context = EnsureContext();
     Payload payload{0};
-    payload.blob = EnsureContext().NewCell<ByteArray>(std::move(bytes));
+    payload.blob = context.NewCell<ByteArray>(std::move(bytes));
+    context.AddBlob();
     Replace(PropertyKind::Blob, payload);
 }
 
@@ -417,7 +431,9 @@ void BindingProperty::Reserve(std::size_t capacity) {
     if (kind_ != PropertyKind::Collection) return;
     if (capacity > kMaxElements) ThrowTooLong();
     CollectionCell& cell = *payload_.collection;
-    if (capacity > static_cast<std::size_t>(cell.capacity - cell.begin)) BindingPropertyAccess::Grow(cell, capacity);
+    if (capacity > static_cast<std::size_t>(cell.capacity - cell.begin)) {
+        BindingPropertyAccess::Grow(cell, *context_, capacity);
+    }
 }
 
 BindingProperty& BindingProperty::Element(std::size_t index) {

@@ -1,5 +1,6 @@
 #include "binding/BlockAllocator.h"
 
+#include <cstring>
 #include <new>
 
 #include "platform/Allocator.h"
@@ -49,8 +50,14 @@ void BlockAllocator::Unlink(FreeBlockLink* link) noexcept {
 
 void BlockAllocator::AddRegion() {
     if (regionCount_ == regionCapacity_) {
-        const std::size_t capacity = regionCapacity_ == 0 ? 16 : regionCapacity_ * 2;
-        void* grown = Memory::Reallocate(regions_, capacity * sizeof(Region));
+        const std::size_t capacity = regionCapacity_ * 2;
+        void* grown = nullptr;
+        if (regions_ == inlineRegions_) {
+            grown = Memory::Allocate(capacity * sizeof(Region));
+            if (grown != nullptr) std::memcpy(grown, inlineRegions_, regionCount_ * sizeof(Region));
+        } else {
+            grown = Memory::Reallocate(regions_, capacity * sizeof(Region));
+        }
         if (grown == nullptr) throw std::bad_alloc();
         regions_ = static_cast<Region*>(grown);
         regionCapacity_ = capacity;
@@ -106,11 +113,11 @@ void BlockAllocator::FreeBlock(void* block) noexcept {
     }
     ReleaseOrKeep(base);
     for (std::size_t i = at + 1; i < regionCount_; ++i) regions_[i - 1] = regions_[i];
-    if (--regionCount_ == 0) {
+    if (--regionCount_ == 0 && regions_ != inlineRegions_) {
         // Nothing is held any more: the bookkeeping goes back to the heap too.
         Memory::Free(regions_);
-        regions_ = nullptr;
-        regionCapacity_ = 0;
+        regions_ = inlineRegions_;
+        regionCapacity_ = kInlineRegions;
     }
 }
 

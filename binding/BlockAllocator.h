@@ -17,8 +17,10 @@ class BlockAllocator {
 public:
     static constexpr std::size_t kBlockSize = 4096;
     static constexpr std::size_t kBlocksPerRegion = 16;
-    // 4 MiB: about what a tree read from a body of two megabytes holds.
-    static constexpr std::size_t kMaxSpareRegions = 64;
+    // 16 MiB: a little more than a tree read from a body of two megabytes holds, element
+    // arrays and long texts included, so that reading such bodies one after the other
+    // does not unmap and fault in its regions every time.
+    static constexpr std::size_t kMaxSpareRegions = 256;
 
     struct Counts {
         std::size_t regions;      // regions whose blocks are on hand (the spare aside)
@@ -58,10 +60,15 @@ private:
     void Unlink(FreeBlockLink* link) noexcept;
     void Push(FreeBlockLink* link) noexcept;
 
+    // The bookkeeping of the first regions lives inside the allocator, so that a tree made
+    // and dropped while no other is alive touches the heap for none of it.
+    static constexpr std::size_t kInlineRegions = 128;
+
     mutable Platform::Lock lock_;
-    Region* regions_ = nullptr;  // sorted by base
+    Region inlineRegions_[kInlineRegions];
+    Region* regions_ = inlineRegions_;  // sorted by base
     std::size_t regionCount_ = 0;
-    std::size_t regionCapacity_ = 0;
+    std::size_t regionCapacity_ = kInlineRegions;
     FreeBlockLink* freeBlocks_ = nullptr;
     std::size_t blocksInUse_ = 0;
     struct SpareRegion {

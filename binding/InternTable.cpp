@@ -4,7 +4,6 @@
 #include <new>
 
 #include "binding/PropertyContext.h"
-#include "platform/Allocator.h"
 
 namespace Kesh {
 
@@ -23,28 +22,15 @@ const InternedString& EmptyInternedString() noexcept { return emptyEntry.entry; 
 
 InternTable::InternTable(PropertyContext& cells) noexcept : cells_(cells), buckets_(inlineBuckets_) {}
 
-InternTable::~InternTable() {
-    for (std::size_t i = 0; i < bucketCount_; ++i) {
-        for (InternedString* entry = buckets_[i]; entry != nullptr;) {
-            InternedString* next = entry->next;
-            FreeEntry(entry);
-            entry = next;
-        }
-    }
-    if (buckets_ != inlineBuckets_) Memory::Free(buckets_);
-}
+// The entries and the bucket array live in the context's storage and go with it.
+InternTable::~InternTable() = default;
 
 void InternTable::FreeEntry(InternedString* entry) noexcept {
-    const std::size_t size = InternedString::StorageSize(entry->length);
-    if (size <= PropertyContext::kMaxCellSize) {
-        cells_.FreeCell(entry, size);
-    } else {
-        Memory::Free(entry);
-    }
+    cells_.FreeStorage(entry, InternedString::StorageSize(entry->length));
 }
 
 void InternTable::ResetBuckets() noexcept {
-    if (buckets_ != inlineBuckets_) Memory::Free(buckets_);
+    if (buckets_ != inlineBuckets_) cells_.FreeStorage(buckets_, bucketCount_ * sizeof(InternedString*));
     buckets_ = inlineBuckets_;
     bucketCount_ = kInitialBuckets;
     for (InternedString*& bucket : inlineBuckets_) bucket = nullptr;
@@ -52,8 +38,7 @@ void InternTable::ResetBuckets() noexcept {
 
 void InternTable::Grow() {
     const std::size_t count = bucketCount_ * 2;
-    auto* grown = static_cast<InternedString**>(Memory::Allocate(count * sizeof(InternedString*)));
-    if (grown == nullptr) throw std::bad_alloc();
+    auto* grown = static_cast<InternedString**>(cells_.AllocateStorage(count * sizeof(InternedString*)));
     for (std::size_t i = 0; i < count; ++i) grown[i] = nullptr;
     for (std::size_t i = 0; i < bucketCount_; ++i) {
         for (InternedString* entry = buckets_[i]; entry != nullptr;) {
@@ -64,7 +49,7 @@ void InternTable::Grow() {
             entry = next;
         }
     }
-    if (buckets_ != inlineBuckets_) Memory::Free(buckets_);
+    if (buckets_ != inlineBuckets_) cells_.FreeStorage(buckets_, bucketCount_ * sizeof(InternedString*));
     buckets_ = grown;
     bucketCount_ = count;
 }
@@ -87,13 +72,7 @@ const InternedString* InternTable::Intern(const HashedText& hashed) {
     }
     if (size_ + 1 > bucketCount_) Grow();
     const std::size_t size = InternedString::StorageSize(text.size());
-    void* storage = nullptr;
-    if (size <= PropertyContext::kMaxCellSize) {
-        storage = cells_.AllocateCell(size);
-    } else {
-        storage = Memory::Allocate(size);
-        if (storage == nullptr) throw std::bad_alloc();
-    }
+    void* storage = cells_.AllocateStorage(size);
     auto* entry = new (storage) InternedString{nullptr, hash, 1, static_cast<std::uint32_t>(text.size())};
     char* copy = reinterpret_cast<char*>(entry + 1);
     std::memcpy(copy, text.data(), text.size());

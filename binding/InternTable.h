@@ -20,6 +20,8 @@ public:
     static constexpr std::size_t kInitialBuckets = 8;
 
     explicit InternTable(PropertyContext& cells) noexcept;
+    // Entries still held are not visited: they live in the context's storage, which is
+    // dropped as a whole.
     ~InternTable();
     InternTable(const InternTable&) = delete;
     InternTable& operator=(const InternTable&) = delete;

@@ -7,17 +7,33 @@
 namespace Kesh {
 
 BindingProperty& JsonValueBuilder::NextTarget() {
-    if (!open_.empty() && open_.back()->Kind() == PropertyKind::Collection) target_ = &open_.back()->Append();
+    if (top_ != nullptr && top_->Kind() == PropertyKind::Collection) target_ = &top_->Append();
     return *target_;
 }
 
 bool JsonValueBuilder::Open(BindingProperty& container) {
-    if (open_.size() >= kMaxNestingDepth) {
+    if (depth_ >= kMaxNestingDepth) {
         tooDeep_ = true;
         return false;
     }
-    open_.push_back(&container);
+    if (depth_ < kInlineDepth) {
+        inlineOpen_[depth_] = &container;
+    } else {
+        deeperOpen_.push_back(&container);
+    }
+    ++depth_;
+    top_ = &container;
     return true;
+}
+
+void JsonValueBuilder::Close() {
+    --depth_;
+    if (depth_ >= kInlineDepth) deeperOpen_.pop_back();
+    if (depth_ == 0) {
+        top_ = nullptr;
+    } else {
+        top_ = depth_ <= kInlineDepth ? inlineOpen_[depth_ - 1] : deeperOpen_.back();
+    }
 }
 
 bool JsonValueBuilder::Null() {
@@ -74,12 +90,12 @@ bool JsonValueBuilder::StartObject() {
 }
 
 bool JsonValueBuilder::Key(const char* text, unsigned length, bool /*copy*/) {
-    target_ = &open_.back()->Member(std::string_view(text, length));
+    target_ = &top_->Member(std::string_view(text, length));
     return true;
 }
 
 bool JsonValueBuilder::EndObject(unsigned /*memberCount*/) {
-    open_.pop_back();
+    Close();
     return true;
 }
 
@@ -90,7 +106,7 @@ bool JsonValueBuilder::StartArray() {
 }
 
 bool JsonValueBuilder::EndArray(unsigned /*elementCount*/) {
-    open_.pop_back();
+    Close();
     return true;
 }
 

@@ -42,9 +42,17 @@ private:
     // the member that the last key chose (or the root).
     BindingProperty& NextTarget();
     bool Open(BindingProperty& container);
+    void Close();
+
+    // The containers of the first levels are kept inside the builder: most bodies never
+    // need the heap for them.
+    static constexpr std::size_t kInlineDepth = 32;
 
     BindingProperty* target_;
-    std::vector<BindingProperty*> open_;
+    BindingProperty* top_ = nullptr;  // the innermost open container, or null
+    std::size_t depth_ = 0;
+    BindingProperty* inlineOpen_[kInlineDepth];
+    std::vector<BindingProperty*> deeperOpen_;
     bool tooDeep_ = false;
 };
 

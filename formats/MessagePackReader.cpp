@@ -16,10 +16,10 @@ constexpr const char* kInvalidKey = "Invalid MessagePack data at position %1. Ma
 constexpr const char* kTooDeep = "Invalid MessagePack data at position %1. Nesting deeper than 100000 levels.";
 static_assert(kMaxNestingDepth == 100000, "kTooDeep names the bound");
 
-enum class FrameKind : std::uint8_t { Value, Collection, Structure };
+enum class FrameKind : std::uint8_t { Collection, Structure };
 
-// One value being filled. A Value frame waits for its format byte; a container frame
-// counts its items (a map's keys and values alternate, so it expects twice its entries).
+// One open container. It counts its items (a map's keys and values alternate, so it
+// expects twice its entries).
 struct Frame {
     BindingProperty* target;
     FrameKind kind;
@@ -29,9 +29,10 @@ struct Frame {
     std::size_t keyLength;
 };
 
-// The frames form an explicit stack instead of recursion, so nesting costs heap, never
-// call stack. Container headers are never trusted for reservations: memory grows only
-// with the items actually read.
+// The open containers form an explicit stack instead of recursion, so nesting costs
+// heap, never call stack; scalars are written where they are read, without a frame.
+// Container headers are never trusted for reservations: memory grows only with the
+// items actually read.
 class MessagePackReader {
 public:
     MessagePackReader(const std::uint8_t* bytes, std::size_t length, ConversionResult& result)
@@ -40,49 +41,39 @@ public:
     std::size_t Run();
 
 private:
-    bool Finished(const Frame& frame) const noexcept {
-        return frame.kind != FrameKind::Value && frame.read >= frame.expected;
-    }
-    void Pop() {
-        if (frames_.back().kind != FrameKind::Value) --openContainers_;
-        frames_.pop_back();
-    }
-    void Push(BindingProperty& target) { frames_.push_back(Frame{&target, FrameKind::Value, 0, 0, nullptr, 0}); }
-
     void ReadKey(Frame& frame);
-    void ReadValue();
+    void ReadValue(BindingProperty& target);
     bool ReadLength(unsigned size, std::uint64_t& length) { return input_.ReadUnsigned(size, length); }
-    void ReadText(unsigned lengthSize, std::uint64_t fixedLength);
-    void ReadBlob(unsigned lengthSize);
-    void BeginContainer(FrameKind kind, unsigned countSize, std::uint64_t fixedCount);
+    void ReadText(BindingProperty& target, unsigned lengthSize, std::uint64_t fixedLength);
+    void ReadBlob(BindingProperty& target, unsigned lengthSize);
+    void BeginContainer(BindingProperty& target, FrameKind kind, unsigned countSize, std::uint64_t fixedCount);
 
     MessagePackInput input_;
     ConversionResult& result_;
     std::vector<Frame> frames_;
-    std::size_t openContainers_ = 0;
 };
 
 std::size_t MessagePackReader::Run() {
-    Push(result_.Value());
+    if (input_.AtEnd()) return input_.Position();
+    ReadValue(result_.Value());
     while (result_.Ok() && !input_.AtEnd()) {
-        while (!frames_.empty() && Finished(frames_.back())) Pop();
+        while (!frames_.empty() && frames_.back().read >= frames_.back().expected) frames_.pop_back();
         if (frames_.empty()) break;
 
         Frame& frame = frames_.back();
+        BindingProperty* target = nullptr;
         if (frame.kind == FrameKind::Structure) {
             if (frame.read % 2 == 0) {
                 ReadKey(frame);
                 continue;
             }
             ++frame.read;
-            BindingProperty& member = frame.target->Member(std::string_view(frame.key, frame.keyLength));
-            Push(member);
-        } else if (frame.kind == FrameKind::Collection) {
-            BindingProperty& element = frame.target->Element(static_cast<std::size_t>(frame.read));
+            target = &frame.target->Member(std::string_view(frame.key, frame.keyLength));
+        } else {
+            target = &frame.target->Element(static_cast<std::size_t>(frame.read));
             ++frame.read;
-            Push(element);
         }
-        ReadValue();
+        ReadValue(*target);
     }
     return input_.Position();
 }
@@ -105,81 +96,70 @@ void MessagePackReader::ReadKey(Frame& frame) {
     ++frame.read;
 }
 
-void MessagePackReader::ReadText(unsigned lengthSize, std::uint64_t fixedLength) {
+void MessagePackReader::ReadText(BindingProperty& target, unsigned lengthSize, std::uint64_t fixedLength) {
     std::uint64_t length = fixedLength;
     if (lengthSize != 0 && !ReadLength(lengthSize, length)) return;
     const char* text = nullptr;
     if (!input_.ReadString(length, text)) return;
-    frames_.back().target->AssignString(std::string_view(text, static_cast<std::size_t>(length)));
-    Pop();
+    target.AssignString(std::string_view(text, static_cast<std::size_t>(length)));
 }
 
-void MessagePackReader::ReadBlob(unsigned lengthSize) {
+void MessagePackReader::ReadBlob(BindingProperty& target, unsigned lengthSize) {
     std::uint64_t length = 0;
     if (!ReadLength(lengthSize, length)) return;
     const std::uint8_t* raw = nullptr;
     if (!input_.ReadRaw(length, raw)) return;
-    frames_.back().target->AssignBlob(raw, static_cast<std::size_t>(length));
-    Pop();
+    target.AssignBlob(raw, static_cast<std::size_t>(length));
 }
 
-void MessagePackReader::BeginContainer(FrameKind kind, unsigned countSize, std::uint64_t fixedCount) {
+void MessagePackReader::BeginContainer(BindingProperty& target, FrameKind kind, unsigned countSize,
+                                       std::uint64_t fixedCount) {
     std::uint64_t count = fixedCount;
     if (countSize != 0 && !ReadLength(countSize, count)) return;
-    if (openContainers_ >= kMaxNestingDepth) {
+    if (frames_.size() >= kMaxNestingDepth) {
         input_.Fail(kTooDeep);
         return;
     }
-    Frame& frame = frames_.back();
     if (kind == FrameKind::Structure) {
-        frame.target->MakeStructure();
-        frame.expected = count * 2;  // at most 2^33: no overflow
+        target.MakeStructure();
+        count *= 2;  // at most 2^33: no overflow
     } else {
-        frame.target->MakeCollection();
-        frame.expected = count;
+        target.MakeCollection();
     }
-    frame.kind = kind;
-    frame.read = 0;
-    ++openContainers_;
+    frames_.push_back(Frame{&target, kind, count, 0, nullptr, 0});
 }
 
-void MessagePackReader::ReadValue() {
+void MessagePackReader::ReadValue(BindingProperty& target) {
     const std::uint8_t format = input_.TakeByte();
-    BindingProperty& target = *frames_.back().target;
     std::uint64_t unsignedValue = 0;
     std::int64_t signedValue = 0;
 
     if (format <= 0x7F || format >= 0xE0) {
         target.AssignSigned(static_cast<std::int8_t>(format));
-        Pop();
         return;
     }
-    if (format <= 0x8F) return BeginContainer(FrameKind::Structure, 0, format & 0x0Fu);
-    if (format <= 0x9F) return BeginContainer(FrameKind::Collection, 0, format & 0x0Fu);
-    if (format <= 0xBF) return ReadText(0, format & 0x1Fu);
+    if (format <= 0x8F) return BeginContainer(target, FrameKind::Structure, 0, format & 0x0Fu);
+    if (format <= 0x9F) return BeginContainer(target, FrameKind::Collection, 0, format & 0x0Fu);
+    if (format <= 0xBF) return ReadText(target, 0, format & 0x1Fu);
 
     switch (format) {
         case 0xC0:
-            Pop();
             return;
         case 0xC2:
         case 0xC3:
             target = format == 0xC3;
-            Pop();
             return;
         case 0xC4:
         case 0xC5:
         case 0xC6:
-            return ReadBlob(1u << (format - 0xC4));
+            return ReadBlob(target, 1u << (format - 0xC4));
         case 0xCA:
             if (!input_.ReadUnsigned(4, unsignedValue)) return;
             target = static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(unsignedValue)));
-            Pop();
             return;
         case 0xCB:
             if (!input_.ReadUnsigned(8, unsignedValue)) return;
             target = std::bit_cast<double>(unsignedValue);
-            Pop();
             return;
         case 0xCC:
         case 0xCD:
@@ -187,7 +167,6 @@ void MessagePackReader::ReadValue() {
         case 0xCF:
             if (!input_.ReadUnsigned(1u << (format - 0xCC), unsignedValue)) return;
             target.AssignUnsigned(unsignedValue);
-            Pop();
             return;
         case 0xD0:
         case 0xD1:
@@ -195,18 +174,17 @@ void MessagePackReader::ReadValue() {
         case 0xD3:
             if (!input_.ReadSigned(1u << (format - 0xD0), signedValue)) return;
             target.AssignSigned(signedValue);
-            Pop();
             return;
         case 0xD9:
         case 0xDA:
         case 0xDB:
-            return ReadText(1u << (format - 0xD9), 0);
+            return ReadText(target, 1u << (format - 0xD9), 0);
         case 0xDC:
         case 0xDD:
-            return BeginContainer(FrameKind::Collection, format == 0xDC ? 2 : 4, 0);
+            return BeginContainer(target, FrameKind::Collection, format == 0xDC ? 2 : 4, 0);
         case 0xDE:
         case 0xDF:
-            return BeginContainer(FrameKind::Structure, format == 0xDE ? 2 : 4, 0);
+            return BeginContainer(target, FrameKind::Structure, format == 0xDE ? 2 : 4, 0);
         default:
             // 0xC1 is never used; 0xC7-0xC9 and 0xD4-0xD8 are extension types.
             input_.Fail(kInvalidData);

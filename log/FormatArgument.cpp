@@ -1,6 +1,7 @@
 #include "log/FormatArgument.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -40,8 +41,40 @@ void AppendDecimal(char*& cursor, std::int32_t value) {
 // bounded by the space left plus the value's own possible length, which leaves the
 // visible (cut) text exactly as an unbounded printf would have produced it: more padding
 // or more zeros would only fall past the end of the output.
+// A plain decimal or hexadecimal integer (no flags, width or precision, the common case in
+// messages) is written here: the same digits printf would give, without its parsing.
+template <typename T>
+bool PrintPlainInteger(FormatOutput& output, const ConversionSpec& spec, T value, bool& whole) {
+    if constexpr (std::is_integral_v<T>) {
+        if (spec.flags != 0 || spec.hasWidth || spec.hasPrecision) return false;
+        int base = 10;
+        switch (spec.conversion) {
+        case 'd':
+        case 'i':
+        case 'u':
+            break;
+        case 'x':
+            base = 16;
+            break;
+        default:
+            return false;
+        }
+        char digits[24];  // 64-bit octal would need 22; decimal and hexadecimal fewer
+        const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, value, base);
+        whole = output.Append(digits, static_cast<std::size_t>(written.ptr - digits));
+        return true;
+    } else {
+        static_cast<void>(output);
+        static_cast<void>(spec);
+        static_cast<void>(value);
+        static_cast<void>(whole);
+        return false;
+    }
+}
+
 template <typename T>
 bool Print(FormatOutput& output, ConversionSpec spec, const char* modifier, T value) {
+    if (bool whole = false; PrintPlainInteger(output, spec, value, whole)) return whole;
     std::size_t space = std::min(output.Space(), kPieceLimit);
     std::int64_t room = static_cast<std::int64_t>(space);
     if (spec.hasPrecision) {
