@@ -21,14 +21,6 @@ namespace Kesh::StandIn {
 #if defined(_WIN32)
 
 bool IsolationAvailable() { return true; }
-
-// Children are forks here; the option is for the Windows build only.
-bool EnterIsolatedChild(const std::string&) { return false; }
-
-std::string CrashText(const IsolatedOutcome& outcome) {
-    return "signal " + std::to_string(outcome.signal) + ", " + outcome.signalName;
-}
-
 namespace {
 
 // Set in a child started by RunIsolated: the work to run and where its lines go.
