@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,6 +32,13 @@ public:
     std::vector<ArgumentLocation> locations;
     // Built from the above once the function's record is complete.
     Route route;
+
+    std::uint32_t MethodNumber() const override { return static_cast<std::uint32_t>(method); }
+    const char* CustomMethodName() const override { return customMethod.c_str(); }
+    const char* UrlTemplate() const override { return urlPath.c_str(); }
+    std::uint32_t LocationNumber(std::size_t index) const override {
+        return index < locations.size() ? static_cast<std::uint32_t>(locations[index]) : 0;
+    }
 
     // Whether the function takes a RequestContext.
     virtual bool TakesContext() const = 0;

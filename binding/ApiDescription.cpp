@@ -48,17 +48,25 @@ void FillTags(const std::vector<std::string>& source, std::vector<const char*>& 
 void FillField(const FieldRecord& field, FieldDescriptionRecord& record) {
     // The host sees the member as it was declared for description, which may differ
     // from the type conversions use.
-    const TypeIdentifier& type = field.HostType();
+    const HostTypeDescription type = DescribeHostType(field.HostType());
     record.name = field.name.c_str();
     record.description = field.description.c_str();
     record.offset = field.offset;
-    record.kind = HostKindNumber(type.kind);
-    record.elementKind = HostKindNumber(type.elementKind);
-    record.typeName = NamesReferencedType(type.kind) && type.record != nullptr ? type.record->name.c_str() : "";
+    record.kind = type.kind;
+    record.elementKind = type.elementKind;
+    record.typeName = type.typeName;
     record.optional = field.optional ? 1 : 0;
 }
 
 }  // namespace
+
+HostTypeDescription DescribeHostType(const TypeIdentifier& type) {
+    HostTypeDescription description;
+    description.kind = HostKindNumber(type.kind);
+    description.elementKind = HostKindNumber(type.elementKind);
+    if (NamesReferencedType(type.kind) && type.record != nullptr) description.typeName = type.record->name.c_str();
+    return description;
+}
 
 void ApiDescription::Build(const std::vector<const TypeRecord*>& typeSnapshot,
                            const std::vector<const EventRecord*>& eventSnapshot) {

@@ -8,6 +8,7 @@ namespace Kesh {
 
 struct TypeRecord;
 struct EventRecord;
+struct TypeIdentifier;
 
 #pragma pack(push, 1)
 
@@ -61,6 +62,23 @@ struct EventDescriptionRecord {
     std::uint32_t tagCount;
 };
 
+// One parameter of an exposed function, in declaration order; the function records of
+// the API table point at an array of them.
+struct ParameterDescriptionRecord {
+    ParameterDescriptionRecord* next;
+    const char* name;
+    const char* description;
+    // Where the argument may come from: 0 a header, path or query parameter, 1 the
+    // query, 2 the path, 4 a header, 5 the body. Typed arguments may fill any of them.
+    std::uint32_t location;
+    // TypeKind numbers; 0 when none.
+    std::uint32_t kind;
+    std::uint32_t elementKind;
+    // The referenced type for a vector, enum, struct or map, else "".
+    const char* typeName;
+    std::uint8_t optional;
+};
+
 #pragma pack(pop)
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
@@ -93,7 +111,25 @@ static_assert(offsetof(EventDescriptionRecord, payloadTypeName) == 12);
 static_assert(offsetof(EventDescriptionRecord, description) == 16);
 static_assert(offsetof(EventDescriptionRecord, tags) == 20);
 static_assert(offsetof(EventDescriptionRecord, tagCount) == 24);
+static_assert(sizeof(ParameterDescriptionRecord) == 29);
+static_assert(offsetof(ParameterDescriptionRecord, name) == 4);
+static_assert(offsetof(ParameterDescriptionRecord, description) == 8);
+static_assert(offsetof(ParameterDescriptionRecord, location) == 12);
+static_assert(offsetof(ParameterDescriptionRecord, kind) == 16);
+static_assert(offsetof(ParameterDescriptionRecord, elementKind) == 20);
+static_assert(offsetof(ParameterDescriptionRecord, typeName) == 24);
+static_assert(offsetof(ParameterDescriptionRecord, optional) == 28);
 #endif
+
+// A type as the host's records report it: kind and element kind as TypeKind numbers
+// (0 for none or an unknown number) and the name of the referenced type record for a
+// vector, enum, struct or map when there is one, else "" (borrowed from the record).
+struct HostTypeDescription {
+    std::uint32_t kind = 0;
+    std::uint32_t elementKind = 0;
+    const char* typeName = "";
+};
+HostTypeDescription DescribeHostType(const TypeIdentifier& type);
 
 // Holds the description arrays handed to the host; rebuilding replaces them, so the
 // pointers of an earlier build are valid only until the next one.

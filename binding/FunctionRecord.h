@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +23,17 @@ using FunctionDispatchEntry = void(PZL_CDECL*)(HostReply* reply, HostRequest* re
 class FunctionBindingBase {
 public:
     virtual ~FunctionBindingBase() = default;
+
+    // What the API table tells the host about the route. Texts stay valid as long as
+    // the binding; an empty URL template means the function's name.
+    virtual std::uint32_t MethodNumber() const { return 0; }
+    virtual const char* CustomMethodName() const { return ""; }
+    virtual const char* UrlTemplate() const { return ""; }
+    // Where argument index may come from (the dispatcher's location number; 0 is any).
+    virtual std::uint32_t LocationNumber(std::size_t index) const {
+        static_cast<void>(index);
+        return 0;
+    }
 };
 
 // One parameter of an exposed function.

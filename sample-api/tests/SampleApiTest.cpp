@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "binding/HostValueConversion.h"
+#include "binding/TypeKind.h"
 #include "tests/SampleHost.h"
 
 namespace SampleTest {
@@ -263,6 +264,57 @@ TEST_F(SampleApiTest, ListsItsEightFunctionsAndItsTypes) {
         ASSERT_GE(found->tagCount, 2u);
         EXPECT_STREQ(found->tags[1], "Plugin sample-api");
     }
+}
+
+// "int32", "vector/int64", "struct SampleApiSampleItem": one type of a description record.
+std::string TypeText(std::uint32_t kind, std::uint32_t elementKind, const char* typeName) {
+    std::string text = kind == 0 ? "none" : Kesh::TypeKindName(kind);
+    if (elementKind != 0) text += std::string("/") + Kesh::TypeKindName(elementKind);
+    if (typeName == nullptr) return text + " <null>";
+    if (typeName[0] != '\0') text += std::string(" ") + typeName;
+    return text;
+}
+
+// Each function's record says what its declaration says: method, template, every
+// parameter with type, location (0 any, 1 query, 2 path, 4 header, 5 body) and
+// optional mark, and the result type.
+TEST_F(SampleApiTest, FunctionRecordsDescribeTheDeclarations) {
+    const struct {
+        const char* name;
+        const char* description;
+    } cases[] = {
+        {"GetItem", "2 /sample/v1/items/{id} (id: int32 @2, verbose: bool @1) -> struct SampleApiSampleItem"},
+        {"PutFile", "7 /sample/v1/files/{+path} (path: string @2, content: object @5) -> struct SampleApiSampleFile"},
+        {"Echo", "0 Echo (value: object @0) -> object"},
+        {"Sum", "6 /sample/v1/sum (values: vector/int64 @0, scale: double @1 optional) -> double"},
+        {"Whoami", "2 /sample/v1/whoami (token: string @4 optional) -> struct SampleApiSampleCaller"},
+        {"Color", "2 /sample/v1/colors/{name} (name: string @2) -> enum SampleApiSampleColor"},
+        {"Bytes", "2 /sample/v1/bytes (size: uint32 @1) -> none"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Kesh::ApiFunctionRecord& function = Function(c.name);
+        std::string text = std::to_string(function.method) + " " + function.urlTemplate + " (";
+        ASSERT_NE(function.parameters, nullptr);
+        for (std::uint32_t p = 0; p < function.parameterCount; ++p) {
+            const Kesh::ParameterDescriptionRecord& parameter = function.parameters[p];
+            EXPECT_EQ(parameter.next, p + 1 < function.parameterCount ? &function.parameters[p + 1] : nullptr);
+            text += std::string(p == 0 ? "" : ", ") + parameter.name + ": " +
+                    TypeText(parameter.kind, parameter.elementKind, parameter.typeName) + " @" +
+                    std::to_string(parameter.location) + (parameter.optional != 0 ? " optional" : "");
+        }
+        text += ") -> " + TypeText(function.returnKind, function.returnElementKind, function.returnTypeName);
+        EXPECT_EQ(text, c.description);
+        EXPECT_EQ(function.isAsync, 0);
+        EXPECT_STREQ(function.customMethod, "");
+        ASSERT_GE(function.tagCount, 2u);
+        EXPECT_STREQ(function.tags[1], "Plugin sample-api");
+    }
+    EXPECT_STREQ(Function("GetItem").description, "One item by its number.");
+    EXPECT_STREQ(Function("GetItem").parameters[0].description, "The item's number.");
+    // Teapot takes nothing: an empty array, not null.
+    EXPECT_EQ(Function("Teapot").parameterCount, 0u);
+    EXPECT_NE(Function("Teapot").parameters, nullptr);
 }
 
 TEST_F(SampleApiTest, EveryFunctionFromEverySourceAndEveryFailure) {

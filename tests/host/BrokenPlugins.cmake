@@ -1,6 +1,6 @@
 # Deliberately broken plugins, one fault each, for pzl-host's conformance tests. Built
 # like a plugin library but without its export check: one of them has two exports.
-set(pzl_broken_plugins two-exports=1 leak=2 crash=3 dangling-name=4)
+set(pzl_broken_plugins two-exports=1 leak=2 crash=3 dangling-name=4 unknown-type=5)
 set(PZL_BROKEN_PLUGIN_TARGETS "")
 foreach(entry ${pzl_broken_plugins})
   string(REPLACE "=" ";" parts ${entry})

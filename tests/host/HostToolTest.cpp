@@ -185,6 +185,7 @@ TEST(HostTool, ValidateNamesTheBrokenCheck) {
         {"crash", "random-payloads"},
         {"crash", "malformed-payloads"},
         {"dangling-name", "api-table"},
+        {"unknown-type", "api-table"},
     };
     for (const auto& [plugin, check] : cases) {
         SCOPED_TRACE(plugin + " " + check);
@@ -209,6 +210,47 @@ TEST(HostTool, ValidateNamesTheBrokenCheck) {
         ASSERT_FALSE(run.lines.empty());
         EXPECT_NE(run.lines.back().find(" passed, 0 failed, "), std::string::npos) << run.Text();
     }
+}
+
+// describe --json lists each function with its route, parameters and result as the
+// table describes them; validate names the parameter whose type is not in the table.
+TEST(HostTool, DescribeListsFunctionsAndValidateChecksTheirTypes) {
+#ifdef PZL_SAMPLE_PLUGIN
+    const ToolRun run = Tool("describe --json " + std::string(PZL_SAMPLE_PLUGIN));
+    ASSERT_EQ(run.status, 0) << run.Text();
+    ConversionResult parsed = ParseJson(run.Text());
+    ASSERT_TRUE(parsed.Ok()) << run.Text();
+    const BindingProperty& functions = parsed.Value().GetMember("functions");
+    ASSERT_EQ(functions.Size(), 8u) << run.Text();
+    const BindingProperty* sum = nullptr;
+    for (std::size_t i = 0; i < functions.Size(); ++i) {
+        if (functions.GetElement(i).GetMember("name").GetStringView() == "Sum") sum = &functions.GetElement(i);
+    }
+    ASSERT_NE(sum, nullptr);
+    EXPECT_EQ(sum->GetMember("method").GetStringView(), "POST");
+    EXPECT_EQ(sum->GetMember("url").GetStringView(), "/sample/v1/sum");
+    EXPECT_EQ(sum->GetMember("returns").GetMember("kind").GetStringView(), "double");
+    const BindingProperty& parameters = sum->GetMember("parameters");
+    ASSERT_EQ(parameters.Size(), 2u);
+    EXPECT_EQ(parameters.GetElement(0).GetMember("name").GetStringView(), "values");
+    EXPECT_EQ(parameters.GetElement(0).GetMember("type").GetMember("elementKind").GetStringView(), "int64");
+    EXPECT_EQ(parameters.GetElement(0).GetMember("location").GetStringView(), "any");
+    EXPECT_FALSE(parameters.GetElement(0).GetMember("optional").ToBool());
+    EXPECT_EQ(parameters.GetElement(1).GetMember("location").GetStringView(), "query");
+    EXPECT_TRUE(parameters.GetElement(1).GetMember("optional").ToBool());
+    EXPECT_EQ(functions.GetElement(0).GetMember("returns").GetMember("type").GetStringView(), "SampleApiSampleItem");
+#endif
+    const ToolRun broken = Tool("validate --check api-table " + Broken("unknown-type"));
+    EXPECT_EQ(broken.status, 1) << broken.Text();
+    EXPECT_NE(broken.Text().find("FAIL  api-table"), std::string::npos) << broken.Text();
+    EXPECT_NE(broken.Text().find("function Lookup's parameter filter names the unknown type BrokenLookupFilter"),
+              std::string::npos)
+        << broken.Text();
+    // The text form shows the same and reads the broken table without crashing.
+    const ToolRun text = Tool("describe " + Broken("unknown-type"));
+    EXPECT_EQ(text.status, 0) << text.Text();
+    EXPECT_NE(text.Text().find("Lookup  GET /broken/v1/lookup -> none"), std::string::npos) << text.Text();
+    EXPECT_NE(text.Text().find("struct BrokenLookupFilter  (body, optional)"), std::string::npos) << text.Text();
 }
 
 // A random check prints its seed, and the same seed gives the same run.

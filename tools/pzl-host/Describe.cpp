@@ -6,6 +6,7 @@
 #include <cstdarg>
 
 #include "binding/TypeKind.h"
+#include "runtime/HttpMethod.h"
 #include "tools/fakehost/FakeHost.h"
 #include "tools/pzl-host/Isolation.h"
 #include "tools/pzl-host/PluginSession.h"
@@ -21,6 +22,52 @@ std::string Text(const char* address) { return ReadText(address).value_or("<unre
 template <typename Record>
 bool Usable(const Record* records, std::uint32_t count) {
     return count == 0 || (records != nullptr && count < 100000 && Readable(records, sizeof(Record) * count));
+}
+
+// "ANY" for a function that accepts every method, the custom method's own name for 8.
+std::string MethodText(const ApiFunctionRecord& function) {
+    if (function.method == 0) return "ANY";
+    if (function.method == static_cast<std::uint32_t>(HttpMethod::Custom)) return Text(function.customMethod);
+    const char* name = HttpMethodName(HttpMethodFromHost(function.method));
+    return name[0] != '\0' ? name : "method " + std::to_string(function.method);
+}
+
+std::string LocationText(std::uint32_t location) {
+    switch (location) {
+    case 0: return "any";
+    case 1: return "query";
+    case 2: return "path";
+    case 4: return "header";
+    case 5: return "body";
+    default: return "location " + std::to_string(location);
+    }
+}
+
+// "int32", "vector of struct SampleItem", "none" for a function without a value.
+std::string TypeText(std::uint32_t kind, std::uint32_t elementKind, const char* typeName) {
+    if (kind == 0) return "none";
+    std::string text = TypeKindName(kind);
+    if (elementKind != 0) text += std::string(" of ") + TypeKindName(elementKind);
+    const std::string name = Text(typeName);
+    if (!name.empty()) text += " " + name;
+    return text;
+}
+
+template <typename Writer>
+void WriteType(Writer& w, std::uint32_t kind, std::uint32_t elementKind, const char* typeName) {
+    w.StartObject();
+    w.Key("kind");
+    w.String(kind == 0 ? "none" : TypeKindName(kind));
+    if (elementKind != 0) {
+        w.Key("elementKind");
+        w.String(TypeKindName(elementKind));
+    }
+    const std::string name = Text(typeName);
+    if (!name.empty()) {
+        w.Key("type");
+        w.String(name.c_str(), static_cast<rapidjson::SizeType>(name.size()));
+    }
+    w.EndObject();
 }
 
 template <typename Writer>
@@ -123,9 +170,44 @@ void WriteTable(Writer& w, const HostRegistration& record, const PluginLibrary& 
     w.StartArray();
     if (tableOk && Usable(table->functions, table->functionCount)) {
         for (std::uint32_t i = 0; i < table->functionCount; ++i) {
+            const ApiFunctionRecord& function = table->functions[i];
             w.StartObject();
             w.Key("name");
-            str(Text(table->functions[i].name));
+            str(Text(function.name));
+            w.Key("nameSpace");
+            str(Text(function.nameSpace));
+            w.Key("description");
+            str(Text(function.description));
+            w.Key("method");
+            str(MethodText(function));
+            w.Key("url");
+            str(Text(function.urlTemplate));
+            w.Key("parameters");
+            w.StartArray();
+            if (Usable(function.parameters, function.parameterCount)) {
+                for (std::uint32_t p = 0; p < function.parameterCount; ++p) {
+                    const ParameterDescriptionRecord& parameter = function.parameters[p];
+                    w.StartObject();
+                    w.Key("name");
+                    str(Text(parameter.name));
+                    w.Key("type");
+                    WriteType(w, parameter.kind, parameter.elementKind, parameter.typeName);
+                    w.Key("location");
+                    str(LocationText(parameter.location));
+                    w.Key("optional");
+                    w.Bool(parameter.optional != 0);
+                    w.EndObject();
+                }
+            }
+            w.EndArray();
+            w.Key("returns");
+            WriteType(w, function.returnKind, function.returnElementKind, function.returnTypeName);
+            w.Key("async");
+            w.Bool(function.isAsync != 0);
+            if (function.isAsync != 0) {
+                w.Key("asyncResult");
+                WriteType(w, function.asyncResultKind, function.asyncResultElementKind, function.asyncResultTypeName);
+            }
             w.EndObject();
         }
     }
@@ -181,7 +263,25 @@ void PrintText(const HostRegistration& record, const PluginLibrary& library, std
     }
     Appendf(out, "\nfunctions (%u)\n", table->functionCount);
     if (Usable(table->functions, table->functionCount)) {
-        for (std::uint32_t i = 0; i < table->functionCount; ++i) Appendf(out, "  %s\n", Text(table->functions[i].name).c_str());
+        for (std::uint32_t i = 0; i < table->functionCount; ++i) {
+            const ApiFunctionRecord& function = table->functions[i];
+            std::string result = TypeText(function.returnKind, function.returnElementKind, function.returnTypeName);
+            if (function.isAsync != 0)
+                result += " (async: " + TypeText(function.asyncResultKind, function.asyncResultElementKind,
+                                                 function.asyncResultTypeName) + ")";
+            Appendf(out, "  %s  %s %s -> %s\n", Text(function.name).c_str(), MethodText(function).c_str(),
+                    Text(function.urlTemplate).c_str(), result.c_str());
+            if (!Usable(function.parameters, function.parameterCount)) {
+                Appendf(out, "      <%u unreadable parameters>\n", function.parameterCount);
+                continue;
+            }
+            for (std::uint32_t p = 0; p < function.parameterCount; ++p) {
+                const ParameterDescriptionRecord& parameter = function.parameters[p];
+                Appendf(out, "      %-28s %s  (%s%s)\n", Text(parameter.name).c_str(),
+                        TypeText(parameter.kind, parameter.elementKind, parameter.typeName).c_str(),
+                        LocationText(parameter.location).c_str(), parameter.optional != 0 ? ", optional" : "");
+            }
+        }
     }
 }
 
@@ -192,6 +292,7 @@ int DescribePlugin(const std::string& plugin, bool json, std::FILE* out) {
     std::string output;
     // The plugin runs in a child: a crash while registering is reported, not suffered.
     const IsolatedOutcome outcome = RunIsolated(
+        "describe",
         [&](const Channel& channel) {
             PluginLibrary library;
             if (!library.Open(plugin)) {

@@ -83,6 +83,7 @@ int CallCommand(const CallArguments& options) {
     std::string error;
     std::string printed;
     const IsolatedOutcome outcome = RunIsolated(
+        "call",
         [&](const Channel& channel) {
             PluginLibrary library;
             if (!library.Open(options.plugin)) {
@@ -171,6 +172,9 @@ int CallCommand(const CallArguments& options) {
 int main(int argc, char** argv) {
     CLI::App app{"pzl-host: a stand-in host for plugins of this SDK"};
     app.require_subcommand(1);
+    // How the Windows build starts a child for one isolated work (no fork there).
+    std::string isolatedChild;
+    app.add_option(kIsolatedChildOption, isolatedChild)->group("");
 
     RunOptions run;
     CLI::App* runCommand = app.add_subcommand("run", "Replay a scenario against a plugin and print the timeline");
@@ -212,6 +216,10 @@ int main(int argc, char** argv) {
         // Usage errors exit with 2, --help with 0.
         const int code = app.exit(error);
         return code == 0 ? 0 : 2;
+    }
+    if (!isolatedChild.empty() && !EnterIsolatedChild(isolatedChild)) {
+        std::fprintf(stderr, "pzl-host: %s is for pzl-host's own use\n", kIsolatedChildOption);
+        return 2;
     }
     if (runCommand->parsed()) {
         run.color = PZL_ISATTY(PZL_FILENO(stdout)) != 0;

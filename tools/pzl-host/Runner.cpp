@@ -518,6 +518,7 @@ int RunScenario(const RunOptions& options, std::FILE* out) {
     long long failures = 0;
     bool sawResult = false;
     const IsolatedOutcome outcome = RunIsolated(
+        "run",
         [&](const Channel& channel) {
             Replay replay(scenario, channel);
             return replay.Run(options.plugin);
@@ -553,7 +554,7 @@ int RunScenario(const RunOptions& options, std::FILE* out) {
             std::snprintf(seconds, sizeof seconds, "%g", scenario.stepTimeout);
             what = std::string("the plugin hung: no progress for ") + seconds + " s";
         } else if (outcome.end == IsolatedOutcome::End::Crashed) {
-            what = "the plugin crashed (signal " + std::to_string(outcome.signal) + ", " + outcome.signalName + ")";
+            what = "the plugin crashed (" + CrashText(outcome) + ")";
         } else {
             what = "the replay ended early with status " + std::to_string(outcome.exitCode);
         }

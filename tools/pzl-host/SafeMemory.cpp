@@ -1,6 +1,8 @@
 #include "tools/pzl-host/SafeMemory.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <cerrno>
 #include <unistd.h>
 #endif
@@ -30,6 +32,19 @@ bool Readable(const void* address, std::size_t size) {
     close(ends[1]);
     return readable;
 #else
+    // Every region the bytes touch must be committed and readable.
+    const char* at = static_cast<const char*>(address);
+    const char* end = at + size;
+    if (end < at) return false;
+    while (at < end) {
+        MEMORY_BASIC_INFORMATION region{};
+        if (VirtualQuery(at, &region, sizeof region) == 0 || region.State != MEM_COMMIT) return false;
+        const DWORD protection = region.Protect & 0xFF;
+        if ((region.Protect & PAGE_GUARD) != 0 || protection == PAGE_NOACCESS || protection == PAGE_EXECUTE) return false;
+        const char* regionEnd = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (regionEnd <= at) return false;
+        at = regionEnd;
+    }
     return true;
 #endif
 }

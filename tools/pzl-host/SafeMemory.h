@@ -7,8 +7,7 @@
 namespace Kesh::StandIn {
 
 // Whether size bytes at address can be read, found out without touching them (so a
-// dangling pointer from a plugin is reported instead of crashing the checker). Where
-// the system offers no such probe, every non-null address counts as readable.
+// dangling pointer from a plugin is reported instead of crashing the checker).
 bool Readable(const void* address, std::size_t size);
 
 // The NUL-terminated text at address, read through the probe; nothing when the address

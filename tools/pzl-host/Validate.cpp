@@ -136,6 +136,46 @@ std::string ChainFault(const Record* records, std::uint32_t count, const char* w
     return {};
 }
 
+// What is wrong with a function's description (its route, parameters and result), or
+// "" when nothing is: every text readable, parameter names unique, every referenced
+// type among the table's types.
+std::string FunctionDescriptionFault(const ApiFunctionRecord& function, const std::string& name,
+                                     const std::set<std::string>& types) {
+    const std::string what = "function " + name;
+    auto unknownType = [&](const char* typeName, const std::string& owner) -> std::string {
+        const auto referenced = ReadText(typeName);
+        if (!referenced) return owner + " has an unreadable type name";
+        if (!referenced->empty() && types.count(*referenced) == 0) return owner + " names the unknown type " + *referenced;
+        return {};
+    };
+    if (!ReadText(function.nameSpace) || !ReadText(function.description))
+        return what + " has an unreadable name space or description";
+    if (!ReadText(function.urlTemplate)) return what + " has no readable URL template";
+    if (function.method > 8) return what + " has the method number " + std::to_string(function.method);
+    if (function.method == 8 && (!ReadText(function.customMethod) || ReadText(function.customMethod)->empty()))
+        return what + " has a custom method without a readable name";
+    std::string fault = unknownType(function.returnTypeName, what + "'s result");
+    if (fault.empty() && function.isAsync != 0) fault = unknownType(function.asyncResultTypeName, what + "'s async result");
+    if (!fault.empty()) return fault;
+    if (function.parameterCount > 0 && function.parameters == nullptr) return what + " has parameters but no parameter array";
+    fault = ChainFault(function.parameters, function.parameterCount, ("parameter of " + name).c_str());
+    if (!fault.empty()) return fault;
+    std::set<std::string> parameters;
+    for (std::uint32_t p = 0; p < function.parameterCount; ++p) {
+        const ParameterDescriptionRecord& parameter = function.parameters[p];
+        const auto parameterName = ReadText(parameter.name);
+        if (!parameterName || parameterName->empty()) return what + " has a parameter without a readable name";
+        if (!parameters.insert(*parameterName).second) return what + " lists the parameter " + *parameterName + " twice";
+        if (!ReadText(parameter.description)) return what + " has an unreadable description of " + *parameterName;
+        const std::uint32_t location = parameter.location;
+        if (location != 0 && location != 1 && location != 2 && location != 4 && location != 5)
+            return what + " has the unknown location " + std::to_string(location) + " for " + *parameterName;
+        fault = unknownType(parameter.typeName, what + "'s parameter " + *parameterName);
+        if (!fault.empty()) return fault;
+    }
+    return {};
+}
+
 Verdict ApiTableCheck(const CheckContext& context) {
     Loaded plugin;
     if (!plugin.Open(context.plugin) || !plugin.Load()) return Verdict::Fail(plugin.error);
@@ -200,6 +240,8 @@ Verdict ApiTableCheck(const CheckContext& context) {
         if (function.handler == nullptr) return Verdict::Fail("function " + *name + " has no handler");
         if (function.userData == nullptr || !Readable(function.userData, sizeof(ApiFunctionUserData)))
             return Verdict::Fail("function " + *name + " has no readable user data");
+        fault = FunctionDescriptionFault(function, *name, types);
+        if (!fault.empty()) return Verdict::Fail(fault);
     }
     return Verdict::Pass(std::to_string(table->typeCount) + " types, " + std::to_string(table->eventCount) + " events, " +
                          std::to_string(table->functionCount) + " functions");
@@ -573,6 +615,7 @@ int ValidatePlugin(const ValidateOptions& options, std::FILE* out) {
         CheckContext context{options.plugin, seed};
         std::string verdictLine;
         const IsolatedOutcome outcome = RunIsolated(
+            check.name,
             [&](const Channel& channel) {
                 const Verdict verdict = check.run(context);
                 const char* kind = verdict.kind == Verdict::Kind::Pass ? "PASS" : verdict.kind == Verdict::Kind::Fail ? "FAIL" : "SKIP";

@@ -17,6 +17,7 @@
 #define PZL_FAULT_LEAK 2
 #define PZL_FAULT_CRASH 3
 #define PZL_FAULT_DANGLING_NAME 4
+#define PZL_FAULT_UNKNOWN_TYPE 5
 
 namespace {
 
@@ -56,17 +57,26 @@ private:
     }
 };
 
-#if PZL_BROKEN_FAULT == PZL_FAULT_DANGLING_NAME
+#if PZL_BROKEN_FAULT == PZL_FAULT_DANGLING_NAME || PZL_BROKEN_FAULT == PZL_FAULT_UNKNOWN_TYPE
 void PZL_CDECL AnswerError(Kesh::HostReply* reply, Kesh::HostRequest*) {
     if (reply != nullptr) {
         std::memset(static_cast<void*>(reply), 0, sizeof *reply);
         reply->statusCode = 500;
     }
 }
+#endif
+#if PZL_BROKEN_FAULT == PZL_FAULT_DANGLING_NAME
 // The plugin's table with one function record whose name points nowhere.
 Kesh::ApiFunctionUserData danglingUserData{};
 Kesh::ApiFunctionRecord danglingFunction{};
 Kesh::ApiTable danglingTable{};
+#endif
+#if PZL_BROKEN_FAULT == PZL_FAULT_UNKNOWN_TYPE
+// A function whose second parameter refers to a type the table does not describe.
+Kesh::ApiFunctionUserData lookupUserData{};
+Kesh::ParameterDescriptionRecord lookupParameters[2]{};
+Kesh::ApiFunctionRecord lookupFunction{};
+Kesh::ApiTable lookupTable{};
 #endif
 
 }  // namespace
@@ -98,5 +108,29 @@ PZL_EXPORT void PZL_CDECL load_broken_dangling_name(::Kesh::HostRegistration* re
     danglingTable.functions = &danglingFunction;
     danglingTable.functionCount = 1;
     record->apiTable = &danglingTable;
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_UNKNOWN_TYPE
+PZL_EXPORT void PZL_CDECL load_broken_unknown_type(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-unknown-type");
+    if (record == nullptr || record->apiTable == nullptr) return;
+    lookupParameters[0] = {&lookupParameters[1], "key", "", 1, 12, 0, "", 0};
+    lookupParameters[1] = {nullptr, "filter", "", 5, 17, 0, "BrokenLookupFilter", 1};
+    lookupFunction.userData = &lookupUserData;
+    lookupFunction.name = "Lookup";
+    lookupFunction.nameSpace = "";
+    lookupFunction.description = "";
+    lookupFunction.method = 2;
+    lookupFunction.customMethod = "";
+    lookupFunction.urlTemplate = "/broken/v1/lookup";
+    lookupFunction.parameters = lookupParameters;
+    lookupFunction.parameterCount = 2;
+    lookupFunction.returnTypeName = "";
+    lookupFunction.asyncResultTypeName = "";
+    lookupFunction.help = "";
+    lookupFunction.handler = &AnswerError;
+    lookupTable = *record->apiTable;
+    lookupTable.functions = &lookupFunction;
+    lookupTable.functionCount = 1;
+    record->apiTable = &lookupTable;
 }
 #endif
