@@ -40,11 +40,17 @@ struct Input {
     }
 };
 
+// The plugin object lives as long as the process. The record's pointer to it is packed
+// and misaligned, where LeakSanitizer does not look for pointers, so an aligned copy
+// keeps it reachable.
+void* livePlugin = nullptr;
+
 const ApiTable* Table() {
     static HostRegistration record = [] {
         HostRegistration r{};
         r.major = 18;
         LoadPlugin<Client::SampleApi::Api::SampleApiPlugin>(&r, "sample-api");
+        livePlugin = r.plugin;
         return r;
     }();
     return record.apiTable;
