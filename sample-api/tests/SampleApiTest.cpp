@@ -206,7 +206,7 @@ void RunCase(const SamplePlugin& plugin, const Case& c) {
     }
     Reply reply;
     Call(*function, request, reply);
-    EXPECT_NE(reply.raw.release, nullptr);
+    EXPECT_NE(Unpacked(reply.raw.release), nullptr);
     if (c.error != nullptr) {
         EXPECT_TRUE(reply.Failed()) << Describe(c);
         EXPECT_EQ(reply.Error(), c.error) << Describe(c);
@@ -231,12 +231,12 @@ protected:
 
 TEST_F(SampleApiTest, ListsItsEightFunctionsAndItsTypes) {
     const Kesh::ApiTable& table = plugin_.Table();
-    ASSERT_EQ(table.functionCount, 8u);
+    ASSERT_EQ(Unpacked(table.functionCount), 8u);
     const char* names[] = {"GetItem", "PutFile", "Echo", "Sum", "Whoami", "Color", "Teapot", "Bytes"};
     for (std::uint32_t i = 0; i < 8; ++i) {
         EXPECT_STREQ(table.functions[i].name, names[i]);
-        EXPECT_NE(table.functions[i].handler, nullptr);
-        ASSERT_NE(table.functions[i].userData, nullptr);
+        EXPECT_NE(Unpacked(table.functions[i].handler), nullptr);
+        ASSERT_NE(Unpacked(table.functions[i].userData), nullptr);
     }
     EXPECT_STREQ(plugin_.Record().shortName, "sample-api");
 
@@ -261,7 +261,7 @@ TEST_F(SampleApiTest, ListsItsEightFunctionsAndItsTypes) {
             members.push_back(found->fields != nullptr ? found->fields[i].name : found->enumerators[i].name);
         }
         EXPECT_EQ(members, expected.members) << expected.name;
-        ASSERT_GE(found->tagCount, 2u);
+        ASSERT_GE(Unpacked(found->tagCount), 2u);
         EXPECT_STREQ(found->tags[1], "Plugin sample-api");
     }
 }
@@ -390,7 +390,7 @@ TEST_F(SampleApiTest, BytesStreamsItsPattern) {
         ASSERT_FALSE(reply.Failed()) << reply.Error();
         EXPECT_EQ(reply.Status(), 200u);
         EXPECT_STREQ(reply.raw.contentType, "application/octet-stream");
-        EXPECT_EQ(reply.raw.bodySizeHint, size);
+        EXPECT_EQ(Unpacked(reply.raw.bodySizeHint), size);
         const std::string body = reply.ReadBody(97);
         ASSERT_EQ(body.size(), size);
         for (std::uint32_t i = 0; i < size; ++i) {
@@ -403,7 +403,7 @@ TEST_F(SampleApiTest, BytesStreamsItsPattern) {
     Reply reply;
     Call(Function("Bytes"), largest, reply);
     EXPECT_FALSE(reply.Failed());
-    EXPECT_EQ(reply.raw.bodySizeHint, 16777216u);
+    EXPECT_EQ(Unpacked(reply.raw.bodySizeHint), 16777216u);
 }
 
 TEST_F(SampleApiTest, HostileRequestsGetErrorReplies) {
@@ -496,7 +496,7 @@ TEST_F(SampleApiTest, ReplyReleaseClearsTheRecord) {
     request.headers = {{"token", "abc"}};
     Reply reply;
     Call(Function("Whoami"), request, reply);
-    ASSERT_NE(reply.raw.release, nullptr);
+    ASSERT_NE(Unpacked(reply.raw.release), nullptr);
     reply.raw.release(&reply.raw);
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&reply.raw);
     for (std::size_t i = 0; i < sizeof reply.raw; ++i) ASSERT_EQ(bytes[i], 0u) << i;
@@ -521,7 +521,7 @@ TEST(SampleApiLifetime, AllocationsBalanceAfterUnload) {
         EXPECT_EQ(reply.ReadBody().size(), 5000u);
     }
     const Kesh::MemoryStats after = plugin.Stats();
-    EXPECT_GT(after.allocationCount, before.allocationCount);
+    EXPECT_GT(Unpacked(after.allocationCount), Unpacked(before.allocationCount));
     EXPECT_EQ(after.allocationCount - before.allocationCount, after.freeCount - before.freeCount);
     EXPECT_EQ(after.bytesAllocated - before.bytesAllocated, after.bytesFreed - before.bytesFreed);
 }

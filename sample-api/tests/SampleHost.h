@@ -17,6 +17,14 @@ namespace SampleTest {
 
 using Kesh::BindingProperty;
 
+// The host's records are packed: a field may sit at any address, and GoogleTest's
+// comparisons bind references, which a misaligned field must not get. A copy is
+// compared instead: EXPECT_EQ(Unpacked(reply.raw.statusCode), 200u).
+template <class T>
+constexpr T Unpacked(T field) noexcept {
+    return field;
+}
+
 // One plugin object of the built pzl-be-sample-api library, created through its export
 // as the host does. The library is loaded once for the whole test process.
 class SamplePlugin {

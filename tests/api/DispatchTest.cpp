@@ -13,9 +13,12 @@
 #include "binding/HostValueConversion.h"
 #include "binding/StructDeclaration.h"
 #include "runtime/ApiTable.h"
+#include "tests/support/Unpacked.h"
 
 namespace Kesh {
 namespace {
+
+using Testing::Unpacked;
 
 struct Options {
     std::string name;
@@ -195,11 +198,11 @@ TEST(WriteReply, CopiesTheCallResultsParts) {
         result.headers.Set("a", "3");
         HostReply reply{};
         WriteReply(reply, result, nullptr);
-        EXPECT_EQ(reply.replyCode, c.written);
+        EXPECT_EQ(Unpacked(reply.replyCode), c.written);
         EXPECT_EQ(reply.replyFlag, 1);
-        EXPECT_EQ(reply.statusCode, 299u);
-        EXPECT_EQ(reply.contentType, HostReplyEmptyText());
-        ASSERT_EQ(reply.headerCount, 2u);
+        EXPECT_EQ(Unpacked(reply.statusCode), 299u);
+        EXPECT_EQ(Unpacked(reply.contentType), HostReplyEmptyText());
+        ASSERT_EQ(Unpacked(reply.headerCount), 2u);
         EXPECT_STREQ(reply.headers[0].name, "a");
         EXPECT_STREQ(reply.headers[0].value, "3");
         EXPECT_STREQ(reply.headers[1].value, "2");
@@ -222,9 +225,9 @@ TEST(WriteReply, CopiesTheCallResultsParts) {
     HostReply reply{};
     WriteReply(reply, failed, nullptr);
     EXPECT_STREQ(reply.result.errorText, "bad");
-    EXPECT_EQ(reply.statusCode, 409u);
+    EXPECT_EQ(Unpacked(reply.statusCode), 409u);
     EXPECT_STREQ(reply.contentType, "text/plain");
-    EXPECT_EQ(reply.bodyOwner, nullptr);
+    EXPECT_EQ(Unpacked(reply.bodyOwner), nullptr);
     ReleaseHostReply(&reply);
 }
 
@@ -239,9 +242,9 @@ TEST_F(DispatchTest, ApiResultDetailsReachTheReply) {
     request.userData = record->userData;
     HostReply reply{};
     record->handler(&reply, &request);
-    EXPECT_EQ(reply.statusCode, 201u);
+    EXPECT_EQ(Unpacked(reply.statusCode), 201u);
     EXPECT_STREQ(reply.contentType, "text/plain");
-    ASSERT_EQ(reply.headerCount, 1u);
+    ASSERT_EQ(Unpacked(reply.headerCount), 1u);
     EXPECT_STREQ(reply.headers[0].name, "x-a");
     EXPECT_STREQ(reply.result.value.payload.string.text, "made");
     reply.release(&reply);

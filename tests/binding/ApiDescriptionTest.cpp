@@ -6,9 +6,12 @@
 
 #include "binding/ApiDescription.h"
 #include "binding/TypeRegistry.h"
+#include "tests/support/Unpacked.h"
 
 namespace Kesh {
 namespace {
+
+using Testing::Unpacked;
 
 struct Item {
     std::int32_t id;
@@ -83,56 +86,56 @@ TEST(ApiDescription, DescribesTypesFieldsAndEnumerators) {
     }
     ASSERT_TRUE(item && mode && nothing && holder);
     // Texts are the registry's own, not copies.
-    EXPECT_EQ(holder->name, registry.FindType("Holder")->name.c_str());
+    EXPECT_EQ(Unpacked(holder->name), registry.FindType("Holder")->name.c_str());
 
     // A struct without fields reads like an enum without enumerators.
-    EXPECT_EQ(nothing->fields, nullptr);
-    EXPECT_NE(nothing->enumerators, nullptr);
-    EXPECT_EQ(nothing->memberCount, 0u);
+    EXPECT_EQ(Unpacked(nothing->fields), nullptr);
+    EXPECT_NE(Unpacked(nothing->enumerators), nullptr);
+    EXPECT_EQ(Unpacked(nothing->memberCount), 0u);
     EXPECT_STREQ(nothing->nameSpace, "Empty.Space");
-    EXPECT_EQ(nothing->tagCount, 0u);
+    EXPECT_EQ(Unpacked(nothing->tagCount), 0u);
 
     // Enumerators in byte order of their names, chained, with the last one ending it.
-    EXPECT_EQ(mode->fields, nullptr);
-    ASSERT_EQ(mode->memberCount, 3u);
+    EXPECT_EQ(Unpacked(mode->fields), nullptr);
+    ASSERT_EQ(Unpacked(mode->memberCount), 3u);
     const EnumeratorDescriptionRecord* enumerators = mode->enumerators;
     EXPECT_STREQ(enumerators[0].name, "Idle");
-    EXPECT_EQ(enumerators[0].number, -2);
+    EXPECT_EQ(Unpacked(enumerators[0].number), -2);
     EXPECT_STREQ(enumerators[1].name, "Off");
     EXPECT_STREQ(enumerators[2].name, "On");
     EXPECT_STREQ(enumerators[2].description, "switched on");
-    EXPECT_EQ(enumerators[0].next, &enumerators[1]);
-    EXPECT_EQ(enumerators[2].next, nullptr);
-    ASSERT_EQ(mode->tagCount, 1u);
+    EXPECT_EQ(Unpacked(enumerators[0].next), &enumerators[1]);
+    EXPECT_EQ(Unpacked(enumerators[2].next), nullptr);
+    ASSERT_EQ(Unpacked(mode->tagCount), 1u);
     EXPECT_STREQ(mode->tags[0], "modes");
-    EXPECT_EQ(mode->size, sizeof(Mode));
+    EXPECT_EQ(Unpacked(mode->size), sizeof(Mode));
 
     // Fields in declaration order.
-    EXPECT_EQ(holder->enumerators, nullptr);
-    ASSERT_EQ(holder->memberCount, 4u);
+    EXPECT_EQ(Unpacked(holder->enumerators), nullptr);
+    ASSERT_EQ(Unpacked(holder->memberCount), 4u);
     EXPECT_EQ(ChainLength(holder->fields), 4u);
     EXPECT_STREQ(holder->description, "holds items");
-    ASSERT_EQ(holder->tagCount, 2u);
+    ASSERT_EQ(Unpacked(holder->tagCount), 2u);
     EXPECT_STREQ(holder->tags[1], "second");
     const FieldDescriptionRecord* fields = holder->fields;
     EXPECT_STREQ(fields[0].name, "count");
-    EXPECT_EQ(fields[0].kind, 6u);
-    EXPECT_EQ(fields[0].elementKind, 0u);
+    EXPECT_EQ(Unpacked(fields[0].kind), 6u);
+    EXPECT_EQ(Unpacked(fields[0].elementKind), 0u);
     EXPECT_STREQ(fields[0].typeName, "");
     // A vector of a registered struct names the struct.
     EXPECT_STREQ(fields[1].name, "items");
     EXPECT_STREQ(fields[1].description, "the items");
-    EXPECT_EQ(fields[1].offset, offsetof(Holder, items));
-    EXPECT_EQ(fields[1].kind, 15u);
-    EXPECT_EQ(fields[1].elementKind, 17u);
+    EXPECT_EQ(Unpacked(fields[1].offset), offsetof(Holder, items));
+    EXPECT_EQ(Unpacked(fields[1].kind), 15u);
+    EXPECT_EQ(Unpacked(fields[1].elementKind), 17u);
     EXPECT_STREQ(fields[1].typeName, "Item");
     // The second identifier wins for the description.
-    EXPECT_EQ(fields[2].kind, 16u);
+    EXPECT_EQ(Unpacked(fields[2].kind), 16u);
     EXPECT_STREQ(fields[2].typeName, "Mode");
-    EXPECT_EQ(fields[2].optional, 1);
-    EXPECT_EQ(fields[3].kind, 1u);
+    EXPECT_EQ(Unpacked(fields[2].optional), 1);
+    EXPECT_EQ(Unpacked(fields[3].kind), 1u);
     EXPECT_STREQ(fields[3].typeName, "");
-    EXPECT_EQ(fields[3].next, nullptr);
+    EXPECT_EQ(Unpacked(fields[3].next), nullptr);
 }
 
 TEST(ApiDescription, DescribesEventsAndRebuildsCleanly) {
@@ -149,10 +152,10 @@ TEST(ApiDescription, DescribesEventsAndRebuildsCleanly) {
     EXPECT_STREQ(holder.payloadTypeName, "Holder");
     EXPECT_STREQ(holder.nameSpace, "Events");
     EXPECT_STREQ(holder.description, "fired");
-    ASSERT_EQ(holder.tagCount, 1u);
+    ASSERT_EQ(Unpacked(holder.tagCount), 1u);
     EXPECT_STREQ(holder.tags[0], "t");
     EXPECT_STREQ(item.payloadTypeName, "Item");
-    EXPECT_EQ(item.tagCount, 0u);
+    EXPECT_EQ(Unpacked(item.tagCount), 0u);
 
     // Rebuilding from an empty snapshot leaves nothing to point at.
     description.Build({}, {});

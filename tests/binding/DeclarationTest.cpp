@@ -13,9 +13,12 @@
 #include "binding/NativeAssign.h"
 #include "binding/NativeToValue.h"
 #include "binding/StructDeclaration.h"
+#include "tests/support/Unpacked.h"
 
 namespace Kesh {
 namespace {
+
+using Testing::Unpacked;
 
 enum class Level : std::uint8_t { Low = 1, High = 2 };
 
@@ -160,7 +163,7 @@ TEST(DeclarationTest, NarrowEnumsRoundTripWithTheirSignedness) {
     EXPECT_EQ(alone.Value().GetEnumNumber(), 200);
     HostValue record{};
     ToHostValue(alone.Value(), record, &registry);
-    ASSERT_EQ(record.kind, HostValueKind::OwnedString);
+    ASSERT_EQ(Unpacked(record.kind), HostValueKind::OwnedString);
     EXPECT_STREQ(record.payload.string.text, "High");
     record.Release();
     Byte byte = Byte::Low;

@@ -14,9 +14,12 @@
 #include "platform/Allocator.h"
 #include "tests/support/AllocationFailure.h"
 #include "tests/support/SmallStackThread.h"
+#include "tests/support/Unpacked.h"
 
 namespace Kesh {
 namespace {
+
+using Testing::Unpacked;
 
 enum class Phase : std::int32_t { None = 0, Lobby = 3 };
 
@@ -53,9 +56,9 @@ TEST(HostValue, SettersReleaseAndOwnTheirCopies) {
     std::string text = "hello";
     record.SetString(text.c_str());
     text[0] = 'j';  // the record holds its own copy
-    EXPECT_EQ(record.kind, HostValueKind::OwnedString);
+    EXPECT_EQ(Unpacked(record.kind), HostValueKind::OwnedString);
     EXPECT_STREQ(record.payload.string.text, "hello");
-    EXPECT_EQ(record.payload.string.length, 5u);
+    EXPECT_EQ(Unpacked(record.payload.string.length), 5u);
 
     // Setting a record from its own text copies before it frees.
     record.SetString(record.payload.string.text + 1);
@@ -63,8 +66,8 @@ TEST(HostValue, SettersReleaseAndOwnTheirCopies) {
 
     const std::uint8_t bytes[] = {0, 1, 2};
     record.SetBlob(bytes, sizeof bytes);
-    EXPECT_EQ(record.kind, HostValueKind::OwnedBlob);
-    ASSERT_EQ(record.payload.blob.count, 3u);
+    EXPECT_EQ(Unpacked(record.kind), HostValueKind::OwnedBlob);
+    ASSERT_EQ(Unpacked(record.payload.blob.count), 3u);
     EXPECT_EQ(std::memcmp(record.payload.blob.bytes, bytes, 3), 0);
 
     record.SetBool(true);  // frees the blob
@@ -82,7 +85,7 @@ TEST(HostValue, SettersReleaseAndOwnTheirCopies) {
     entries[1].value.SetCollection(inner, 1);
     record.SetStructure(entries, 2);
     record.Release();
-    EXPECT_EQ(record.kind, HostValueKind::Empty);
+    EXPECT_EQ(Unpacked(record.kind), HostValueKind::Empty);
     EXPECT_TRUE(IsZero(&record, sizeof record));
     EXPECT_EQ(LiveBlocks(), before);
 
@@ -99,7 +102,7 @@ TEST(HostValue, SettersReleaseAndOwnTheirCopies) {
     head.value.SetString("discarded");
     head.SetError("first");
     head.SetError("second");  // the first error text is not leaked
-    EXPECT_EQ(head.value.kind, HostValueKind::Empty);
+    EXPECT_EQ(Unpacked(head.value.kind), HostValueKind::Empty);
     EXPECT_EQ(head.hasError, 1);
     EXPECT_STREQ(head.errorText, "second");
     head.Release();
@@ -133,18 +136,18 @@ TEST(HostValueConversion, EveryKindRoundTrips) {
 
         HostValue record{};
         ASSERT_TRUE(ToHostValue(source, record));
-        ASSERT_EQ(record.kind, HostValueKind::Structure);
-        ASSERT_EQ(record.payload.structure.count, 8u);
+        ASSERT_EQ(Unpacked(record.kind), HostValueKind::Structure);
+        ASSERT_EQ(Unpacked(record.payload.structure.count), 8u);
         // Members come out in key order, each key owned by its entry.
         const HostMemberEntry& first = record.payload.structure.entries[0];
         EXPECT_STREQ(first.key, "blob");
         EXPECT_EQ(first.keyOwned, 1);
-        EXPECT_EQ(first.value.kind, HostValueKind::OwnedBlob);
-        EXPECT_EQ(record.payload.structure.entries[2].value.kind, HostValueKind::Empty);
+        EXPECT_EQ(Unpacked(first.value.kind), HostValueKind::OwnedBlob);
+        EXPECT_EQ(Unpacked(record.payload.structure.entries[2].value.kind), HostValueKind::Empty);
         const HostValue& list = record.payload.structure.entries[4].value;
-        ASSERT_EQ(list.kind, HostValueKind::Collection);
-        ASSERT_EQ(list.payload.collection.count, 3u);
-        EXPECT_EQ(list.payload.collection.values[1].kind, HostValueKind::Empty);
+        ASSERT_EQ(Unpacked(list.kind), HostValueKind::Collection);
+        ASSERT_EQ(Unpacked(list.payload.collection.count), 3u);
+        EXPECT_EQ(Unpacked(list.payload.collection.values[1].kind), HostValueKind::Empty);
         EXPECT_STREQ(list.payload.collection.values[0].payload.structure.entries[0].key, "Z");
 
         BindingProperty back;
@@ -181,16 +184,16 @@ TEST(HostValueConversion, EnumsGoByNameOnlyWhenTheRegistryKnowsTheNumber) {
 
     HostValue record{};
     ToHostValue(lobby, record);
-    EXPECT_EQ(record.kind, HostValueKind::Signed);
-    EXPECT_EQ(record.payload.signedValue, 3);
+    EXPECT_EQ(Unpacked(record.kind), HostValueKind::Signed);
+    EXPECT_EQ(Unpacked(record.payload.signedValue), 3);
     ToHostValue(lobby, record, &registry);
-    ASSERT_EQ(record.kind, HostValueKind::OwnedString);
+    ASSERT_EQ(Unpacked(record.kind), HostValueKind::OwnedString);
     EXPECT_STREQ(record.payload.string.text, "Lobby");
     ToHostValue(unknown, record, &registry);
-    EXPECT_EQ(record.kind, HostValueKind::Signed);
-    EXPECT_EQ(record.payload.signedValue, -7);  // sign-extended
+    EXPECT_EQ(Unpacked(record.kind), HostValueKind::Signed);
+    EXPECT_EQ(Unpacked(record.payload.signedValue), -7);  // sign-extended
     ToHostValue(unregistered, record, &registry);
-    EXPECT_EQ(record.kind, HostValueKind::Signed);
+    EXPECT_EQ(Unpacked(record.kind), HostValueKind::Signed);
     record.Release();
 }
 
@@ -245,7 +248,7 @@ TEST(HostValueConversion, BadRecordsFailWithAMessage) {
         head.value.SetString("dropped by the error");
         EXPECT_FALSE(FromHostValue(record, value, "payload", head));
         EXPECT_TRUE(value.IsEmpty());
-        EXPECT_EQ(head.value.kind, HostValueKind::Empty);
+        EXPECT_EQ(Unpacked(head.value.kind), HostValueKind::Empty);
         ASSERT_EQ(head.hasError, 1);
         EXPECT_STREQ(head.errorText, message);
     };
@@ -329,7 +332,7 @@ TEST(HostValueConversion, ExhaustedMemoryFreesWhatWasBuilt) {
             triggered = failure.Triggered();
         }
         if (!triggered) {
-            EXPECT_EQ(record.kind, HostValueKind::Structure);
+            EXPECT_EQ(Unpacked(record.kind), HostValueKind::Structure);
             Testing::AllocationFailure failure(1, true);
             record.Release();
             EXPECT_FALSE(failure.Triggered());
@@ -337,7 +340,7 @@ TEST(HostValueConversion, ExhaustedMemoryFreesWhatWasBuilt) {
         }
         failedAt = n;
         EXPECT_TRUE(threw) << "allocation " << n;
-        EXPECT_EQ(record.kind, HostValueKind::Empty) << "allocation " << n;
+        EXPECT_EQ(Unpacked(record.kind), HostValueKind::Empty) << "allocation " << n;
         EXPECT_EQ(LiveBlocks(), before) << "allocation " << n;
     }
     EXPECT_GE(failedAt, 8u);  // the sweep did reach the nested parts
@@ -381,7 +384,7 @@ TEST(HostValueConversion, DeepTreesOnASmallStack) {
                                                           : &node->payload.collection.values[0];
             ++depth;
         }
-        EXPECT_EQ(node->payload.signedValue, 42);
+        EXPECT_EQ(Unpacked(node->payload.signedValue), 42);
         EXPECT_GT(depth, kDepth);
         // Released with no memory left to take.
         Testing::AllocationFailure failure(1, true);

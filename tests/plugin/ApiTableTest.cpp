@@ -6,6 +6,7 @@
 
 #include "runtime/ApiTable.h"
 #include "tests/plugin/LoadedPlugin.h"
+#include "tests/support/Unpacked.h"
 
 namespace Kesh::Testing {
 namespace {
@@ -16,14 +17,14 @@ TEST(UxApiTable, ListsNoFunctionsButItsTypes) {
     ASSERT_TRUE(plugin.Registered());
     const ApiTable* table = plugin.Record().apiTable;
     ASSERT_NE(table, nullptr);
-    EXPECT_EQ(table->functionCount, 0u);
-    EXPECT_EQ(table->functions, nullptr);
+    EXPECT_EQ(Unpacked(table->functionCount), 0u);
+    EXPECT_EQ(Unpacked(table->functions), nullptr);
     bool phase = false;
     for (std::uint32_t i = 0; i < table->typeCount; ++i) {
         phase = phase || std::strcmp(table->types[i].name, "QorUserExperienceGameflowPhase") == 0;
     }
     EXPECT_TRUE(phase);
-    EXPECT_GT(table->eventCount, 0u);
+    EXPECT_GT(Unpacked(table->eventCount), 0u);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "runtime/PluginExport.h"
 #include "tests/log/LogFixture.h"
 #include "tests/support/fakehost/FakeHost.h"
+#include "tests/support/Unpacked.h"
 
 namespace Kesh::Testing {
 namespace {
@@ -48,7 +49,7 @@ public:
 
 TEST(UxPluginObject, StartValuesAndRegisteredTypes) {
     InProcessPlugin plugin;
-    ASSERT_NE(plugin.record.plugin, nullptr);
+    ASSERT_NE(Unpacked(plugin.record.plugin), nullptr);
     UxPlugin& ux = plugin.Get();
     EXPECT_FALSE(ux.UnloadUxInGame());
     EXPECT_EQ(ux.SettingsSchemaVersion(), 1);

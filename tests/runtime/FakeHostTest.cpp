@@ -9,6 +9,7 @@
 #include "runtime/HostReply.h"
 #include "runtime/HostRequest.h"
 #include "tests/support/fakehost/FakeHost.h"
+#include "tests/support/Unpacked.h"
 
 namespace Kesh::Testing {
 namespace {
@@ -75,8 +76,8 @@ TEST(FakeHost, StoreAndFixedRepliesAnswerAndCountReleases) {
     };
     for (const Row& row : rows) {
         Call call(host, row.method, row.url, row.body);
-        EXPECT_EQ(call.reply.statusCode, row.status) << row.url;
-        EXPECT_EQ(call.reply.result.value.kind, row.kind) << row.url;
+        EXPECT_EQ(Unpacked(call.reply.statusCode), row.status) << row.url;
+        EXPECT_EQ(Unpacked(call.reply.result.value.kind), row.kind) << row.url;
         if (row.error != nullptr) {
             EXPECT_EQ(call.Error(), row.error) << row.url;
         }
@@ -92,7 +93,7 @@ TEST(FakeHost, StoreAndFixedRepliesAnswerAndCountReleases) {
     EXPECT_STREQ(stored.GetMember("name").GetString(), "video");  // a patch merges
     get.reply.release(&get.reply);
     get.reply.release(&get.reply);  // counted, frees nothing twice
-    EXPECT_EQ(get.reply.result.value.kind, HostValueKind::Empty);
+    EXPECT_EQ(Unpacked(get.reply.result.value.kind), HostValueKind::Empty);
     EXPECT_STREQ(host.Store("/b").GetString(), "login");  // the post changed nothing
     EXPECT_FALSE(host.HasResource("/c"));
     EXPECT_EQ(host.OpenStreams(), 1u);  // a stream never read or released stays the host's
@@ -130,7 +131,7 @@ TEST(FakeHost, StreamsArriveInTheChosenPieces) {
         FakeHost host;
         host.ReplyWithStream(HttpMethod::Get, "/s", row.plan);
         Call call(host, HttpMethod::Get, "/s");
-        EXPECT_EQ(call.reply.bodySizeHint, row.plan.text.size());
+        EXPECT_EQ(Unpacked(call.reply.bodySizeHint), row.plan.text.size());
         std::vector<std::uint32_t> lengths;
         std::vector<int> more;
         std::string read;

@@ -12,9 +12,12 @@
 #include "runtime/HostReply.h"
 #include "runtime/HostRequest.h"
 #include "runtime/HttpMethod.h"
+#include "tests/support/Unpacked.h"
 
 namespace Kesh {
 namespace {
+
+using Testing::Unpacked;
 
 std::int64_t LiveBlocks() {
     const Memory::AllocationCounters counters = Memory::ReadCounters();
@@ -133,19 +136,19 @@ TEST(ApiTable, DescribesTheRegistryWithoutFunctions) {
     ApiTableStorage storage;
     ApiTable* table = BuildApiTable(registry, storage);
     ASSERT_EQ(table, storage.Table());
-    EXPECT_EQ(table->functionCount, 0u);
-    EXPECT_EQ(table->functions, nullptr);
-    ASSERT_EQ(table->typeCount, 2u);
-    ASSERT_NE(table->types, nullptr);
-    EXPECT_EQ(table->types[table->typeCount - 1].next, nullptr);
-    ASSERT_EQ(table->eventCount, 1u);
+    EXPECT_EQ(Unpacked(table->functionCount), 0u);
+    EXPECT_EQ(Unpacked(table->functions), nullptr);
+    ASSERT_EQ(Unpacked(table->typeCount), 2u);
+    ASSERT_NE(Unpacked(table->types), nullptr);
+    EXPECT_EQ(Unpacked(table->types[table->typeCount - 1].next), nullptr);
+    ASSERT_EQ(Unpacked(table->eventCount), 1u);
     EXPECT_STREQ(table->events[0].name, "OnPayload");
     EXPECT_STREQ(table->events[0].payloadTypeName, "Payload");
-    EXPECT_EQ(table->events[0].next, nullptr);
+    EXPECT_EQ(Unpacked(table->events[0].next), nullptr);
 
     // A new type shows up in the next build.
     registry.DeclareType("Third", 1, StaticTypeOf<char>(), true);
-    EXPECT_EQ(storage.Build(registry)->typeCount, 3u);
+    EXPECT_EQ(Unpacked(storage.Build(registry)->typeCount), 3u);
 }
 
 }  // namespace

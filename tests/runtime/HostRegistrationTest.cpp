@@ -5,9 +5,12 @@
 
 #include "runtime/HostRegistration.h"
 #include "runtime/IdentifierName.h"
+#include "tests/support/Unpacked.h"
 
 namespace Kesh {
 namespace {
+
+using Testing::Unpacked;
 
 TEST(HostRegistration, WordsSitWhereTheHostReadsThem) {
     // The host reads the record as seven pointer-wide words.
@@ -33,11 +36,11 @@ TEST(HostRegistration, MemoryStatsCarryTheAllocatorCounters) {
     MemoryStats stats;
     std::memset(&stats, 0xAB, sizeof stats);
     ReadMemoryStats(stats);
-    EXPECT_GT(stats.allocationCount, 0u);
-    EXPECT_GE(stats.bytesAllocated, 1000u);
-    EXPECT_GE(stats.allocationCount, stats.freeCount);
-    EXPECT_GE(stats.peakLiveBytes, stats.bytesAllocated - stats.bytesFreed);
-    EXPECT_EQ(stats.reserved, 0u);
+    EXPECT_GT(Unpacked(stats.allocationCount), 0u);
+    EXPECT_GE(Unpacked(stats.bytesAllocated), 1000u);
+    EXPECT_GE(Unpacked(stats.allocationCount), Unpacked(stats.freeCount));
+    EXPECT_GE(Unpacked(stats.peakLiveBytes), stats.bytesAllocated - stats.bytesFreed);
+    EXPECT_EQ(Unpacked(stats.reserved), 0u);
 }
 
 TEST(IdentifierName, Forms) {

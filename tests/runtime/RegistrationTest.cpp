@@ -6,6 +6,7 @@
 #include "binding/TypeRecord.h"
 #include "runtime/PluginBase.h"
 #include "runtime/PluginExport.h"
+#include "tests/support/Unpacked.h"
 
 namespace Kesh::Testing {
 namespace {
@@ -37,14 +38,14 @@ TEST(Registration, FillsTheRecordForACompatibleCore) {
         HostRegistration record = Record(18, minor, patch);
         auto plugin = std::make_unique<ProbePlugin>();
         PluginBase::Register(plugin.get(), &record, "qor-user-experience");
-        EXPECT_EQ(record.major, 18u);
-        EXPECT_EQ(record.minor, 0u);
-        EXPECT_EQ(record.patch, 0u);
-        EXPECT_EQ(record.plugin, plugin.get());
+        EXPECT_EQ(Unpacked(record.major), 18u);
+        EXPECT_EQ(Unpacked(record.minor), 0u);
+        EXPECT_EQ(Unpacked(record.patch), 0u);
+        EXPECT_EQ(Unpacked(record.plugin), plugin.get());
         EXPECT_STREQ(record.shortName, "qor-user-experience");
-        ASSERT_NE(record.callbacks, nullptr);
+        ASSERT_NE(Unpacked(record.callbacks), nullptr);
         EXPECT_NE(record.callbacks->init, nullptr);
-        ASSERT_NE(record.apiTable, nullptr);
+        ASSERT_NE(Unpacked(record.apiTable), nullptr);
         EXPECT_EQ(plugin->CoreVersion().Text(), "18." + std::to_string(minor) + "." + std::to_string(patch));
     }
 }
@@ -65,9 +66,9 @@ TEST(Registration, NamesTagsPrefixAndTypes) {
     EXPECT_NE(registry.FindEvent("OnJsonApiEvent"), nullptr);
     EXPECT_NE(registry.FindEvent("OnCallback"), nullptr);  // the built-ins came first
     // The API table describes every type and event; this plugin exposes no functions.
-    EXPECT_EQ(record.apiTable->functionCount, 0u);
-    EXPECT_EQ(record.apiTable->typeCount, registry.TypeSnapshot().size());
-    EXPECT_EQ(record.apiTable->eventCount, registry.EventSnapshot().size());
+    EXPECT_EQ(Unpacked(record.apiTable->functionCount), 0u);
+    EXPECT_EQ(Unpacked(record.apiTable->typeCount), registry.TypeSnapshot().size());
+    EXPECT_EQ(Unpacked(record.apiTable->eventCount), registry.EventSnapshot().size());
 }
 
 TEST(Registration, MemoryStatsThroughTheCallbacks) {
@@ -77,8 +78,8 @@ TEST(Registration, MemoryStatsThroughTheCallbacks) {
     MemoryStats stats{};
     stats.reserved = 99;
     record.callbacks->memoryStats(record.plugin, &stats);
-    EXPECT_GT(stats.allocationCount, 0u);
-    EXPECT_EQ(stats.reserved, 0u);
+    EXPECT_GT(Unpacked(stats.allocationCount), 0u);
+    EXPECT_EQ(Unpacked(stats.reserved), 0u);
     record.callbacks->memoryStats(record.plugin, nullptr);  // ignored, not a crash
     // Init without a host context fails instead of crashing.
     EXPECT_EQ(record.callbacks->init(record.plugin, nullptr), 0);
@@ -106,7 +107,7 @@ TEST(Registration, ExportLeavesTheRecordAloneWithoutARecordOrStorage) {
     LoadPlugin<ProbePlugin>(nullptr, "x");  // nothing to fill, nothing to crash
     HostRegistration record = Record(18, 1, 0);
     LoadPlugin<ProbePlugin>(&record, "x");
-    ASSERT_NE(record.plugin, nullptr);
+    ASSERT_NE(Unpacked(record.plugin), nullptr);
     record.callbacks->unload(record.plugin);
 }
 
