@@ -295,26 +295,26 @@ TEST_F(SampleApiTest, FunctionRecordsDescribeTheDeclarations) {
         SCOPED_TRACE(c.name);
         const Kesh::ApiFunctionRecord& function = Function(c.name);
         std::string text = std::to_string(function.method) + " " + function.urlTemplate + " (";
-        ASSERT_NE(function.parameters, nullptr);
+        ASSERT_NE(Unpacked(function.parameters), nullptr);
         for (std::uint32_t p = 0; p < function.parameterCount; ++p) {
             const Kesh::ParameterDescriptionRecord& parameter = function.parameters[p];
-            EXPECT_EQ(parameter.next, p + 1 < function.parameterCount ? &function.parameters[p + 1] : nullptr);
+            EXPECT_EQ(Unpacked(parameter.next), p + 1 < function.parameterCount ? &function.parameters[p + 1] : nullptr);
             text += std::string(p == 0 ? "" : ", ") + parameter.name + ": " +
                     TypeText(parameter.kind, parameter.elementKind, parameter.typeName) + " @" +
                     std::to_string(parameter.location) + (parameter.optional != 0 ? " optional" : "");
         }
         text += ") -> " + TypeText(function.returnKind, function.returnElementKind, function.returnTypeName);
         EXPECT_EQ(text, c.description);
-        EXPECT_EQ(function.isAsync, 0);
+        EXPECT_EQ(Unpacked(function.isAsync), 0);
         EXPECT_STREQ(function.customMethod, "");
-        ASSERT_GE(function.tagCount, 2u);
+        ASSERT_GE(Unpacked(function.tagCount), 2u);
         EXPECT_STREQ(function.tags[1], "Plugin sample-api");
     }
     EXPECT_STREQ(Function("GetItem").description, "One item by its number.");
     EXPECT_STREQ(Function("GetItem").parameters[0].description, "The item's number.");
     // Teapot takes nothing: an empty array, not null.
-    EXPECT_EQ(Function("Teapot").parameterCount, 0u);
-    EXPECT_NE(Function("Teapot").parameters, nullptr);
+    EXPECT_EQ(Unpacked(Function("Teapot").parameterCount), 0u);
+    EXPECT_NE(Unpacked(Function("Teapot").parameters), nullptr);
 }
 
 TEST_F(SampleApiTest, EveryFunctionFromEverySourceAndEveryFailure) {
