@@ -53,6 +53,21 @@ namespace {
 
 // ---- canonical text of each library's tree (the text WriteJson gives for ours) ----
 
+// An object's members sorted by key (stable, so repeated keys keep their order), each
+// written by text(out, value).
+template <typename Members, typename WriteValue>
+void AppendSortedObject(std::string& out, Members& members, WriteValue text) {
+    std::stable_sort(members.begin(), members.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    out += '{';
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        if (i != 0) out += ',';
+        AppendQuoted(out, members[i].first);
+        out += ':';
+        text(out, members[i].second);
+    }
+    out += '}';
+}
+
 using JsonValue = rapidjson::Value;
 
 void RapidJsonText(std::string& out, const JsonValue& value) {
@@ -62,16 +77,7 @@ void RapidJsonText(std::string& out, const JsonValue& value) {
         for (auto it = value.MemberBegin(); it != value.MemberEnd(); ++it) {
             members.emplace_back(std::string_view(it->name.GetString(), it->name.GetStringLength()), &it->value);
         }
-        std::stable_sort(members.begin(), members.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        out += '{';
-        for (std::size_t i = 0; i < members.size(); ++i) {
-            if (i != 0) out += ',';
-            AppendQuoted(out, members[i].first);
-            out += ':';
-            RapidJsonText(out, *members[i].second);
-        }
-        out += '}';
+        AppendSortedObject(out, members, [](std::string& o, const auto* v) { RapidJsonText(o, *v); });
     } else if (value.IsArray()) {
         out += '[';
         for (rapidjson::SizeType i = 0; i < value.Size(); ++i) {
@@ -152,16 +158,7 @@ void MessagePackText(std::string& out, const msgpack::object& value) {
                 const msgpack::object_kv& kv = value.via.map.ptr[i];
                 members.emplace_back(std::string_view(kv.key.via.str.ptr, kv.key.via.str.size), &kv.val);
             }
-            std::stable_sort(members.begin(), members.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
-            out += '{';
-            for (std::size_t i = 0; i < members.size(); ++i) {
-                if (i != 0) out += ',';
-                AppendQuoted(out, members[i].first);
-                out += ':';
-                MessagePackText(out, *members[i].second);
-            }
-            out += '}';
+            AppendSortedObject(out, members, [](std::string& o, const auto* v) { MessagePackText(o, *v); });
             break;
         }
         case msgpack::type::ARRAY:
@@ -201,18 +198,16 @@ void MessagePackText(std::string& out, const msgpack::object& value) {
 void YamlCppText(std::string& out, const YAML::Node& value) {
     switch (value.Type()) {
         case YAML::NodeType::Map: {
-            std::vector<std::pair<std::string, YAML::Node>> members;
-            for (const auto& member : value) members.emplace_back(member.first.Scalar(), member.second);
-            std::stable_sort(members.begin(), members.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
-            out += '{';
-            for (std::size_t i = 0; i < members.size(); ++i) {
-                if (i != 0) out += ',';
-                AppendQuoted(out, members[i].first);
-                out += ':';
-                YamlCppText(out, members[i].second);
+            // Sorting moves the members, and assigning one YAML::Node to another writes
+            // through to the node it refers to: the nodes stay put, the sort moves indices.
+            std::vector<YAML::Node> nodes;
+            std::vector<std::pair<std::string, std::size_t>> members;
+            nodes.reserve(value.size());
+            for (const auto& member : value) {
+                members.emplace_back(member.first.Scalar(), nodes.size());
+                nodes.push_back(member.second);
             }
-            out += '}';
+            AppendSortedObject(out, members, [&nodes](std::string& o, std::size_t v) { YamlCppText(o, nodes[v]); });
             break;
         }
         case YAML::NodeType::Sequence: {
