@@ -11,15 +11,10 @@ namespace Kesh {
 namespace {
 
 // What an empty list points at: the host is told "an array of 0", never null. Nothing
-// writes through these.
+// writes through it.
 EnumeratorDescriptionRecord* NoEnumerators() {
     static EnumeratorDescriptionRecord none{};
     return &none;
-}
-
-const char* const* NoTags() {
-    static const char* const none[1] = {nullptr};
-    return none;
 }
 
 std::uint32_t HostKindNumber(TypeKind kind) {
@@ -59,6 +54,11 @@ void FillField(const FieldRecord& field, FieldDescriptionRecord& record) {
 }
 
 }  // namespace
+
+const char* const* NoTags() noexcept {
+    static const char* const none[1] = {nullptr};
+    return none;
+}
 
 HostTypeDescription DescribeHostType(const TypeIdentifier& type) {
     HostTypeDescription description;

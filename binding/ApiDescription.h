@@ -131,6 +131,9 @@ struct HostTypeDescription {
 };
 HostTypeDescription DescribeHostType(const TypeIdentifier& type);
 
+// What a record's empty tag list points at: the host is told "an array of 0", never null.
+const char* const* NoTags() noexcept;
+
 // Holds the description arrays handed to the host; rebuilding replaces them, so the
 // pointers of an earlier build are valid only until the next one.
 class ApiDescription {

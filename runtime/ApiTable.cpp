@@ -11,15 +11,10 @@ namespace Kesh {
 namespace {
 
 // What an empty list points at: the host is told "an array of 0", never null. Nothing
-// writes through these.
+// writes through it.
 ParameterDescriptionRecord* NoParameters() {
     static ParameterDescriptionRecord none{};
     return &none;
-}
-
-const char* const* NoTags() {
-    static const char* const none[1] = {nullptr};
-    return none;
 }
 
 // Fills the descriptive part of a function's record from the registry's record and its
