@@ -13,7 +13,7 @@
 #include "platform/Allocator.h"
 #include "plugin/GameflowPhase.h"
 #include "plugin/GameflowSession.h"
-#include "plugin/SubscribeResource.h"
+#include "runtime/SubscribeResource.h"
 #include "plugin/UxPlugin.h"
 #include "runtime/PluginExport.h"
 #include "tests/log/LogFixture.h"
@@ -25,8 +25,6 @@ namespace {
 
 using Client::UserExperience::Api::GameflowPhase;
 using Client::UserExperience::Api::GameflowSession;
-using Client::UserExperience::Api::ResourceEvent;
-using Client::UserExperience::Api::SubscribeResource;
 using Client::UserExperience::Api::UxPlugin;
 
 // A plugin object created by the export's own code and unloaded through its callback.
