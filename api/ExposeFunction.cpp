@@ -27,17 +27,19 @@ std::string DeclarationMistake(const FunctionInfo& info, const std::vector<Argum
     }
     const UrlTemplate compiled = UrlTemplate::Compile(url);
     std::unordered_set<std::string> placeholders;
-    for (const PathParameter& parameter : compiled.Parameters()) {
-        if (names.count(parameter.name) == 0) {
-            return "the placeholder {" + parameter.name + "} of its URL template \"" + std::string(url) +
-                   "\" has no argument of that name";
-        }
-        placeholders.insert(parameter.name);
-    }
+    for (const PathParameter& parameter : compiled.Parameters()) placeholders.insert(parameter.name);
+    // A misspelt path argument also leaves its placeholder without argument; naming the
+    // argument points at the typo.
     for (const ArgumentDeclaration& argument : arguments) {
         if (argument.location == ArgumentLocation::Path && placeholders.count(argument.name) == 0) {
             return "its path argument \"" + argument.name + "\" is not a placeholder of its URL template \"" +
                    std::string(url) + "\"";
+        }
+    }
+    for (const PathParameter& parameter : compiled.Parameters()) {
+        if (names.count(parameter.name) == 0) {
+            return "the placeholder {" + parameter.name + "} of its URL template \"" + std::string(url) +
+                   "\" has no argument of that name";
         }
     }
     return {};

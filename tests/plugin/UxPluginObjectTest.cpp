@@ -171,7 +171,8 @@ TEST(UxPluginObject, TypedSubscriptions) {
         seen.push_back(event.uri + " " + std::to_string(static_cast<int>(event.eventType)) + " " +
                        std::string(BindingProperty::KindName(static_cast<unsigned>(event.data.Kind()))));
     };
-    SubscribeResource<BindingProperty>(ux, "/qor-lobby/v1/lobby/*", record);
+    // The lambda form: the data type comes from the handler's parameter.
+    SubscribeResource(ux, "/qor-lobby/v1/lobby/*", record);
     EXPECT_TRUE(host.Requests().empty());
     EXPECT_TRUE(host.IsSubscribed("OnJsonApiEvent_qor-lobby_v1_lobby"));
     host.DeliverResourceEvent("/qor-lobby/v1/lobby/members", "Update", BindingProperty(1));
