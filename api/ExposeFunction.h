@@ -118,7 +118,7 @@ const FunctionRecord* ExposeFunction(TypeRegistry& registry, const FunctionInfo&
 // A member function of the plugin class, called on plugin (which must outlive the
 // registry, as the plugin object does):
 //
-//     ExposeFunction(*this, {.name = "Count", .url = "/sample/v1/count"}, &SampleApiPlugin::Count);
+//     ExposeFunction(*this, {.name = "Count", .url = "/my/v1/count"}, &MyPlugin::Count);
 template <typename Plugin, typename Member, std::size_t N>
     requires std::is_member_function_pointer_v<Member>
 const FunctionRecord* ExposeFunction(Plugin& plugin, const FunctionInfo& info, Member member,
