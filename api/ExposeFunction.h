@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "api/ApiResult.h"
@@ -83,9 +84,14 @@ struct FunctionInfo {
 //                               .url = "/sample/v1/items/{id}", .description = "One item."},
 //                    &GetItem, {InPath("id", "The item's number"), InQuery("verbose")});
 //
-// Declare the enum and struct types it uses first. Returns the registered record, or
-// null when the declaration names an argument twice or leaves a name empty. The
-// function may be called on several threads at once.
+// Declare the enum and struct types it uses first. The function may be called on
+// several threads at once. Returns the registered record, or null for a declaration
+// that could never be called successfully: a function or argument without a name, an
+// argument named twice, an InPath argument that is not a placeholder of the template,
+// a placeholder without an argument of its name, a "{" never closed. Such a function is
+// not exposed; the plugin logs one error line naming it and the mistake, and a warning
+// line when a function replaces one of the same name or shares another's method and
+// template (see TypeRegistry::RegistrationNotes).
 template <typename Function, std::size_t N>
 const FunctionRecord* ExposeFunction(TypeRegistry& registry, const FunctionInfo& info, Function function,
                                      const ArgumentInfo (&arguments)[N]) {
@@ -107,6 +113,23 @@ const FunctionRecord* ExposeFunction(TypeRegistry& registry, const FunctionInfo&
     using Binding = Detail::NativeFunctionBindingOf<Function>;
     static_assert(Binding::kParameterCount == 0, "this function takes parameters: describe each one");
     return Detail::Expose(registry, info, std::make_unique<Binding>(std::move(function)), {});
+}
+
+// A member function of the plugin class, called on plugin (which must outlive the
+// registry, as the plugin object does):
+//
+//     ExposeFunction(*this, {.name = "Count", .url = "/my/v1/count"}, &MyPlugin::Count);
+template <typename Plugin, typename Member, std::size_t N>
+    requires std::is_member_function_pointer_v<Member>
+const FunctionRecord* ExposeFunction(Plugin& plugin, const FunctionInfo& info, Member member,
+                                     const ArgumentInfo (&arguments)[N]) {
+    return ExposeFunction(plugin.Registry(), info, Detail::BindMember(plugin, member), arguments);
+}
+
+template <typename Plugin, typename Member>
+    requires std::is_member_function_pointer_v<Member>
+const FunctionRecord* ExposeFunction(Plugin& plugin, const FunctionInfo& info, Member member) {
+    return ExposeFunction(plugin.Registry(), info, Detail::BindMember(plugin, member));
 }
 
 }  // namespace Kesh

@@ -140,6 +140,16 @@ const FunctionRecord* TypeRegistry::FindFunction(std::string_view name) const {
     return found == functionsByName_.end() ? nullptr : found->second;
 }
 
+void TypeRegistry::AddRegistrationNote(std::int32_t level, std::string text) {
+    Platform::LockGuard guard(lock_);
+    registrationNotes_.push_back(RegistrationNote{level, std::move(text)});
+}
+
+std::vector<TypeRegistry::RegistrationNote> TypeRegistry::RegistrationNotes() const {
+    Platform::LockGuard guard(lock_);
+    return registrationNotes_;
+}
+
 namespace {
 
 template <typename T>
@@ -181,6 +191,7 @@ void TypeRegistry::RemoveAll() {
     events_.clear();
     functionsByName_.clear();
     functions_.clear();
+    registrationNotes_.clear();
     typesById_.clear();
     typesByName_.clear();
     types_.clear();

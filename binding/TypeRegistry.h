@@ -58,6 +58,15 @@ public:
     const FunctionRecord* AddFunction(std::unique_ptr<FunctionRecord> function);
     const FunctionRecord* FindFunction(std::string_view name) const;
 
+    // What registration found wrong with the declarations (a function not exposed, two
+    // functions sharing a name): kept until the plugin has a log to write them to.
+    struct RegistrationNote {
+        std::int32_t level;
+        std::string text;
+    };
+    void AddRegistrationNote(std::int32_t level, std::string text);
+    std::vector<RegistrationNote> RegistrationNotes() const;
+
     // Copies of the tables in declaration order, taken under the lock. The pointers stay
     // valid until the registry is reset or destroyed.
     std::vector<const TypeRecord*> TypeSnapshot() const;
@@ -92,6 +101,7 @@ private:
     NameTable<EventRecord> eventsByName_;
     std::vector<std::unique_ptr<FunctionRecord>> functions_;
     NameTable<FunctionRecord> functionsByName_;
+    std::vector<RegistrationNote> registrationNotes_;
     bool initialized_ = false;
 };
 

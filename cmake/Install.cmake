@@ -32,42 +32,48 @@ endif()
 
 install(TARGETS ${pzl_install_libraries} pzl_sdk pzl_counting_new EXPORT pzlTargets
   ARCHIVE DESTINATION lib
-  OBJECTS DESTINATION lib/pzl/objects
-  INCLUDES DESTINATION include/pzl)
+  OBJECTS DESTINATION lib/pzl/objects)
 install(EXPORT pzlTargets NAMESPACE pzl:: DESTINATION lib/cmake/pzl)
 
-# Headers: what the author-facing headers include, and what those include in turn. The
-# library's other headers are internals and stay out.
-set(pzl_public_headers
-  api/ExposeFunction.h
-  binding/EnumDeclaration.h
-  binding/HostValueConversion.h
-  binding/StructDeclaration.h
-  log/Log.h
-  runtime/HostRegistration.h
-  runtime/PluginBase.h
-  runtime/PluginExport.h)
-set(pending ${pzl_public_headers})
-set(installed "")
-while(pending)
-  list(POP_FRONT pending header)
-  if(header IN_LIST installed)
-    continue()
+# Headers: the lists of SdkHeaders.cmake, staged under the build tree with their includes
+# pointing at the installed paths (the staging fails on a header the lists miss), and
+# installed from there. The staged tree is what the SDK's own install-level tests
+# compile against.
+include(${CMAKE_CURRENT_LIST_DIR}/SdkHeaders.cmake)
+set(pzl_staged_include "${CMAKE_BINARY_DIR}/sdk/include")
+set(pzl_listed_headers ${PZL_PUBLIC_HEADERS} ${PZL_DETAIL_HEADERS})
+list(TRANSFORM pzl_listed_headers PREPEND "${PROJECT_SOURCE_DIR}/")
+add_custom_command(OUTPUT "${CMAKE_BINARY_DIR}/sdk/staged.stamp"
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DOUTPUT_DIR=${pzl_staged_include}
+          -P ${CMAKE_CURRENT_LIST_DIR}/StageHeaders.cmake
+  COMMAND ${CMAKE_COMMAND} -E touch "${CMAKE_BINARY_DIR}/sdk/staged.stamp"
+  DEPENDS ${pzl_listed_headers} ${CMAKE_CURRENT_LIST_DIR}/SdkHeaders.cmake ${CMAKE_CURRENT_LIST_DIR}/StageHeaders.cmake
+  COMMENT "Staging the SDK's installed headers"
+  VERBATIM)
+add_custom_target(pzl_sdk_headers ALL DEPENDS "${CMAKE_BINARY_DIR}/sdk/staged.stamp")
+install(DIRECTORY "${pzl_staged_include}/pzl" DESTINATION include)
+
+# Inside this build, <pzl/...> names the repository's own headers through forwarding
+# headers, so that code including <pzl/pzl.h> and code including "binding/..." can meet
+# in one translation unit without defining everything twice.
+set(pzl_forward_include "${CMAKE_BINARY_DIR}/sdk/forward")
+set(umbrella "#pragma once\n")
+foreach(header IN LISTS PZL_PUBLIC_HEADERS PZL_DETAIL_HEADERS)
+  pzl_installed_header_path(${header} path)
+  file(CONFIGURE OUTPUT "${pzl_forward_include}/${path}" CONTENT "#pragma once\n#include \"${header}\"\n")
+  if(header IN_LIST PZL_PUBLIC_HEADERS)
+    string(APPEND umbrella "#include \"${header}\"\n")
   endif()
-  list(APPEND installed ${header})
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${header})
-  file(STRINGS ${PROJECT_SOURCE_DIR}/${header} lines REGEX "^#include \"")
-  foreach(line IN LISTS lines)
-    string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" included "${line}")
-    if(EXISTS ${PROJECT_SOURCE_DIR}/${included})
-      list(APPEND pending ${included})
-    endif()
-  endforeach()
-endwhile()
-foreach(header IN LISTS installed)
-  get_filename_component(folder ${header} DIRECTORY)
-  install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION include/pzl/${folder})
 endforeach()
+file(CONFIGURE OUTPUT "${pzl_forward_include}/pzl/pzl.h" CONTENT "${umbrella}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/SdkHeaders.cmake)
+target_include_directories(pzl_sdk INTERFACE
+  $<BUILD_INTERFACE:${pzl_forward_include}> $<INSTALL_INTERFACE:include>)
+add_dependencies(pzl_sdk pzl_sdk_headers)
+
+# The toolchain files of the cross builds, so a plugin project can build the Windows DLL.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/mingw-i686.cmake ${CMAKE_CURRENT_LIST_DIR}/mingw-x64.cmake
+  DESTINATION lib/cmake/pzl/toolchains)
 
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/pzlConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/pzlConfig.cmake INSTALL_DESTINATION lib/cmake/pzl)

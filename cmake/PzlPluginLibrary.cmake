@@ -1,15 +1,17 @@
 # pzl_add_plugin_library(<target> EXPORT <symbol> OUTPUT_NAME <file name>
-#                        SOURCES <files...> [LINK <libraries...>])
+#                        SOURCES <files...> [LINK <libraries...>] [VALIDATE])
 #
 # A plugin library as a host loads it: a shared library named <file name> (no "lib"
 # prefix) that exports <symbol> and nothing else, carries the C++ runtime statically (so
 # it never shares allocator or runtime state with the host or other plugins) and counts
 # every allocation through the SDK's operator new. After each build the exports are
-# checked. Used by this repository and installed with the SDK.
+# checked. With VALIDATE, a test (<target>-validate; call enable_testing() first) runs
+# `pzl-host validate` on the built library, where the build machine can run it. Used by this repository and
+# installed with the SDK.
 set(PZL_CHECK_EXPORTS_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/CheckExports.cmake")
 
 function(pzl_add_plugin_library target)
-  cmake_parse_arguments(ARG "" "EXPORT;OUTPUT_NAME" "SOURCES;LINK" ${ARGN})
+  cmake_parse_arguments(ARG "VALIDATE" "EXPORT;OUTPUT_NAME" "SOURCES;LINK" ${ARGN})
   if(NOT ARG_EXPORT OR NOT ARG_OUTPUT_NAME OR NOT ARG_SOURCES)
     message(FATAL_ERROR "pzl_add_plugin_library(${target}) needs EXPORT, OUTPUT_NAME and SOURCES")
   endif()
@@ -48,4 +50,20 @@ function(pzl_add_plugin_library target)
     -DWINDOWS=${WIN32} -DEXPORT=${ARG_EXPORT} -P ${PZL_CHECK_EXPORTS_SCRIPT})
   add_custom_command(TARGET ${target} POST_BUILD COMMAND ${check} VERBATIM)
   set_property(TARGET ${target} PROPERTY PZL_CHECK_EXPORTS "${check}")
+
+  if(ARG_VALIDATE)
+    # The stand-in host of the installed SDK, or the one this repository builds.
+    if(TARGET pzl::host)
+      set(host pzl::host)
+    elseif(TARGET pzl-host)
+      set(host pzl-host)
+    else()
+      message(WARNING "pzl_add_plugin_library(${target} VALIDATE): no pzl-host, so no validation test")
+      return()
+    endif()
+    # A cross-built plugin (the Windows DLL) cannot be loaded here.
+    if(NOT CMAKE_CROSSCOMPILING)
+      add_test(NAME ${target}-validate COMMAND ${host} validate $<TARGET_FILE:${target}>)
+    endif()
+  endif()
 endfunction()

@@ -4,7 +4,7 @@
 
 #include "plugin/GameflowTypeRegistration.h"
 #include "plugin/HostPaths.h"
-#include "plugin/SubscribeResource.h"
+#include "runtime/SubscribeResource.h"
 
 namespace Kesh::Client::UserExperience::Api {
 

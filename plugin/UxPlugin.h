@@ -5,7 +5,7 @@
 #include "binding/BindingProperty.h"
 #include "plugin/GameflowPhase.h"
 #include "plugin/GameflowSession.h"
-#include "plugin/ResourceEvent.h"
+#include "runtime/ResourceEvent.h"
 #include "runtime/PluginBase.h"
 
 namespace Kesh::Client::UserExperience::Api {

@@ -1,5 +1,7 @@
 #include "runtime/PluginBase.h"
 
+#include "log/CategoryGroups.h"
+#include "log/Log.h"
 #include "log/LogManager.h"
 #include "runtime/CaughtException.h"
 #include "runtime/PluginLogInstaller.h"
@@ -112,6 +114,10 @@ std::uint8_t PZL_CDECL PluginBase::Init(void* plugin, HostContext* context) {
 bool PluginBase::Initialise(HostContext* context) {
     hostContext_ = context;
     InstallPluginLogTarget(context->api, logTarget_);
+    // Declaration mistakes were found at registration, before the plugin had a log.
+    for (const TypeRegistry::RegistrationNote& note : typeRegistry_->RegistrationNotes()) {
+        Log(note.level, kCategoryGeneral, "%s", note.text.c_str());
+    }
     clientId_ = context->clientId;
     shortName_ = name_.shortName;
     serviceProxy_.SetShortName(shortName_);

@@ -1,5 +1,4 @@
 // The library's one export: the host calls it to create and register the plugin.
 #include "SampleApiPlugin.h"
-#include "runtime/PluginExport.h"
 
 PZL_DEFINE_PLUGIN_EXPORT(load_sample_api, Kesh::Client::SampleApi::Api::SampleApiPlugin, "sample-api")

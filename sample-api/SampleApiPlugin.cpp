@@ -8,9 +8,6 @@
 #include <vector>
 
 #include "SampleTypes.h"
-#include "api/ExposeFunction.h"
-#include "binding/EnumDeclaration.h"
-#include "binding/StructDeclaration.h"
 
 namespace Kesh::Client::SampleApi::Api {
 namespace {

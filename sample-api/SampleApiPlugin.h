@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/PluginBase.h"
+#include <pzl/pzl.h>
 
 namespace Kesh::Client::SampleApi::Api {
 

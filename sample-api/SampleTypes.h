@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "binding/BindingProperty.h"
+#include <pzl/pzl.h>
 
 namespace Kesh::Client::SampleApi::Api {
 

@@ -199,5 +199,33 @@ struct CallableSignature<Result (*)(Args...) noexcept> {
 template <typename Function>
 using NativeFunctionBindingOf = typename CallableSignature<std::decay_t<Function>>::Type;
 
+// A member function bound to its object: a callable with the member's own parameter
+// list, so the binding sees the same signature as for a free function.
+template <typename Object, typename Member, typename Result, typename... Args>
+struct BoundMember {
+    Object* object;
+    Member member;
+    Result operator()(Args... args) const { return (object->*member)(std::forward<Args>(args)...); }
+};
+
+template <typename Object, typename Member>
+struct MemberBinder;
+#define PZL_MEMBER_BINDER(qualifiers)                                                                  \
+    template <typename Object, typename Class, typename Result, typename... Args>                      \
+    struct MemberBinder<Object, Result (Class::*)(Args...) qualifiers> {                               \
+        static_assert(std::is_base_of_v<Class, Object>, "the member function belongs to the plugin's class"); \
+        using Type = BoundMember<Object, Result (Class::*)(Args...) qualifiers, Result, Args...>;      \
+    };
+PZL_MEMBER_BINDER()
+PZL_MEMBER_BINDER(const)
+PZL_MEMBER_BINDER(noexcept)
+PZL_MEMBER_BINDER(const noexcept)
+#undef PZL_MEMBER_BINDER
+
+template <typename Object, typename Member>
+auto BindMember(Object& object, Member member) {
+    return typename MemberBinder<Object, Member>::Type{&object, member};
+}
+
 }  // namespace Detail
 }  // namespace Kesh

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "binding/HostValueConversion.h"
-#include "binding/TypeKind.h"
+#include <pzl/binding/HostValueConversion.h>
+#include <pzl/binding/detail/TypeKind.h>
 #include "tests/SampleHost.h"
 
 namespace SampleTest {

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "binding/HostValueConversion.h"
+#include <pzl/binding/HostValueConversion.h>
 
 namespace SampleTest {
 namespace {

@@ -6,12 +6,12 @@
 #include <utility>
 #include <vector>
 
-#include "binding/BindingProperty.h"
-#include "binding/HostValue.h"
-#include "runtime/ApiTable.h"
-#include "runtime/HostRegistration.h"
-#include "runtime/HostReply.h"
-#include "runtime/HostRequest.h"
+#include <pzl/binding/BindingProperty.h>
+#include <pzl/binding/HostValue.h>
+#include <pzl/runtime/detail/ApiTable.h>
+#include <pzl/runtime/detail/HostRegistration.h>
+#include <pzl/runtime/detail/HostReply.h>
+#include <pzl/runtime/detail/HostRequest.h>
 
 namespace SampleTest {
 

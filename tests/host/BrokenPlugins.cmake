@@ -1,6 +1,7 @@
 # Deliberately broken plugins, one fault each, for pzl-host's conformance tests. Built
 # like a plugin library but without its export check: one of them has two exports.
-set(pzl_broken_plugins two-exports=1 leak=2 crash=3 dangling-name=4 unknown-type=5)
+set(pzl_broken_plugins two-exports=1 leak=2 crash=3 dangling-name=4 unknown-type=5
+  path-argument=6 placeholder=7 unclosed-brace=8 duplicates=9)
 set(PZL_BROKEN_PLUGIN_TARGETS "")
 foreach(entry ${pzl_broken_plugins})
   string(REPLACE "=" ";" parts ${entry})
@@ -9,7 +10,7 @@ foreach(entry ${pzl_broken_plugins})
   set(target pzl_broken_${fault})
   add_library(${target} SHARED ${CMAKE_CURRENT_LIST_DIR}/broken/BrokenPlugin.cpp)
   target_compile_definitions(${target} PRIVATE PZL_BROKEN_FAULT=${fault})
-  target_link_libraries(${target} PRIVATE pzl_runtime pzl_counting_new)
+  target_link_libraries(${target} PRIVATE pzl_api pzl_counting_new)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME pzl-be-broken-${name} PREFIX ""
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/broken)
   target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)

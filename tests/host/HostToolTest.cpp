@@ -193,6 +193,39 @@ TEST(HostTool, ValidateNamesTheBrokenCheck) {
         EXPECT_EQ(run.status, 1) << run.Text();
         EXPECT_EQ(Verdict(run, check), "FAIL") << run.Text();
     }
+    // A declaration that could never be called is refused at registration; the check
+    // quotes the plugin's log line, and the plugin's other function is still exposed.
+    const std::pair<std::string, std::string> refused[] = {
+        {"path-argument",
+         "registration: Function \"Greet\" is not exposed: its path argument \"nmae\" is not a placeholder of its "
+         "URL template \"/broken/v1/greet/{name}\""},
+        {"placeholder",
+         "registration: Function \"Greet\" is not exposed: the placeholder {name} of its URL template "
+         "\"/broken/v1/greet/{name}\" has no argument of that name"},
+        {"unclosed-brace",
+         "registration: Function \"Greet\" is not exposed: its URL template \"/broken/v1/greet/{name\" has a "
+         "\"{\" that is never closed"},
+    };
+    for (const auto& [plugin, line] : refused) {
+        SCOPED_TRACE(plugin);
+        const ToolRun run = Tool("validate --timeout 300 --check api-table " + Broken(plugin.c_str()));
+        EXPECT_EQ(run.status, 1) << run.Text();
+        EXPECT_NE(run.Text().find("FAIL  api-table"), std::string::npos) << run.Text();
+        EXPECT_NE(run.Text().find(line), std::string::npos) << run.Text();
+        const ToolRun described = Tool("describe " + Broken(plugin.c_str()));
+        EXPECT_NE(described.Text().find("Ping  GET /broken/v1/ping"), std::string::npos) << described.Text();
+        EXPECT_EQ(described.Text().find("Greet"), std::string::npos) << described.Text();
+    }
+    // Duplicates are legal (the later declaration wins): a warning, not a failure.
+    const ToolRun duplicates = Tool("validate --timeout 300 --check api-table " + Broken("duplicates"));
+    EXPECT_EQ(duplicates.status, 0) << duplicates.Text();
+    EXPECT_NE(duplicates.Text().find("warning: Function \"Greet\" is declared twice"), std::string::npos)
+        << duplicates.Text();
+    EXPECT_NE(duplicates.Text().find("warning: Function \"Pong\" has the same method (GET) and URL template "
+                                     "\"/broken/v1/ping\" as function \"Ping\""),
+              std::string::npos)
+        << duplicates.Text();
+
     // Only the fault fails: the leaky plugin is otherwise sound.
     const ToolRun leak = Tool("validate --timeout 300 --only-failed " + Broken("leak"));
     EXPECT_EQ(leak.lines.size(), 2u) << leak.Text();

@@ -13,7 +13,7 @@
 #include "platform/Allocator.h"
 #include "plugin/GameflowPhase.h"
 #include "plugin/GameflowSession.h"
-#include "plugin/SubscribeResource.h"
+#include "runtime/SubscribeResource.h"
 #include "plugin/UxPlugin.h"
 #include "runtime/PluginExport.h"
 #include "tests/log/LogFixture.h"
@@ -25,8 +25,6 @@ namespace {
 
 using Client::UserExperience::Api::GameflowPhase;
 using Client::UserExperience::Api::GameflowSession;
-using Client::UserExperience::Api::ResourceEvent;
-using Client::UserExperience::Api::SubscribeResource;
 using Client::UserExperience::Api::UxPlugin;
 
 // A plugin object created by the export's own code and unloaded through its callback.
@@ -173,7 +171,8 @@ TEST(UxPluginObject, TypedSubscriptions) {
         seen.push_back(event.uri + " " + std::to_string(static_cast<int>(event.eventType)) + " " +
                        std::string(BindingProperty::KindName(static_cast<unsigned>(event.data.Kind()))));
     };
-    SubscribeResource<BindingProperty>(ux, "/qor-lobby/v1/lobby/*", record);
+    // The lambda form: the data type comes from the handler's parameter.
+    SubscribeResource(ux, "/qor-lobby/v1/lobby/*", record);
     EXPECT_TRUE(host.Requests().empty());
     EXPECT_TRUE(host.IsSubscribed("OnJsonApiEvent_qor-lobby_v1_lobby"));
     host.DeliverResourceEvent("/qor-lobby/v1/lobby/members", "Update", BindingProperty(1));

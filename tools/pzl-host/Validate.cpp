@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "binding/HostValueConversion.h"
+#include "log/LogLevel.h"
 #include "runtime/EventName.h"
 #include "runtime/HostReply.h"
 #include "runtime/HostRequest.h"
@@ -176,6 +177,20 @@ std::string FunctionDescriptionFault(const ApiFunctionRecord& function, const st
     return {};
 }
 
+// What the plugin's registration said about its declarations (functions refused, or
+// shadowing each other): the plugin logs it first thing at init, once it has a log.
+std::vector<LogLine> RegistrationNotes(const std::string& path) {
+    Loaded plugin;
+    std::vector<LogLine> notes;
+    if (!plugin.Start(path)) return notes;  // a failing init is init-unload's to report
+    for (const HostCall& call : plugin.host.Calls()) {
+        if (call.kind != HostCallKind::Log) break;
+        const LogLine& line = plugin.host.LogLines()[call.index];
+        if (line.level >= kLevelWarning) notes.push_back(line);
+    }
+    return notes;
+}
+
 Verdict ApiTableCheck(const CheckContext& context) {
     Loaded plugin;
     if (!plugin.Open(context.plugin) || !plugin.Load()) return Verdict::Fail(plugin.error);
@@ -243,8 +258,13 @@ Verdict ApiTableCheck(const CheckContext& context) {
         fault = FunctionDescriptionFault(function, *name, types);
         if (!fault.empty()) return Verdict::Fail(fault);
     }
+    std::string warnings;
+    for (const LogLine& note : RegistrationNotes(context.plugin)) {
+        if (note.level >= kLevelError) return Verdict::Fail("registration: " + note.message);
+        warnings += "; warning: " + note.message;
+    }
     return Verdict::Pass(std::to_string(table->typeCount) + " types, " + std::to_string(table->eventCount) + " events, " +
-                         std::to_string(table->functionCount) + " functions");
+                         std::to_string(table->functionCount) + " functions" + warnings);
 }
 
 Verdict InitUnload(const CheckContext& context) {

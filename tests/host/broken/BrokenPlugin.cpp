@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "api/ExposeFunction.h"
 #include "binding/BindingProperty.h"
 #include "runtime/ApiTable.h"
 #include "runtime/HostReply.h"
@@ -18,6 +19,10 @@
 #define PZL_FAULT_CRASH 3
 #define PZL_FAULT_DANGLING_NAME 4
 #define PZL_FAULT_UNKNOWN_TYPE 5
+#define PZL_FAULT_PATH_ARGUMENT 6
+#define PZL_FAULT_PLACEHOLDER 7
+#define PZL_FAULT_UNCLOSED_BRACE 8
+#define PZL_FAULT_DUPLICATES 9
 
 namespace {
 
@@ -29,6 +34,33 @@ char* volatile lastLeaked = nullptr;
 
 class BrokenPlugin : public Kesh::PluginBase {
 public:
+#if PZL_BROKEN_FAULT >= PZL_FAULT_PATH_ARGUMENT
+    // One sound function beside the faulty declaration, which must not take it down.
+    void RegisterTypes() override {
+        using namespace Kesh;
+        const auto greet = [](const std::string& name) { return "hi " + name; };
+        ExposeFunction(Registry(), {.name = "Ping", .method = HttpMethod::Get, .url = "/broken/v1/ping"},
+                       [] { return std::string("pong"); });
+#if PZL_BROKEN_FAULT == PZL_FAULT_PATH_ARGUMENT
+        ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/greet/{name}"},
+                       greet, {InPath("nmae")});
+#elif PZL_BROKEN_FAULT == PZL_FAULT_PLACEHOLDER
+        ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/greet/{name}"},
+                       greet, {InQuery("who")});
+#elif PZL_BROKEN_FAULT == PZL_FAULT_UNCLOSED_BRACE
+        ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/greet/{name"},
+                       greet, {InQuery("name")});
+#else
+        // Legal but suspicious: the later declaration wins.
+        ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/greet/{name}"},
+                       greet, {InPath("name")});
+        ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/hello/{name}"},
+                       greet, {InPath("name")});
+        ExposeFunction(Registry(), {.name = "Pong", .method = HttpMethod::Get, .url = "/broken/v1/ping"},
+                       [] { return std::string("ping"); });
+#endif
+    }
+#endif
     bool OnInit() override {
         AddResourceHandler(kWatched, [](const Kesh::PluginResourceEvent& event) { OnState(event); });
         Subscribe(kWatched);
@@ -110,6 +142,22 @@ PZL_EXPORT void PZL_CDECL load_broken_dangling_name(::Kesh::HostRegistration* re
     danglingTable.functions = &danglingFunction;
     danglingTable.functionCount = 1;
     record->apiTable = &danglingTable;
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_PATH_ARGUMENT
+PZL_EXPORT void PZL_CDECL load_broken_path_argument(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-path-argument");
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_PLACEHOLDER
+PZL_EXPORT void PZL_CDECL load_broken_placeholder(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-placeholder");
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_UNCLOSED_BRACE
+PZL_EXPORT void PZL_CDECL load_broken_unclosed_brace(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-unclosed-brace");
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_DUPLICATES
+PZL_EXPORT void PZL_CDECL load_broken_duplicates(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-duplicates");
 }
 #elif PZL_BROKEN_FAULT == PZL_FAULT_UNKNOWN_TYPE
 PZL_EXPORT void PZL_CDECL load_broken_unknown_type(::Kesh::HostRegistration* record) {

@@ -4,7 +4,7 @@
 
 #include "runtime/RuntimeTypes.h"
 
-namespace Kesh::Client::UserExperience::Api {
+namespace Kesh {
 
 // A resource change with its data already converted to the handler's type. The data
 // of a Delete event is T's default.
@@ -20,4 +20,4 @@ struct ResourceEvent {
     }
 };
 
-}  // namespace Kesh::Client::UserExperience::Api
+}  // namespace Kesh
