@@ -96,6 +96,18 @@ void* BlockAllocator::AllocateBlock() {
 void BlockAllocator::FreeBlock(void* block) noexcept {
     if (block == nullptr) return;
     Platform::LockGuard guard(lock_);
+    FreeBlockLocked(block);
+}
+
+void BlockAllocator::FreeBlocks(void* const* blocks, std::size_t count) noexcept {
+    if (count == 0) return;
+    Platform::LockGuard guard(lock_);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (blocks[i] != nullptr) FreeBlockLocked(blocks[i]);
+    }
+}
+
+void BlockAllocator::FreeBlockLocked(void* block) noexcept {
     const auto address = reinterpret_cast<std::uintptr_t>(block);
     const std::uintptr_t base = address & ~(std::uintptr_t{Platform::kRegionSize} - 1);
     const std::size_t at = FindRegion(base);

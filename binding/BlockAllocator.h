@@ -35,6 +35,9 @@ public:
     // A block aligned to kBlockSize; throws std::bad_alloc when no region can be had.
     void* AllocateBlock();
     void FreeBlock(void* block) noexcept;
+    // Returns count blocks under one taking of the lock, as a context that is dropped
+    // gives back all of its pools' blocks at once.
+    void FreeBlocks(void* const* blocks, std::size_t count) noexcept;
 
     Counts ReadCounts() const noexcept;
 
@@ -56,6 +59,7 @@ private:
 
     std::size_t FindRegion(std::uintptr_t base) const noexcept;
     void AddRegion();
+    void FreeBlockLocked(void* block) noexcept;
     void ReleaseOrKeep(std::uintptr_t base) noexcept;
     void Unlink(FreeBlockLink* link) noexcept;
     void Push(FreeBlockLink* link) noexcept;
@@ -76,6 +80,30 @@ private:
     };
     SpareRegion* spares_ = nullptr;  // whole free regions, off the lists above
     std::size_t spareCount_ = 0;
+};
+
+// Collects blocks to return and gives them back to the BlockAllocator in batches, each
+// under one taking of its lock; whatever is left goes back when the batch is destroyed.
+class BlockBatch {
+public:
+    BlockBatch() noexcept = default;
+    ~BlockBatch() { Flush(); }
+    BlockBatch(const BlockBatch&) = delete;
+    BlockBatch& operator=(const BlockBatch&) = delete;
+
+    void Add(void* block) noexcept {
+        if (count_ == kCapacity) Flush();
+        blocks_[count_++] = block;
+    }
+    void Flush() noexcept {
+        if (count_ != 0) BlockAllocator::Instance().FreeBlocks(blocks_, count_);
+        count_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kCapacity = 64;
+    void* blocks_[kCapacity];
+    std::size_t count_ = 0;
 };
 
 }  // namespace Kesh

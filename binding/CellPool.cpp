@@ -1,7 +1,6 @@
 #include "binding/CellPool.h"
 
 #include <cstring>
-#include <initializer_list>
 
 #include "binding/BlockAllocator.h"
 
@@ -48,17 +47,34 @@ static_assert(BlockAllocator::kBlockSize / 4 < 0xFFFF, "cell indexes must fit 16
 void CellPool::SetCellSize(std::uint32_t cellSize) noexcept { cellSize_ = cellSize; }
 
 CellPool::~CellPool() {
-    KESH_UNPOISON_CELL(inner_, kInnerBytes);
     // Cells still out are lost with their blocks: the context that owns the pool is
     // going away and nothing may refer to them any more.
-    for (CellBlock* list : {available_, full_}) {
-        while (list != nullptr) {
-            CellBlock* next = list->next;
-            KESH_UNPOISON_CELL(list, BlockAllocator::kBlockSize);
-            BlockAllocator::Instance().FreeBlock(list);
-            list = next;
-        }
+    if (blockCount_ != 0) {
+        BlockBatch batch;
+        ReleaseAll(batch);
     }
+    KESH_UNPOISON_CELL(inner_, kInnerBytes);
+}
+
+void CellPool::ReleaseAll(BlockBatch& batch) noexcept {
+    for (CellBlock* list = available_; list != nullptr;) {
+        CellBlock* next = list->next;
+        KESH_UNPOISON_CELL(list, BlockAllocator::kBlockSize);
+        batch.Add(list);
+        list = next;
+    }
+    for (CellBlock* list = full_; list != nullptr;) {
+        CellBlock* next = list->next;
+        KESH_UNPOISON_CELL(list, BlockAllocator::kBlockSize);
+        batch.Add(list);
+        list = next;
+    }
+    available_ = nullptr;
+    full_ = nullptr;
+    blockCount_ = 0;
+    innerFree_ = kNoCell;
+    innerUnused_ = 0;
+    KESH_UNPOISON_CELL(inner_, kInnerBytes);  // handed out afresh, as never-used cells are
 }
 
 bool CellPool::IsInner(const void* cell) const noexcept {

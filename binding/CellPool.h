@@ -6,6 +6,7 @@
 namespace Kesh {
 
 struct CellBlock;
+class BlockBatch;
 
 // A free list of equal cells. The first cells come from a small store inside the pool
 // itself, so a small tree never touches the block allocator; after that the pool takes
@@ -32,6 +33,10 @@ public:
 
     // Blocks the pool holds from the BlockAllocator.
     std::size_t BlockCount() const noexcept { return blockCount_; }
+
+    // Hands every block to batch and forgets them and the inner store's cells: every cell
+    // handed out is gone. For an owner dropping its pools together.
+    void ReleaseAll(BlockBatch& batch) noexcept;
 
 private:
     static constexpr std::uint16_t kNoCell = 0xFFFF;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "binding/BlockAllocator.h"
 #include "platform/Allocator.h"
 
 namespace Kesh {
@@ -21,6 +22,16 @@ PropertyContext::~PropertyContext() {
         LargeBlock* next = large_->next;
         Memory::Free(large_);
         large_ = next;
+    }
+    // The pools' blocks go back together, under one taking of the allocator's lock; the
+    // pools' own destructors then find nothing left. The intern table's entries are not
+    // visited, so nothing is freed into the pools after this.
+    BlockBatch batch;
+    for (CellPool& pool : pools_) {
+        if (pool.BlockCount() != 0) pool.ReleaseAll(batch);
+    }
+    for (CellPool& pool : spans_) {
+        if (pool.BlockCount() != 0) pool.ReleaseAll(batch);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "log/DecimalText.h"
 #include "log/PrintfFormat.h"
 
 namespace Kesh {
@@ -60,6 +61,13 @@ bool PrintPlainInteger(FormatOutput& output, const ConversionSpec& spec, T value
             return false;
         }
         char digits[24];  // 64-bit octal would need 22; decimal and hexadecimal fewer
+        if (base == 10) {
+            char* end = digits + sizeof digits;
+            const char* start = std::is_signed_v<T> ? WriteSignedDecimalBackwards(end, static_cast<std::int64_t>(value))
+                                                     : WriteDecimalBackwards(end, static_cast<std::uint64_t>(value));
+            whole = output.Append(start, static_cast<std::size_t>(end - start));
+            return true;
+        }
         const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, value, base);
         whole = output.Append(digits, static_cast<std::size_t>(written.ptr - digits));
         return true;
@@ -296,12 +304,48 @@ const char* FormatArgument::AllowedConversions() const {
     return "s";
 }
 
-char FormatArgument::ResolveConversion(char requested) const {
-    const char* allowed = AllowedConversions();
-    if (requested != '\0' && std::strchr(allowed, requested) != nullptr) {
-        return requested;
+namespace {
+
+// The conversions of AllowedConversions as bit sets over 'A'..'z', so that checking a
+// requested conversion is one shift instead of a search through the text.
+constexpr std::uint64_t ConversionMask(const char* letters) {
+    std::uint64_t mask = 0;
+    for (; *letters != '\0'; ++letters) {
+        mask |= std::uint64_t{1} << (*letters - 'A');
     }
-    return allowed[0];
+    return mask;
+}
+
+constexpr std::uint64_t kIntegerConversions = ConversionMask("cdiouxX");
+constexpr std::uint64_t kDoubleConversions = ConversionMask("gaefGAEF");
+constexpr std::uint64_t kTextConversions = ConversionMask("s");
+
+bool Allows(FormatArgumentType type, char requested) {
+    if (requested < 'A' || requested > 'z') {
+        return false;
+    }
+    std::uint64_t mask = kTextConversions;
+    switch (type) {
+    case FormatArgumentType::SignedInt8:
+    case FormatArgumentType::SignedInt32:
+    case FormatArgumentType::UnsignedInt32:
+    case FormatArgumentType::SignedInt64:
+    case FormatArgumentType::UnsignedInt64:
+        mask = kIntegerConversions;
+        break;
+    case FormatArgumentType::Double:
+        mask = kDoubleConversions;
+        break;
+    case FormatArgumentType::String:
+        break;
+    }
+    return ((mask >> (requested - 'A')) & 1u) != 0;
+}
+
+}  // namespace
+
+char FormatArgument::ResolveConversion(char requested) const {
+    return Allows(type, requested) ? requested : DefaultConversion();
 }
 
 LengthModifier FormatArgument::OwnLengthModifier() const {
@@ -353,6 +397,36 @@ bool FormatArgument::Format(FormatOutput& output, const ConversionSpec& spec) co
         return FormatText(output, resolved, text.data, text.size);
     }
     return false;
+}
+
+bool FormatArgument::FormatPlain(FormatOutput& output, char conversion) const {
+    if (type == FormatArgumentType::String) {
+        // Every conversion of text resolves to "s"; without width or precision it is the text.
+        return output.Append(text.data, text.size);
+    }
+    const char resolved = ResolveConversion(conversion);
+    if (type != FormatArgumentType::Double && (resolved == 'd' || resolved == 'i' || resolved == 'u')) {
+        // The value as printf would read it under the type's own length modifier: 32 bits
+        // for the narrower types, 64 for the others, signed or not as the conversion says.
+        const bool wide = type == FormatArgumentType::SignedInt64 || type == FormatArgumentType::UnsignedInt64;
+        const bool isSigned = type == FormatArgumentType::SignedInt8 || type == FormatArgumentType::SignedInt32 ||
+                              type == FormatArgumentType::SignedInt64;
+        const std::uint64_t bits = isSigned ? static_cast<std::uint64_t>(signedValue) : unsignedValue;
+        char digits[kMaxDecimalLength];
+        char* end = digits + sizeof digits;
+        const char* start;
+        if (resolved == 'u') {
+            start = WriteDecimalBackwards(end, wide ? bits : static_cast<std::uint32_t>(bits));
+        } else {
+            start = WriteSignedDecimalBackwards(
+                end, wide ? static_cast<std::int64_t>(bits) : static_cast<std::int32_t>(static_cast<std::uint32_t>(bits)));
+        }
+        return output.Append(start, static_cast<std::size_t>(end - start));
+    }
+    ConversionSpec spec;
+    spec.lengthModifier = OwnLengthModifier();
+    spec.conversion = conversion;
+    return Format(output, spec);
 }
 
 }  // namespace Kesh

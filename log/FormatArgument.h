@@ -87,6 +87,10 @@ public:
     // C type that the final conversion and length modifier expect. Returns false when the
     // text was cut (or could not be produced), after which nothing more should be written.
     bool Format(FormatOutput& output, const ConversionSpec& spec) const;
+    // The same for a directive with nothing but its conversion (no flags, width,
+    // precision or length modifier of the caller's), the common case in messages: text is
+    // copied and decimal numbers are written without going through printf.
+    bool FormatPlain(FormatOutput& output, char conversion) const;
 
 private:
     FormatArgumentType type;

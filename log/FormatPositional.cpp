@@ -25,6 +25,52 @@ bool ReadStarCount(const DirectiveCount& count, const FormatArgument* arguments,
     return true;
 }
 
+// A conversion that can end a directive right after '%' or "%N$": a letter that is not a
+// length modifier. Flags, digits, '*' and '.' need the full parser.
+bool IsPlainConversion(char c) {
+    const char lower = static_cast<char>(c | 0x20);
+    if (lower < 'a' || lower > 'z') {
+        return false;
+    }
+    return c != 'L' && c != 'j' && c != 't' && c != 'z' && c != 'h' && c != 'l';
+}
+
+// A directive with nothing but an argument number and a conversion ("%s", "%2$d", "%3"),
+// read without the full parser. Leaves the counter alone and returns false for anything
+// else, which the full parser then reads from the same place.
+struct PlainDirective {
+    std::size_t argument = 0;  // 1-based; 0 when a sequential one is to be taken
+    char conversion = 0;       // 0 for the short form: the argument's default
+    std::size_t length = 0;
+};
+
+bool ReadPlainDirective(const char* text, std::size_t count, PlainDirective& directive) {
+    std::size_t position = 1;
+    if (text[position] >= '1' && text[position] <= '9') {
+        std::size_t number = 0;
+        // Numbers beyond the arguments are widths to the full parser; stop reading them early.
+        while (text[position] >= '0' && text[position] <= '9') {
+            number = number * 10 + static_cast<std::size_t>(text[position] - '0');
+            ++position;
+            if (number > count || number > 99999) {
+                return false;
+            }
+        }
+        directive.argument = number;
+        if (text[position] != '$') {
+            directive.length = position;  // "%N": the short form
+            return true;
+        }
+        ++position;
+    }
+    if (!IsPlainConversion(text[position])) {
+        return false;
+    }
+    directive.conversion = text[position];
+    directive.length = position + 1;
+    return true;
+}
+
 }  // namespace
 
 std::size_t FormatPositional(char* buffer, std::size_t size, const char* templateText,
@@ -41,15 +87,34 @@ std::size_t FormatPositional(char* buffer, std::size_t size, const char* templat
 
     while (*cursor != '\0' && !output.Full()) {
         if (*cursor != '%') {
-            const char* next = std::strchr(cursor, '%');
-            std::size_t run = next != nullptr ? static_cast<std::size_t>(next - cursor) : std::strlen(cursor);
-            output.Append(cursor, run);
+            // Literal text up to the next directive, copied as far as the output reaches.
+            char* out = output.Cursor();
+            const std::size_t space = output.Space();
+            std::size_t run = 0;
+            while (run < space && cursor[run] != '%' && cursor[run] != '\0') {
+                out[run] = cursor[run];
+                ++run;
+            }
+            output.Advance(run);
             cursor += run;
             continue;
         }
         if (cursor[1] == '%') {
             output.Append('%');
             cursor += 2;
+            continue;
+        }
+
+        if (PlainDirective plain; ReadPlainDirective(cursor, count, plain)) {
+            const std::size_t number = plain.argument != 0 ? plain.argument : nextSequential++;
+            if (number > count) {
+                break;
+            }
+            const FormatArgument& argument = arguments[number - 1];
+            if (!argument.FormatPlain(output, plain.conversion != 0 ? plain.conversion : argument.DefaultConversion())) {
+                break;
+            }
+            cursor += plain.length;
             continue;
         }
 

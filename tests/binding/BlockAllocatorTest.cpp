@@ -66,6 +66,24 @@ TEST(BlockAllocator, HandsOutSixteenBlocksPerRegionAndReleasesEmptyRegions) {
     EXPECT_EQ(counts.regions, start.regions);
 }
 
+// Blocks returned together, across regions and with gaps, balance the counts as if
+// returned one by one, and whole regions still go.
+TEST(BlockAllocator, ReturnsManyBlocksUnderOneTakingOfTheLock) {
+    BlockAllocator& allocator = BlockAllocator::Instance();
+    const BlockAllocator::Counts start = allocator.ReadCounts();
+    std::vector<void*> blocks;
+    for (std::size_t i = 0; i < 3 * BlockAllocator::kBlocksPerRegion + 5; ++i) blocks.push_back(allocator.AllocateBlock());
+    EXPECT_EQ(allocator.ReadCounts().blocksInUse, start.blocksInUse + blocks.size());
+    blocks.insert(blocks.begin() + 7, nullptr);
+    allocator.FreeBlocks(blocks.data(), 20);
+    EXPECT_EQ(allocator.ReadCounts().blocksInUse, start.blocksInUse + blocks.size() - 20);
+    allocator.FreeBlocks(blocks.data() + 20, blocks.size() - 20);
+    allocator.FreeBlocks(nullptr, 0);
+    const BlockAllocator::Counts end = allocator.ReadCounts();
+    EXPECT_EQ(end.blocksInUse, start.blocksInUse);
+    EXPECT_EQ(end.regions, start.regions);
+}
+
 // Regions that empty are kept aside, up to kMaxSpareRegions: the next blocks needed come
 // from them (no new mapping, their pages already in place), the most recent first, and
 // a region emptied beyond that bound still goes back.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -73,6 +74,56 @@ TEST(FormatPositional, TypesAndConversions) {
     EXPECT_EQ(Format("%1 %2", {true, false}), "true false");
     EXPECT_EQ(Format("[%1]", {static_cast<const char*>(nullptr)}), "[]");
     EXPECT_EQ(Format("%1$.2s|%1$-5.2s|%1$5s", {"abcdef"}), "ab|ab   |abcdef");
+}
+
+// Directives with nothing but an argument and a conversion skip printf; their digits must
+// be printf's own for every type and conversion, the sign and width reinterpretations included.
+TEST(FormatPositional, PlainDirectivesPrintWhatPrintfPrints) {
+    constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t kInt64Min = std::numeric_limits<std::int64_t>::min();
+    constexpr std::uint64_t kUint64Max = std::numeric_limits<std::uint64_t>::max();
+    char expected[64];
+    struct Case {
+        const char* templateText;
+        FormatArgument argument;
+        std::string printed;
+    } cases[] = {
+        {"%1$d", 0, "0"},
+        {"%1$i", 9, "9"},
+        {"%1$d", 10, "10"},
+        {"%1$d", -99, "-99"},
+        {"%1$d", 100, "100"},
+        {"%1$d", kInt32Min, (std::snprintf(expected, sizeof expected, "%d", kInt32Min), expected)},
+        {"%1$u", -1, (std::snprintf(expected, sizeof expected, "%u", static_cast<unsigned>(-1)), expected)},
+        {"%1$u", std::int8_t{-2}, "4294967294"},
+        {"%1$d", kInt64Min, (std::snprintf(expected, sizeof expected, "%lld", static_cast<long long>(kInt64Min)), expected)},
+        {"%1$u", std::int64_t{-1}, "18446744073709551615"},
+        {"%1$d", kUint64Max, "-1"},
+        {"%1$i", std::uint64_t{10000000000000000000u}, "-8446744073709551616"},
+        {"%1$u", std::uint64_t{1234567890123456789u}, "1234567890123456789"},
+        {"%d", 2147483647u, "2147483647"},
+        {"%1$f", 42, "42"},      // not a conversion of integers: the default one
+        {"%1$s", -7, "-7"},
+        {"%1$x", 255, "ff"},     // plain, but not decimal: through the general path
+        {"%1$o", 8, "10"},
+        {"%1$c", 65, "A"},
+        {"%1$d", 1.25, "1.25"},
+        {"%1$E", 1.25, "1.250000E+00"},
+        {"%s", std::string_view("a\0b", 3), std::string("a\0b", 3)},
+        {"%1$q", "text", "text"},
+    };
+    for (const Case& c : cases) {
+        const std::string text = FormatPositionalString(c.templateText, &c.argument, 1);
+        EXPECT_EQ(text, c.printed) << c.templateText;
+        // The literal text around a directive is kept, and a cut output stays cut.
+        std::string wrapped = std::string("<") + c.templateText + ">";
+        EXPECT_EQ(FormatPositionalString(wrapped.c_str(), &c.argument, 1), "<" + c.printed + ">") << wrapped;
+        const std::string cut = ("<" + c.printed + ">").substr(0, 3);
+        std::vector<char> buffer(4, '#');
+        const std::size_t length = FormatPositional(buffer.data(), buffer.size(), wrapped.c_str(), &c.argument, 1);
+        EXPECT_EQ(std::string(buffer.data(), length), cut) << wrapped;
+        EXPECT_EQ(buffer[length], '\0');
+    }
 }
 
 TEST(FormatPositional, CallersLengthModifierIsHonouredWithTheMatchingType) {
