@@ -259,10 +259,11 @@ public:
         Value& item = Child(paths, OpenApiPath(urlTemplate, name));
         const std::uint32_t method = function.method;
         if (method == 0) {
-            // Any method: listed under each one the host knows; the first keeps the name.
+            // Any method: listed under each one the host knows; GET keeps the name.
             bool first = true;
-            for (std::uint32_t number = 1; number <= 7; ++number) {
-                std::string key = HttpMethodName(static_cast<HttpMethod>(number));
+            for (const HttpMethod each : {HttpMethod::Get, HttpMethod::Post, HttpMethod::Put, HttpMethod::Delete,
+                                          HttpMethod::Patch, HttpMethod::Head, HttpMethod::Options}) {
+                std::string key = HttpMethodName(each);
                 for (char& c : key) c = static_cast<char>(c - 'A' + 'a');
                 if (item.HasMember(key.c_str())) continue;
                 Value operation = Operation(function, first ? name : name + "_" + key);

@@ -16,6 +16,7 @@ body { font: 14px system-ui, sans-serif; margin: 0; color: #1d232a; background: 
 header { background: #1d3557; color: #fff; padding: 10px 18px; }
 header h1 { font-size: 18px; margin: 0; }
 header span { opacity: .8; font-size: 13px; }
+#timeline-section { position: sticky; top: 14px; align-self: start; }
 main { display: grid; grid-template-columns: minmax(380px, 1fr) minmax(380px, 1fr); gap: 14px; padding: 14px; }
 section { background: #fff; border: 1px solid #d5dbe1; border-radius: 6px; padding: 10px 14px; }
 h2 { font-size: 15px; margin: 4px 0 10px; }
@@ -26,6 +27,7 @@ h2 { font-size: 15px; margin: 4px 0 10px; }
 .desc { color: #56616c; margin-left: 6px; }
 label { display: block; margin: 6px 0 2px; font-family: monospace; font-size: 12px; }
 label em { color: #8a949e; font-style: normal; }
+select.method { font: 600 12px monospace; margin-right: 6px; }
 input, textarea { width: 100%; box-sizing: border-box; font: 12px monospace; padding: 4px; }
 textarea { height: 60px; }
 button { margin-top: 6px; padding: 4px 12px; }
@@ -53,7 +55,7 @@ td { border-bottom: 1px solid #eef0f2; padding: 2px 4px; vertical-align: top; wo
 <table id="res-table"></table>
 </section>
 </div>
-<section><h2>Timeline <span id="live" class="bad">connecting</span></h2><div id="timeline"></div></section>
+<section id="timeline-section"><h2>Timeline <span id="live" class="bad">connecting</span></h2><div id="timeline"></div></section>
 </main>
 <script>
 "use strict";
@@ -84,10 +86,17 @@ async function showReply(response, pre) {
   pre.textContent = statusLine(response) + "\n" + text;
 }
 
-function operationForm(path, method, op) {
+function operationForm(path, method, op, methods) {
   const form = el("div", {"class": "fn", "data-function": op.operationId});
   const details = el("details", {});
-  const summary = el("summary", {}, el("span", {"class": "method"}, method.toUpperCase()), el("span", {"class": "path"}, path),
+  // A function that takes any method gets one form with a choice of method.
+  let chooser = null;
+  if (methods) {
+    chooser = el("select", {"class": "method"});
+    for (const m of methods) chooser.append(el("option", {"value": m}, m.toUpperCase()));
+    chooser.addEventListener("click", (e) => e.preventDefault());
+  }
+  const summary = el("summary", {}, chooser || el("span", {"class": "method"}, method.toUpperCase()), el("span", {"class": "path"}, path),
                      el("span", {"class": "desc"}, op.operationId + (op.summary ? " \u2014 " + op.summary : "")));
   details.append(summary);
   const inputs = [];
@@ -116,7 +125,7 @@ function operationForm(path, method, op) {
     }
     const q = query.toString();
     if (q) url += "?" + q;
-    const init = {method: method.toUpperCase(), headers};
+    const init = {method: (chooser ? chooser.value : method).toUpperCase(), headers};
     if (body && body.value !== "") { init.body = body.value; headers["Content-Type"] = "application/json"; }
     pre.textContent = "\u2026";
     try { await showReply(await fetch(url, init), pre); } catch (e) { pre.className = "reply bad"; pre.textContent = String(e); }
@@ -134,6 +143,12 @@ async function loadFunctions() {
   for (const [path, item] of Object.entries(doc.paths)) {
     for (const [method, op] of Object.entries(item)) {
       if (!op || !op.operationId || method.startsWith("x-")) continue;
+      if (op["x-pzl-any-method"]) {
+        if (op.operationId.includes("_")) continue;
+        const methods = Object.keys(item).filter((m) => !m.startsWith("x-") && item[m]["x-pzl-any-method"]);
+        section.append(operationForm(path, method, op, methods));
+        continue;
+      }
       section.append(operationForm(path, method, op));
     }
   }
