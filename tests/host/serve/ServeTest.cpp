@@ -20,6 +20,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "formats/JsonReader.h"
 #include "tools/pzl-host/PluginLibrary.h"
 #include "tools/pzl-host/PluginSession.h"
 #include "tools/pzl-host/Scenario.h"
@@ -354,8 +355,42 @@ TEST(Serve, OpenApiDocumentAndPageAreServed) {
     httplib::Client client = served.Client();
     httplib::Result document = client.Get("/openapi.json");
     ASSERT_TRUE(document);
-    EXPECT_NE(document->body.find(R"("operationId": "GetItem")"), std::string::npos);
-    EXPECT_NE(document->body.find(R"("/sample/v1/files/{path}")"), std::string::npos);
+    ConversionResult parsed = ParseJson(document->body);
+    ASSERT_TRUE(parsed.Ok()) << parsed.ErrorMessage();
+    const BindingProperty& doc = parsed.Value();
+    const BindingProperty& paths = doc.GetMember("paths");
+    auto parameter = [&](const char* path, const char* method, std::size_t index) -> const BindingProperty& {
+        return paths.GetMember(path).GetMember(method).GetMember("parameters").GetElement(index);
+    };
+    // {+path} is a path parameter that may hold slashes.
+    const BindingProperty& rest = parameter("/sample/v1/files/{path}", "put", 0);
+    EXPECT_EQ(rest.GetMember("in").GetStringView(), "path");
+    EXPECT_TRUE(rest.GetMember("x-pzl-rest").ToBool());
+    EXPECT_TRUE(paths.GetMember("/sample/v1/files/{path}").GetMember("put").HasMember("requestBody"));
+    // Optional and bool parameters are not required; a vector comes as JSON text.
+    EXPECT_TRUE(parameter("/sample/v1/items/{id}", "get", 0).GetMember("required").ToBool());
+    EXPECT_FALSE(parameter("/sample/v1/items/{id}", "get", 1).GetMember("required").ToBool());
+    EXPECT_EQ(parameter("/sample/v1/items/{id}", "get", 0).GetMember("schema").GetMember("maximum").ToDouble(), 2147483647.0);
+    EXPECT_TRUE(parameter("/sample/v1/sum", "post", 0).GetMember("required").ToBool());
+    EXPECT_EQ(parameter("/sample/v1/sum", "post", 0).GetMember("content").GetMember("application/json")
+                  .GetMember("schema").GetMember("type").GetStringView(), "array");
+    EXPECT_FALSE(parameter("/sample/v1/sum", "post", 1).GetMember("required").ToBool());
+    EXPECT_EQ(parameter("/sample/v1/whoami", "get", 0).GetMember("in").GetStringView(), "header");
+    // Any method: every method listed, GET keeps the function's name.
+    EXPECT_EQ(paths.GetMember("/Echo").GetMember("get").GetMember("operationId").GetStringView(), "Echo");
+    EXPECT_EQ(paths.GetMember("/Echo").GetMember("delete").GetMember("operationId").GetStringView(), "Echo_delete");
+    // Streams as binary, errors as the shared error schema, enums with their names.
+    EXPECT_TRUE(paths.GetMember("/sample/v1/bytes").GetMember("get").GetMember("responses").GetMember("200")
+                    .GetMember("content").HasMember("application/octet-stream"));
+    EXPECT_EQ(paths.GetMember("/sample/v1/teapot").GetMember("get").GetMember("responses").GetMember("4XX")
+                  .GetMember("content").GetMember("application/json").GetMember("schema").GetMember("$ref").GetStringView(),
+              "#/components/schemas/PzlError");
+    const BindingProperty& schemas = doc.GetMember("components").GetMember("schemas");
+    const BindingProperty& color = schemas.GetMember("SampleApiSampleColor").GetMember("x-pzl-enumerators");
+    ASSERT_EQ(color.Size(), 3u);
+    EXPECT_EQ(color.GetElement(1).GetMember("name").GetStringView(), "Green");
+    EXPECT_EQ(color.GetElement(1).GetMember("number").ToDouble(), 2.0);
+    EXPECT_EQ(schemas.GetMember("SampleApiSampleItem").GetMember("required").Size(), 3u);
     httplib::Result page = client.Get("/");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
