@@ -159,16 +159,18 @@ async function loadFunctions() {
 async function refreshStore() {
   const response = await fetch("/_pzl/resources");
   const table = document.getElementById("res-table");
-  table.textContent = "";
   if (!response.ok) return;
+  // Replaced in one step: two refreshes under way at once must not mix their rows.
+  const rows = [];
   for (const [path, value] of Object.entries(await response.json())) {
     const row = el("tr", {}, el("td", {}, path), el("td", {}, JSON.stringify(value)));
     row.addEventListener("click", () => {
       document.getElementById("res-path").value = path;
       document.getElementById("res-value").value = JSON.stringify(value, null, 2);
     });
-    table.append(row);
+    rows.push(row);
   }
+  table.replaceChildren(...rows);
 }
 
 async function changeResource(method) {
