@@ -71,7 +71,7 @@ void OnCrashSignal(int signal) {
         WriteAll(") in ");
         WriteAll(what);
     } else {
-        WriteAll(")");
+        WriteAll(") outside any call into it");
     }
     WriteAll("; the server stops, as the host would go down with it\n");
     ::signal(signal, SIG_DFL);
@@ -791,6 +791,8 @@ int ServeCommand(const ServeOptions& options, std::FILE* out) {
         std::fprintf(stderr, "pzl-host: %s\n", library.Error().c_str());
         return 2;
     }
+    // The process ends after serving: nothing is gained by unmapping the plugin's code.
+    library.KeepLoaded();
     // Interrupts are taken by one thread; every thread started from here on blocks them.
     sigset_t interrupts;
     sigemptyset(&interrupts);
@@ -844,6 +846,8 @@ int ServeCommand(const ServeOptions& options, std::FILE* out) {
         InsidePlugin inside("unload");
         session.Unload();
     }
+    // What goes wrong from here on is no longer the plugin's.
+    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) ::signal(signal, SIG_DFL);
     std::fprintf(out, "pzl-host: stopped\n");
     return 0;
 }

@@ -44,6 +44,7 @@ public:
         }
         host_.SetLiveStore(true);
         EXPECT_TRUE(library_.Open(plugin)) << library_.Error();
+        library_.KeepLoaded();
         session_ = std::make_unique<PluginSession>(library_, host_);
         std::string error;
         EXPECT_TRUE(session_->Load(error)) << error;
@@ -328,7 +329,9 @@ TEST(Serve, StoreChangeRaisesThePluginsReactionOnTheTimeline) {
     EXPECT_EQ(phase->status, 200);
 
     httplib::Client watcher = served.Client();
-    const std::string stream = ReadTimelineUntil(watcher, {R"("kind":"request")", "POST /keshclient/affinity"});
+    // The last of the reaction: the "postgame" affinity (the one set at init says "login").
+    const std::string stream =
+        ReadTimelineUntil(watcher, {R"("kind":"request")", "POST /keshclient/affinity", R"("body":"postgame")"});
     ASSERT_EQ(stream.find("<not found>"), std::string::npos) << stream;
     // In order: the store change, its event, the plugin's requests.
     const std::size_t store = stream.find(R"("text":"PUT /qor-gameflow/v1/session")");
