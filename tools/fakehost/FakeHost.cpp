@@ -350,6 +350,11 @@ void FakeHost::Fault(std::string message) {
     OnFault(message);
 }
 
+std::vector<std::string> FakeHost::ResourcePaths() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return store_.Paths();
+}
+
 void FakeHost::SetDriverThread(std::thread::id thread) {
     std::lock_guard<std::mutex> guard(mutex_);
     driver_ = thread;

@@ -69,6 +69,8 @@ public:
     const BindingProperty& Store(std::string_view path) const;
     bool HasResource(std::string_view path) const;
     void RemoveResource(std::string_view path);
+    // Every stored path, sorted.
+    std::vector<std::string> ResourcePaths() const;
 
     // A fixed answer for one method and path, in place of the store's, for every later
     // request until ClearReplies.
@@ -137,6 +139,14 @@ public:
     // body release has not run yet.
     std::size_t OutstandingReplies() const;
     std::size_t OpenStreams() const;
+
+    // Runs read with the records locked, so that another thread may read them while the
+    // plugin runs; read must not call the host.
+    template <typename Read>
+    void ReadRecords(Read&& read) const {
+        std::lock_guard<std::mutex> guard(mutex_);
+        read(*this);
+    }
 
     // Forgets every record (active subscriptions, resources and fixed answers stay), and
     // frees what released replies and streams kept alive.

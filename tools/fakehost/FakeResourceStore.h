@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "binding/BindingProperty.h"
 #include "runtime/HttpMethod.h"
@@ -27,6 +28,11 @@ public:
     bool Remove(std::string_view path);
     void Clear() { resources_.clear(); }
     std::size_t Size() const { return resources_.size(); }
+    std::vector<std::string> Paths() const {
+        std::vector<std::string> paths;
+        for (const auto& entry : resources_) paths.push_back(entry.first);
+        return paths;
+    }
 
     // The answer to one request; body is null when the request carried none.
     //   GET     the stored value, or "Not found" with 404

@@ -9,6 +9,7 @@
 #include "runtime/HttpMethod.h"
 #include "tools/fakehost/FakeHost.h"
 #include "tools/pzl-host/Isolation.h"
+#include "tools/pzl-host/OpenApi.h"
 #include "tools/pzl-host/PluginSession.h"
 #include "tools/pzl-host/SafeMemory.h"
 
@@ -287,7 +288,7 @@ void PrintText(const HostRegistration& record, const PluginLibrary& library, std
 
 }  // namespace
 
-int DescribePlugin(const std::string& plugin, bool json, std::FILE* out) {
+int DescribePlugin(const std::string& plugin, DescribeFormat format, std::FILE* out) {
     std::string error;
     std::string output;
     // The plugin runs in a child: a crash while registering is reported, not suffered.
@@ -307,7 +308,9 @@ int DescribePlugin(const std::string& plugin, bool json, std::FILE* out) {
                 return 2;
             }
             std::string text;
-            if (json) {
+            if (format == DescribeFormat::OpenApi) {
+                text = OpenApiDocument(session.Record());
+            } else if (format == DescribeFormat::Json) {
                 rapidjson::StringBuffer buffer;
                 rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
                 writer.SetIndent(' ', 2);

@@ -26,12 +26,25 @@
 #include "tools/pzl-host/Isolation.h"
 #include "tools/pzl-host/PluginSession.h"
 #include "tools/pzl-host/Runner.h"
+#if PZL_HOST_SERVE
+#include "tools/pzl-host/Serve.h"
+#endif
 #include "tools/pzl-host/Validate.h"
 #include "tools/pzl-host/ValueJson.h"
 
 namespace {
 
 using namespace Kesh::StandIn;
+
+#if !PZL_HOST_SERVE
+// The options serve would take, so that the command line is the same everywhere.
+struct ServeOptions {
+    std::string plugin;
+    std::string scenario;
+    int port = 0;
+    std::string token;
+};
+#endif
 
 struct CallArguments {
     std::string plugin;
@@ -196,7 +209,10 @@ int main(int argc, char** argv) {
     bool describeJson = false;
     CLI::App* describeCommand = app.add_subcommand("describe", "Print the names, types, events and functions a plugin registers");
     describeCommand->add_option("PLUGIN", describePlugin, "Plugin library")->required();
-    describeCommand->add_flag("--json", describeJson, "One JSON document");
+    bool describeOpenApi = false;
+    CLI::Option* describeJsonFlag = describeCommand->add_flag("--json", describeJson, "One JSON document");
+    describeCommand->add_flag("--openapi", describeOpenApi, "The OpenAPI 3.1 document of the exposed functions")
+        ->excludes(describeJsonFlag);
 
     CallArguments call;
     CLI::App* callCommand = app.add_subcommand("call", "Call one exposed function as the host would and print the reply");
@@ -209,6 +225,14 @@ int main(int argc, char** argv) {
     callCommand->add_option("--body", call.bodyFile, "File whose bytes are the request body");
     callCommand->add_option("--content-type", call.contentType, "Content type of the body");
     callCommand->add_option("--output", call.output, "Write the value or streamed body to this file");
+
+    // serve exists where its HTTP library does; elsewhere the command says so.
+    ServeOptions serve;
+    CLI::App* serveCommand = app.add_subcommand("serve", "Serve the plugin's functions, its host's resources and a page over HTTP on 127.0.0.1");
+    serveCommand->add_option("PLUGIN", serve.plugin, "Plugin library")->required();
+    serveCommand->add_option("--scenario", serve.scenario, "Start from this scenario's resources and failures");
+    serveCommand->add_option("--port", serve.port, "Port on 127.0.0.1 (default: any free one)")->check(CLI::Range(0, 65535));
+    serveCommand->add_option("--token", serve.token, "The token every request must carry (default: a random one)");
 
     try {
         app.parse(argc, argv);
@@ -229,7 +253,19 @@ int main(int argc, char** argv) {
         if (seedOption->count() > 0) validate.seed = seed;
         return ValidatePlugin(validate, stdout);
     }
-    if (describeCommand->parsed()) return DescribePlugin(describePlugin, describeJson, stdout);
+    if (describeCommand->parsed()) {
+        const DescribeFormat format =
+            describeOpenApi ? DescribeFormat::OpenApi : describeJson ? DescribeFormat::Json : DescribeFormat::Text;
+        return DescribePlugin(describePlugin, format, stdout);
+    }
     if (callCommand->parsed()) return CallCommand(call);
+    if (serveCommand->parsed()) {
+#if PZL_HOST_SERVE
+        return ServeCommand(serve, stdout);
+#else
+        std::fprintf(stderr, "pzl-host: serve is not built into this pzl-host (it needs the HTTP library of a 64-bit Linux build)\n");
+        return 2;
+#endif
+    }
     return 2;
 }

@@ -22,6 +22,9 @@ public:
     // Opens path and finds its export; false with a one-line Error() otherwise.
     bool Open(const std::string& path);
     void Close();
+    // Leaves the code loaded for the rest of the process, so that what the library's own
+    // runtime keeps (its exception pool, say) stays reachable; the object forgets it.
+    void KeepLoaded() { handle_ = nullptr; }
 
     LoadFunction Export() const { return export_; }
     const std::string& Path() const { return path_; }
