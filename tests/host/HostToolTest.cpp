@@ -286,6 +286,51 @@ TEST(HostTool, DescribeListsFunctionsAndValidateChecksTheirTypes) {
     EXPECT_NE(text.Text().find("struct BrokenLookupFilter  (body, optional)"), std::string::npos) << text.Text();
 }
 
+#ifdef PZL_SAMPLE_PLUGIN
+// Without --method and --url, call builds the request from the record: placeholders
+// filled (and percent-encoded for {name}), query arguments in the query string; the
+// function echoes what reached it. Exit codes: 0 success, 1 error reply, 2 unusable.
+TEST(HostTool, CallBuildsTheRequestFromTheRecord) {
+    const std::string sample = PZL_SAMPLE_PLUGIN;
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string says;
+    } cases[] = {
+        {"Sum --arg values=[1,2]", 0, "3.0"},
+        {"GetItem --arg id=5 --arg verbose=true", 0, "\"verbose\": true"},
+        {"GetItem --arg id=5", 0, "\"name\": \"item-5\""},
+        {"Color --arg 'name=\"red\"'", 0, "\"Red\""},
+        // Unencoded, the slash would be a segment too many and match no template.
+        {"Color --arg 'name=\"a/b c\"'", 0, "value:"},
+        {"PutFile --arg 'path=\"d/e f\"' --arg 'content={}'", 0, "\"path\": \"d/e f\""},
+        {"GetItem", 2, "needs --arg id=VALUE"},
+        {"Sum --arg values=[1] --output /no/such/dir/out.json", 2, "cannot write /no/such/dir/out.json"},
+        {"Sum --arg values=[1,2] --method GET", 1, "Invalid function"},
+    };
+    for (const Case& one : cases) {
+        SCOPED_TRACE(one.arguments);
+        const ToolRun run = Tool("call " + sample + " " + one.arguments);
+        EXPECT_EQ(run.status, one.status) << run.Text();
+        EXPECT_NE(run.Text().find(one.says), std::string::npos) << run.Text();
+    }
+    // --json is one document; --body - reads standard input.
+    const std::string body = testing::TempDir() + "/body.json";
+    std::FILE* out = std::fopen(body.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    std::fputs("{\"x\": 2}", out);
+    std::fclose(out);
+    const ToolRun json = Tool("call --json --body - " + sample + " PutFile --arg 'path=\"p\"' < " + body);
+    ASSERT_EQ(json.status, 0) << json.Text();
+    ConversionResult parsed = ParseJson(json.Text());
+    ASSERT_TRUE(parsed.Ok()) << json.Text();
+    EXPECT_EQ(parsed.Value().GetMember("status").ToDouble(), 0.0);
+    EXPECT_TRUE(parsed.Value().GetMember("error").IsEmpty());
+    EXPECT_EQ(parsed.Value().GetMember("value").GetMember("content").GetMember("x").ToDouble(), 2.0);
+    EXPECT_EQ(parsed.Value().GetMember("value").GetMember("path").GetStringView(), "p");
+}
+#endif
+
 // A random check prints its seed, and the same seed gives the same run.
 TEST(HostTool, SeedReproducesRandomChecks) {
     const ToolRun first = Tool("validate --check random-payloads --seed 12345 " + std::string(PZL_UX_PLUGIN));

@@ -1,6 +1,9 @@
 #include "tools/pzl-host/FunctionCall.h"
 
+#include <cctype>
+#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <memory>
 
 #include "binding/HostValueConversion.h"
@@ -8,6 +11,7 @@
 #include "runtime/HostRequest.h"
 #include "runtime/HttpMethod.h"
 #include "tools/pzl-host/SafeMemory.h"
+#include "tools/pzl-host/ValueJson.h"
 
 namespace Kesh::StandIn {
 
@@ -27,6 +31,113 @@ std::uint32_t MethodNumber(const std::string& name) {
         if (name == HttpMethodName(static_cast<HttpMethod>(number))) return number;
     }
     return 8;
+}
+
+std::string RecordMethodName(const ApiFunctionRecord& record) {
+    if (record.method >= 1 && record.method <= 7) return HttpMethodName(static_cast<HttpMethod>(record.method));
+    if (record.method == 8) return ReadText(record.customMethod).value_or("");
+    return "";
+}
+
+std::string ArgumentText(const BindingProperty& value) {
+    if (value.Kind() == PropertyKind::String) return std::string(value.GetStringView());
+    return ToJson(value);
+}
+
+namespace {
+
+// Percent-encodes every byte outside the unreserved set, and outside the reserved set
+// too unless keepReserved.
+std::string Encode(const std::string& text, bool keepReserved) {
+    static const char* const kReserved = ":/?#[]@!$&'()*+,;=%";
+    std::string out;
+    for (unsigned char byte : text) {
+        const bool unreserved = std::isalnum(byte) != 0 || byte == '-' || byte == '.' || byte == '_' || byte == '~';
+        if (unreserved || (keepReserved && byte != 0 && std::strchr(kReserved, byte) != nullptr)) {
+            out += static_cast<char>(byte);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", byte);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+// Takes the argument of that name out of the typed arguments.
+std::optional<BindingProperty> TakeArgument(FunctionCall& call, const std::string& name) {
+    for (auto it = call.arguments.begin(); it != call.arguments.end(); ++it) {
+        if (it->first != name) continue;
+        BindingProperty value = std::move(it->second);
+        call.arguments.erase(it);
+        return value;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool CompleteFromRecord(const ApiFunctionRecord& record, FunctionCall& call, std::string& error) {
+    if (call.method.empty()) call.method = RecordMethodName(record);
+    if (!call.url.empty()) return true;
+    const auto urlTemplate = ReadText(record.urlTemplate);
+    if (!urlTemplate || urlTemplate->empty()) return true;
+    std::string url;
+    const std::string& text = *urlTemplate;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t open = text.find('{', at);
+        if (open == std::string::npos) {
+            url += text.substr(at);
+            break;
+        }
+        url += text.substr(at, open - at);
+        const std::size_t close = text.find('}', open);
+        if (close == std::string::npos) {
+            error = "the URL template " + text + " has a { that is never closed";
+            return false;
+        }
+        std::string names = text.substr(open + 1, close - open - 1);
+        char op = names.empty() ? '\0' : names[0];
+        if (op == '+' || op == '#') names.erase(0, 1);
+        else op = '\0';
+        if (op == '#') url += '#';
+        std::size_t start = 0;
+        for (bool first = true; start <= names.size(); first = false) {
+            std::size_t comma = names.find(',', start);
+            if (comma == std::string::npos) comma = names.size();
+            const std::string name = names.substr(start, comma - start);
+            std::optional<BindingProperty> value = TakeArgument(call, name);
+            if (!value) {
+                error = "the URL template " + text + " needs --arg " + name + "=VALUE";
+                return false;
+            }
+            url += (first ? "" : ",") + Encode(ArgumentText(*value), op != '\0');
+            start = comma + 1;
+        }
+        at = close + 1;
+    }
+    // Arguments declared for the query alone go there, as the host would send them.
+    std::string query;
+    if (record.parameters != nullptr && Readable(record.parameters, sizeof(ParameterDescriptionRecord) * record.parameterCount)) {
+        for (std::uint32_t i = 0; i < record.parameterCount; ++i) {
+            const ParameterDescriptionRecord& parameter = record.parameters[i];
+            if (parameter.location != 1) continue;
+            const auto name = ReadText(parameter.name);
+            if (!name) continue;
+            std::optional<BindingProperty> value = TakeArgument(call, *name);
+            if (!value) continue;
+            query += (query.empty() ? "" : "&") + Encode(*name, false) + "=" + Encode(ArgumentText(*value), false);
+        }
+    }
+    if (!query.empty()) {
+        const std::size_t hash = url.find('#');
+        const std::string fragment = hash == std::string::npos ? "" : url.substr(hash);
+        if (hash != std::string::npos) url.erase(hash);
+        url += (url.find('?') == std::string::npos ? "?" : "&") + query + fragment;
+    }
+    call.url = url;
+    return true;
 }
 
 bool CallFunction(const ApiFunctionRecord& record, const FunctionCall& call, std::uint32_t clientId,

@@ -32,6 +32,21 @@ const ApiFunctionRecord* FindFunction(const ApiTable* table, const std::string& 
 // HTTP method name to the host's number; 0 for an empty name, 8 (custom) for others.
 std::uint32_t MethodNumber(const std::string& name);
 
+// The HTTP method name of the record's method: "" when it accepts every method.
+std::string RecordMethodName(const ApiFunctionRecord& record);
+
+// Text of an argument as it would appear in a URL: a string as itself, other values as
+// JSON.
+std::string ArgumentText(const BindingProperty& value);
+
+// Completes call from the function's record as the host would build the request: an
+// empty method becomes the record's; an empty URL becomes the record's template with
+// each placeholder filled from the argument of its name (which then leaves the typed
+// arguments; {name} values are percent-encoded, {+name} and {#name} keep reserved
+// characters), and the arguments whose declared location is the query move to the
+// query string. False with error when a placeholder has no argument.
+bool CompleteFromRecord(const ApiFunctionRecord& record, FunctionCall& call, std::string& error);
+
 // Calls the function through its record as the host does: builds the request record
 // (method, URL, named typed arguments, headers, raw body and content type, the
 // record's user data, the client id), calls the handler, reads the reply (and a

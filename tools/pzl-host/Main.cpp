@@ -2,9 +2,13 @@
 // replays scenarios against it, checks its conformance, describes what it registers and
 // calls its exposed functions.
 #include <CLI/CLI.hpp>
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/stringbuffer.h>
 
 #include <cstdio>
 #include <fstream>
+#include <iostream>
+#include <sstream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -56,7 +60,56 @@ struct CallArguments {
     std::string bodyFile;
     std::string contentType;
     std::string output;
+    bool json = false;
+    double timeout = 60.0;
 };
+
+// The reply as one JSON document.
+std::string ReplyJson(const FunctionReply& reply) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::PrettyWriter<rapidjson::StringBuffer> w(buffer);
+    w.SetIndent(' ', 2);
+    auto str = [&](const std::string& text) { w.String(text.c_str(), static_cast<rapidjson::SizeType>(text.size())); };
+    w.StartObject();
+    w.Key("status");
+    w.Uint(reply.status);
+    w.Key("error");
+    if (reply.error) str(reply.errorText);
+    else w.Null();
+    w.Key("contentType");
+    str(reply.contentType);
+    w.Key("headers");
+    w.StartArray();
+    for (const auto& [name, value] : reply.headers) {
+        w.StartObject();
+        w.Key("name");
+        str(name);
+        w.Key("value");
+        str(value);
+        w.EndObject();
+    }
+    w.EndArray();
+    if (reply.streamed) {
+        w.Key("streamedBytes");
+        w.Uint64(reply.streamedBytes);
+        w.Key("streamFailed");
+        w.Bool(reply.streamFailed);
+    } else if (!reply.error) {
+        w.Key("value");
+        const std::string value = ToJson(reply.value);
+        w.RawValue(value.c_str(), value.size(), rapidjson::kObjectType);
+    }
+    w.EndObject();
+    return buffer.GetString();
+}
+
+// Writes bytes to path; false when the file cannot be written whole.
+bool WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    return static_cast<bool>(file);
+}
 
 int CallCommand(const CallArguments& options) {
     FunctionCall call;
@@ -84,7 +137,11 @@ int CallCommand(const CallArguments& options) {
         }
         call.arguments.emplace_back(argument.substr(0, equals), value.Value());
     }
-    if (!options.bodyFile.empty()) {
+    if (options.bodyFile == "-") {
+        // Read by the work itself: a Windows child is a new process that inherits the
+        // standard input the parent left unread.
+        call.contentType = options.contentType.empty() ? "application/json" : options.contentType;
+    } else if (!options.bodyFile.empty()) {
         std::ifstream in(options.bodyFile, std::ios::binary);
         if (!in) {
             std::fprintf(stderr, "pzl-host: cannot open body %s\n", options.bodyFile.c_str());
@@ -119,39 +176,51 @@ int CallCommand(const CallArguments& options) {
                 channel.Send("Ethe plugin exposes no function " + call.function);
                 return 2;
             }
+            if (options.bodyFile == "-") {
+                std::ostringstream bytes;
+                bytes << std::cin.rdbuf();
+                call.body = bytes.str();
+            }
+            if (!CompleteFromRecord(*record, call, failure)) {
+                channel.Send("E" + failure);
+                return 2;
+            }
             FunctionReply reply;
             const std::size_t keep = options.output.empty() ? 64 : (std::size_t{1} << 30);
             if (!CallFunction(*record, call, host.ClientId(), keep, reply, failure)) {
                 channel.Send("E" + failure);
                 return 2;
             }
-            std::string text = "status:        " + std::to_string(reply.status) + "\n";
-            text += std::string("error:         ") + (reply.error ? "yes \"" + reply.errorText + "\"" : "no") + "\n";
-            text += "content type:  " + reply.contentType + "\n";
-            for (const auto& [name, value] : reply.headers) text += "header:        " + name + ": " + value + "\n";
-            if (reply.streamed) {
-                text += "streamed body: " + std::to_string(reply.streamedBytes) + " bytes" + (reply.streamFailed ? " (read failed)" : "") + "\n";
-                if (!options.output.empty()) {
-                    std::ofstream file(options.output, std::ios::binary);
-                    file.write(reply.body.data(), static_cast<std::streamsize>(reply.body.size()));
-                    text += "written to:    " + options.output + "\n";
-                } else {
-                    char hex[4];
-                    text += "first bytes:  ";
-                    for (unsigned char byte : reply.body.substr(0, 32)) {
-                        std::snprintf(hex, sizeof hex, " %02x", byte);
-                        text += hex;
+            std::string text;
+            if (options.json) {
+                text = ReplyJson(reply) + "\n";
+            } else {
+                text = "status:        " + std::to_string(reply.status) + "\n";
+                text += std::string("error:         ") + (reply.error ? "yes \"" + reply.errorText + "\"" : "no") + "\n";
+                text += "content type:  " + reply.contentType + "\n";
+                for (const auto& [name, value] : reply.headers) text += "header:        " + name + ": " + value + "\n";
+                if (reply.streamed) {
+                    text += "streamed body: " + std::to_string(reply.streamedBytes) + " bytes" + (reply.streamFailed ? " (read failed)" : "") + "\n";
+                    if (options.output.empty()) {
+                        char hex[4];
+                        text += "first bytes:  ";
+                        for (unsigned char byte : reply.body.substr(0, 32)) {
+                            std::snprintf(hex, sizeof hex, " %02x", byte);
+                            text += hex;
+                        }
+                        text += "\n";
                     }
-                    text += "\n";
+                } else if (!reply.error && options.output.empty()) {
+                    text += "value:\n" + ToJson(reply.value, 2) + "\n";
                 }
-            } else if (!reply.error) {
-                const std::string json = ToJson(reply.value, 2);
-                if (!options.output.empty()) {
-                    std::ofstream(options.output) << json << "\n";
-                    text += "written to:    " + options.output + "\n";
-                } else {
-                    text += "value:\n" + json + "\n";
+            }
+            if (!options.output.empty() && (reply.streamed || !reply.error)) {
+                const std::string bytes = reply.streamed ? reply.body : ToJson(reply.value, 2) + "\n";
+                if (!WriteFile(options.output, bytes)) {
+                    channel.Send("Ecannot write " + options.output);
+                    return 2;
                 }
+                if (!options.json) text += "written to:    " + options.output + "\n";
             }
             session.Unload();
             std::size_t start = 0;
@@ -162,7 +231,7 @@ int CallCommand(const CallArguments& options) {
             }
             return reply.error ? 1 : 0;
         },
-        60.0,
+        options.timeout,
         [&](std::string_view line) {
             if (line.starts_with("E")) error = line.substr(1);
             if (line.starts_with("O")) printed.append(line.substr(1)).append("\n");
@@ -218,11 +287,13 @@ int main(int argc, char** argv) {
     CLI::App* callCommand = app.add_subcommand("call", "Call one exposed function as the host would and print the reply");
     callCommand->add_option("PLUGIN", call.plugin, "Plugin library")->required();
     callCommand->add_option("FUNCTION", call.function, "Function name")->required();
-    callCommand->add_option("--method", call.method, "HTTP method (GET, POST, ...)");
-    callCommand->add_option("--url", call.url, "Request URL (default: the function name)");
+    callCommand->add_option("--method", call.method, "HTTP method (default: the function's)");
+    callCommand->add_option("--url", call.url, "Request URL (default: the function's URL template, filled from --arg)");
     callCommand->add_option("--header", call.headers, "Header NAME=VALUE");
-    callCommand->add_option("--arg", call.arguments, "Typed argument NAME=JSON");
-    callCommand->add_option("--body", call.bodyFile, "File whose bytes are the request body");
+    callCommand->add_option("--arg", call.arguments, "Argument NAME=JSON (a placeholder, a query parameter or a typed argument)");
+    callCommand->add_option("--body", call.bodyFile, "File whose bytes are the request body (- for standard input)");
+    callCommand->add_flag("--json", call.json, "The reply as one JSON document");
+    callCommand->add_option("--timeout", call.timeout, "Seconds the call may take")->check(CLI::PositiveNumber);
     callCommand->add_option("--content-type", call.contentType, "Content type of the body");
     callCommand->add_option("--output", call.output, "Write the value or streamed body to this file");
 
