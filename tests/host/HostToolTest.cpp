@@ -186,6 +186,7 @@ TEST(HostTool, ValidateNamesTheBrokenCheck) {
         {"crash", "malformed-payloads"},
         {"dangling-name", "api-table"},
         {"unknown-type", "api-table"},
+        {"crash-call", "valid-calls"},
     };
     for (const auto& [plugin, check] : cases) {
         SCOPED_TRACE(plugin + " " + check);
@@ -229,7 +230,17 @@ TEST(HostTool, ValidateNamesTheBrokenCheck) {
     // Only the fault fails: the leaky plugin is otherwise sound.
     const ToolRun leak = Tool("validate --timeout 300 --only-failed " + Broken("leak"));
     EXPECT_EQ(leak.lines.size(), 2u) << leak.Text();
-    EXPECT_EQ(leak.lines.back(), "11 checks run, 9 passed, 1 failed, 1 skipped");
+    EXPECT_EQ(leak.lines.back(), "12 checks run, 9 passed, 1 failed, 2 skipped");
+    // A function that crashes on a valid call fails valid-calls alone (binding answers
+    // the malformed requests before it runs), and the failure names the request.
+    const ToolRun crash = Tool("validate --timeout 300 --only-failed --seed 5 " + Broken("crash-call"));
+    ASSERT_EQ(crash.lines.size(), 2u) << crash.Text();
+    EXPECT_TRUE(crash.lines[0].starts_with("FAIL  valid-calls")) << crash.Text();
+    EXPECT_NE(crash.lines[0].find("the plugin crashed (Segmentation fault) in Explode: POST /broken/v1/explode arguments "
+                                  "{\"count\":"),
+              std::string::npos)
+        << crash.Text();
+    EXPECT_EQ(crash.lines.back(), "12 checks run, 11 passed, 1 failed, 0 skipped");
 
     std::vector<std::string> plugins = {PZL_UX_PLUGIN};
 #ifdef PZL_SAMPLE_PLUGIN

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "binding/HostValueConversion.h"
+#include "binding/TypeKind.h"
 #include "log/LogLevel.h"
 #include "runtime/EventName.h"
 #include "runtime/HostReply.h"
@@ -20,7 +21,9 @@
 #include "tools/pzl-host/FunctionCall.h"
 #include "tools/pzl-host/Isolation.h"
 #include "tools/pzl-host/PluginSession.h"
+#include "tools/pzl-host/RequestBuilder.h"
 #include "tools/pzl-host/SafeMemory.h"
+#include "tools/pzl-host/ValueJson.h"
 
 namespace Kesh::StandIn {
 namespace {
@@ -37,6 +40,11 @@ struct Verdict {
 struct CheckContext {
     std::string plugin;
     std::uint64_t seed = 0;
+    const Channel* channel = nullptr;
+    // What the check is about to do, so that a crash or a hang can name it.
+    void Note(const std::string& what) const {
+        if (channel != nullptr) channel->Send("~" + what);
+    }
 };
 
 // A plugin object loaded and initialised against its own host, for one check.
@@ -494,61 +502,124 @@ Verdict BalancedAllocations(const CheckContext& context) {
     return Verdict::Pass(std::to_string(second.allocationCount - first.allocationCount) + " allocations in a cycle, all freed");
 }
 
+// An error reply must say what went wrong, and a request the client got wrong is no
+// server fault.
+std::string ClientFaultReplyFault(const FunctionReply& reply) {
+    if (reply.error && reply.errorText.empty()) return "an error reply without text";
+    if (reply.status >= 500) return "status " + std::to_string(reply.status) + " for a client fault";
+    return "";
+}
+
 Verdict MalformedRequests(const CheckContext& context) {
     Loaded plugin;
     if (!plugin.Start(context.plugin)) return Verdict::Fail(plugin.error);
     const ApiTable* table = plugin.session->Table();
     if (table == nullptr || table->functionCount == 0) return Verdict::Skip("the plugin exposes no functions");
-    struct Case {
-        const char* name;
-        FunctionCall call;
-        bool nullUrl;
-    };
-    std::vector<Case> cases;
-    auto add = [&](const char* name, std::string method, std::string url, std::string body, std::string type, bool nullUrl = false) {
-        FunctionCall call;
-        call.method = std::move(method);
-        call.url = std::move(url);
-        call.body = std::move(body);
-        call.contentType = std::move(type);
-        cases.push_back(Case{name, std::move(call), nullUrl});
-    };
-    add("null URL", "GET", "", "", "", true);
-    add("unknown path", "GET", "/nowhere/%zz/%", "", "");
-    add("broken JSON body", "POST", "", "{\"values\": [1, 2", "application/json");
-    add("broken MessagePack body", "POST", "", std::string("\xdd\xff\xff\xff\xff", 5), "application/x-msgpack");
-    add("broken YAML body", "POST", "", "a: [1, 2\n  b: }", "application/x-yaml");
-    add("unknown content type", "PUT", "", "abc", "text/x-nothing");
-    add("custom method", "BREW", "", "", "");
+    std::mt19937_64 rng(context.seed);
     std::size_t calls = 0;
     for (std::uint32_t i = 0; i < table->functionCount; ++i) {
         const ApiFunctionRecord& record = table->functions[i];
         const auto name = ReadText(record.name);
         if (!name || record.handler == nullptr) return Verdict::Fail("function " + std::to_string(i) + " cannot be called");
-        for (const Case& one : cases) {
-            FunctionReply reply;
-            std::string error;
-            FunctionCall call = one.call;
+        // The cases go to the function's own route, so that they reach argument binding.
+        FunctionCall valid;
+        std::string error;
+        if (!BuildValidCall(*table, record, false, rng, valid, error)) return Verdict::Fail(*name + ": " + error);
+        std::vector<std::pair<std::string, FunctionCall>> cases;
+        auto add = [&](std::string what, std::string method, std::string url, std::string body, std::string type) {
+            FunctionCall call;
             call.function = *name;
-            if (one.nullUrl) {
-                HostRequest request{};
-                request.method = 2;
-                request.userData = record.userData;
-                HostReply raw{};
-                record.handler(&raw, &request);
-                const bool answered = raw.result.hasError != 0;
-                if (raw.release != nullptr) raw.release(&raw);
-                if (!answered) return Verdict::Fail(*name + ": a request without URL got no error reply");
-                ++calls;
-                continue;
-            }
+            call.method = std::move(method);
+            call.url = std::move(url);
+            call.body = std::move(body);
+            call.contentType = std::move(type);
+            cases.emplace_back(std::move(what), std::move(call));
+        };
+        const std::string method = valid.method.empty() ? "POST" : valid.method;
+        const std::string url = valid.url.empty() ? *name : valid.url;
+        add("unknown path", "GET", "/nowhere/%zz/%", "", "");
+        add("a path segment too many", method, url.substr(0, url.find('?')) + "/extra", "", "");
+        add("broken JSON body", method, url, "{\"values\": [1, 2", "application/json");
+        add("broken MessagePack body", method, url, std::string("\xdd\xff\xff\xff\xff", 5), "application/x-msgpack");
+        add("broken YAML body", method, url, "a: [1, 2\n  b: }", "application/x-yaml");
+        add("unknown content type", method, url, "abc", "text/x-nothing");
+        if (record.method != 0) add("a method the function does not take", "BREW", url, "", "");
+        // Each required argument missing. Not a path argument (the URL would differ) nor
+        // a bool in the query, where absence is the flag's false, nor an object, which
+        // binding takes as empty when absent.
+        std::vector<std::string> required;
+        for (std::uint32_t p = 0; p < record.parameterCount; ++p) {
+            const ParameterDescriptionRecord& parameter = record.parameters[p];
+            const bool flag = parameter.location == 1 && parameter.kind == static_cast<std::uint32_t>(TypeKind::Bool);
+            const bool object = parameter.kind == static_cast<std::uint32_t>(TypeKind::Object);
+            if (parameter.optional == 0 && parameter.location != 2 && !flag && !object)
+                required.push_back(ReadText(parameter.name).value_or(""));
+        }
+        for (const std::string& missing : required) {
+            FunctionCall call;
+            if (!BuildValidCall(*table, record, false, rng, call, error, missing)) return Verdict::Fail(*name + ": " + error);
+            cases.emplace_back("without its argument " + missing, std::move(call));
+        }
+        for (const auto& [what, call] : cases) {
+            context.Note(*name + " (" + what + "): " + RequestText(call));
+            FunctionReply reply;
             if (!CallFunction(record, call, plugin.host.ClientId(), 0, reply, error)) return Verdict::Fail(*name + ": " + error);
-            if (reply.error && reply.errorText.empty()) return Verdict::Fail(*name + " (" + one.name + "): an error reply without text");
+            std::string fault = ClientFaultReplyFault(reply);
+            if (fault.empty() && what.starts_with("without") && !reply.error) fault = "a success";
+            if (!fault.empty()) return Verdict::Fail(*name + " answered " + what + " with " + fault + ": " + RequestText(call));
             ++calls;
         }
+        // No URL at all: the host never sends one, but a broken host might.
+        context.Note(*name + " (null URL)");
+        HostRequest request{};
+        request.method = 2;
+        request.userData = record.userData;
+        HostReply raw{};
+        record.handler(&raw, &request);
+        const bool answered = raw.result.hasError != 0;
+        if (raw.release != nullptr) raw.release(&raw);
+        if (!answered) return Verdict::Fail(*name + ": a request without URL got no error reply");
+        ++calls;
     }
     plugin.session->Unload();
     return Verdict::Pass(std::to_string(calls) + " malformed calls answered");
+}
+
+Verdict ValidCalls(const CheckContext& context) {
+    Loaded plugin;
+    if (!plugin.Start(context.plugin)) return Verdict::Fail(plugin.error);
+    const ApiTable* table = plugin.session->Table();
+    if (table == nullptr || table->functionCount == 0) return Verdict::Skip("the plugin exposes no functions");
+    std::mt19937_64 rng(context.seed);
+    std::size_t calls = 0, successes = 0;
+    for (std::uint32_t i = 0; i < table->functionCount; ++i) {
+        const ApiFunctionRecord& record = table->functions[i];
+        const auto name = ReadText(record.name);
+        if (!name || record.handler == nullptr) return Verdict::Fail("function " + std::to_string(i) + " cannot be called");
+        // Once with the required arguments only, once with every argument.
+        for (const bool withOptional : {false, true}) {
+            FunctionCall call;
+            std::string error;
+            if (!BuildValidCall(*table, record, withOptional, rng, call, error)) return Verdict::Fail(*name + ": " + error);
+            const std::string request = RequestText(call);
+            context.Note(*name + ": " + request);
+            FunctionReply reply;
+            if (!CallFunction(record, call, plugin.host.ClientId(), 4096, reply, error)) return Verdict::Fail(*name + ": " + error);
+            ++calls;
+            if (reply.error) {
+                if (reply.errorText.empty()) return Verdict::Fail(*name + " answered an error reply without text to " + request);
+                continue;
+            }
+            ++successes;
+            if (record.isAsync != 0 || reply.streamed) continue;
+            if (!ValueHasKind(reply.value, record.returnKind))
+                return Verdict::Fail(*name + " answered " + request + " with " + ToJson(reply.value).substr(0, 200) +
+                                     " where it declares " + TypeKindName(record.returnKind));
+        }
+    }
+    plugin.session->Unload();
+    if (!plugin.host.Faults().empty()) return Verdict::Fail("host faults: " + plugin.Faults());
+    return Verdict::Pass(std::to_string(calls) + " calls answered, " + std::to_string(successes) + " of them with a value");
 }
 
 Verdict BeforeInitAfterUnload(const CheckContext& context) {
@@ -588,7 +659,8 @@ const Check kChecks[] = {
     {"balanced-allocations", true, BalancedAllocations},
     {"random-payloads", true, [](const CheckContext& context) { return Payloads(context, true); }},
     {"malformed-payloads", false, [](const CheckContext& context) { return Payloads(context, false); }},
-    {"malformed-requests", false, MalformedRequests},
+    {"malformed-requests", true, MalformedRequests},
+    {"valid-calls", true, ValidCalls},
     {"before-init-after-unload", false, BeforeInitAfterUnload},
 };
 
@@ -633,21 +705,27 @@ int ValidatePlugin(const ValidateOptions& options, std::FILE* out) {
     for (const Check& check : kChecks) {
         if (!options.check.empty() && options.check != check.name) continue;
         CheckContext context{options.plugin, seed};
-        std::string verdictLine;
+        std::string verdictLine, lastNote;
         const IsolatedOutcome outcome = RunIsolated(
             check.name,
             [&](const Channel& channel) {
+                context.channel = &channel;
                 const Verdict verdict = check.run(context);
                 const char* kind = verdict.kind == Verdict::Kind::Pass ? "PASS" : verdict.kind == Verdict::Kind::Fail ? "FAIL" : "SKIP";
                 channel.Send(std::string(kind) + " " + verdict.reason);
                 return 0;
             },
-            options.timeout, [&](std::string_view line) { verdictLine = line; });
+            options.timeout, [&](std::string_view line) {
+                if (line.starts_with("~")) lastNote = line.substr(1);
+                else verdictLine = line;
+            });
         std::string verdict = "FAIL", reason;
         if (outcome.end == IsolatedOutcome::End::Crashed) {
             reason = "the plugin crashed (" + outcome.signalName + ")";
+            if (!lastNote.empty()) reason += " in " + lastNote;
         } else if (outcome.end == IsolatedOutcome::End::TimedOut) {
             reason = "no answer within " + std::to_string(static_cast<int>(options.timeout)) + " s";
+            if (!lastNote.empty()) reason += " in " + lastNote;
         } else if (verdictLine.size() >= 4) {
             verdict = verdictLine.substr(0, 4);
             reason = verdictLine.size() > 5 ? verdictLine.substr(5) : "";

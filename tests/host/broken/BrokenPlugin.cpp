@@ -23,6 +23,7 @@
 #define PZL_FAULT_PLACEHOLDER 7
 #define PZL_FAULT_UNCLOSED_BRACE 8
 #define PZL_FAULT_DUPLICATES 9
+#define PZL_FAULT_CRASH_CALL 10
 
 namespace {
 
@@ -38,7 +39,7 @@ public:
     // One sound function beside the faulty declaration, which must not take it down.
     void RegisterTypes() override {
         using namespace Kesh;
-        const auto greet = [](const std::string& name) { return "hi " + name; };
+        [[maybe_unused]] const auto greet = [](const std::string& name) { return "hi " + name; };
         ExposeFunction(Registry(), {.name = "Ping", .method = HttpMethod::Get, .url = "/broken/v1/ping"},
                        [] { return std::string("pong"); });
 #if PZL_BROKEN_FAULT == PZL_FAULT_PATH_ARGUMENT
@@ -50,6 +51,15 @@ public:
 #elif PZL_BROKEN_FAULT == PZL_FAULT_UNCLOSED_BRACE
         ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/greet/{name"},
                        greet, {InQuery("name")});
+#elif PZL_BROKEN_FAULT == PZL_FAULT_CRASH_CALL
+        // Sound until called properly: any valid call dereferences null, while binding
+        // answers every malformed request before the function runs.
+        ExposeFunction(Registry(), {.name = "Explode", .method = HttpMethod::Post, .url = "/broken/v1/explode"},
+                       [](std::int32_t count) {
+                           volatile std::uintptr_t address = 0;
+                           return *reinterpret_cast<const volatile std::int32_t*>(address) + count;
+                       },
+                       {Anywhere("count")});
 #else
         // Legal but suspicious: the later declaration wins.
         ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/greet/{name}"},
@@ -158,6 +168,10 @@ PZL_EXPORT void PZL_CDECL load_broken_unclosed_brace(::Kesh::HostRegistration* r
 #elif PZL_BROKEN_FAULT == PZL_FAULT_DUPLICATES
 PZL_EXPORT void PZL_CDECL load_broken_duplicates(::Kesh::HostRegistration* record) {
     ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-duplicates");
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_CRASH_CALL
+PZL_EXPORT void PZL_CDECL load_broken_crash_call(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-crash-call");
 }
 #elif PZL_BROKEN_FAULT == PZL_FAULT_UNKNOWN_TYPE
 PZL_EXPORT void PZL_CDECL load_broken_unknown_type(::Kesh::HostRegistration* record) {
