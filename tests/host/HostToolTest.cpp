@@ -342,6 +342,27 @@ TEST(HostTool, CallBuildsTheRequestFromTheRecord) {
 }
 #endif
 
+// list-checks names exactly the checks validate runs, each with a description.
+TEST(HostTool, ListChecksNamesWhatValidateRuns) {
+    const ToolRun list = Tool("list-checks --json");
+    ASSERT_EQ(list.status, 0) << list.Text();
+    std::set<std::string> listed, run;
+    for (const std::string& line : list.lines) {
+        ConversionResult parsed = ParseJson(line);
+        ASSERT_TRUE(parsed.Ok()) << line;
+        listed.insert(std::string(parsed.Value().GetMember("check").GetStringView()));
+        EXPECT_FALSE(parsed.Value().GetMember("description").GetStringView().empty()) << line;
+    }
+    const ToolRun validate = Tool("validate --json --seed 1 " + Broken("crash-call"));
+    for (const std::string& line : validate.lines) {
+        ConversionResult parsed = ParseJson(line);
+        ASSERT_TRUE(parsed.Ok()) << line;
+        if (parsed.Value().HasMember("check")) run.insert(std::string(parsed.Value().GetMember("check").GetStringView()));
+    }
+    EXPECT_EQ(listed, run);
+    EXPECT_EQ(listed.size(), list.lines.size());
+}
+
 // A random check prints its seed, and the same seed gives the same run.
 TEST(HostTool, SeedReproducesRandomChecks) {
     const ToolRun first = Tool("validate --check random-payloads --seed 12345 " + std::string(PZL_UX_PLUGIN));
@@ -349,7 +370,7 @@ TEST(HostTool, SeedReproducesRandomChecks) {
     ASSERT_EQ(first.lines.size(), 2u) << first.Text();
     EXPECT_NE(first.lines[0].find("(seed 12345)"), std::string::npos);
     EXPECT_EQ(first.lines, again.lines);
-    EXPECT_EQ(first.lines[1], "1 checks run, 1 passed, 0 failed, 0 skipped");
+    EXPECT_EQ(first.lines[1], "1 check run, 1 passed, 0 failed, 0 skipped");
 }
 
 }  // namespace

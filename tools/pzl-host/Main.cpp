@@ -274,6 +274,10 @@ int main(int argc, char** argv) {
     validateCommand->add_option("--check", validate.check, "Run only this check");
     validateCommand->add_option("--timeout", validate.timeout, "Seconds each check may take")->check(CLI::PositiveNumber);
 
+    bool listJson = false;
+    CLI::App* listCommand = app.add_subcommand("list-checks", "List validate's checks with a line on each");
+    listCommand->add_flag("--json", listJson, "One JSON object per line");
+
     std::string describePlugin;
     bool describeJson = false;
     CLI::App* describeCommand = app.add_subcommand("describe", "Print the names, types, events and functions a plugin registers");
@@ -324,6 +328,7 @@ int main(int argc, char** argv) {
         if (seedOption->count() > 0) validate.seed = seed;
         return ValidatePlugin(validate, stdout);
     }
+    if (listCommand->parsed()) return ListChecks(listJson, stdout);
     if (describeCommand->parsed()) {
         const DescribeFormat format =
             describeOpenApi ? DescribeFormat::OpenApi : describeJson ? DescribeFormat::Json : DescribeFormat::Text;

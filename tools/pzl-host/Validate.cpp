@@ -647,21 +647,27 @@ struct Check {
     const char* name;
     bool random;
     Verdict (*run)(const CheckContext&);
+    const char* description;
 };
 
 const Check kChecks[] = {
-    {"single-export", false, SingleExport},
-    {"registration", false, Registration},
-    {"api-table", false, ApiTableCheck},
-    {"init-unload", false, InitUnload},
-    {"repeated-cycles", false, RepeatedCycles},
-    {"second-object", false, SecondObject},
-    {"balanced-allocations", true, BalancedAllocations},
-    {"random-payloads", true, [](const CheckContext& context) { return Payloads(context, true); }},
-    {"malformed-payloads", false, [](const CheckContext& context) { return Payloads(context, false); }},
-    {"malformed-requests", true, MalformedRequests},
-    {"valid-calls", true, ValidCalls},
-    {"before-init-after-unload", false, BeforeInitAfterUnload},
+    {"single-export", false, SingleExport, "the library exports exactly one entry point, load_ and the short name"},
+    {"registration", false, Registration, "the registration record is filled: version, short name, tables"},
+    {"api-table", false, ApiTableCheck,
+     "the API table is readable and consistent: unique names, chained records, known types, refused declarations"},
+    {"init-unload", false, InitUnload, "init succeeds and unload ends every subscription and request"},
+    {"repeated-cycles", false, RepeatedCycles, "25 load-init-unload cycles in one process"},
+    {"second-object", false, SecondObject, "a second plugin object lives beside the first"},
+    {"balanced-allocations", true, BalancedAllocations, "every allocation of a cycle with events is freed"},
+    {"random-payloads", true, [](const CheckContext& context) { return Payloads(context, true); },
+     "random payloads to every subscribed event"},
+    {"malformed-payloads", false, [](const CheckContext& context) { return Payloads(context, false); },
+     "deep, huge, wrongly shaped and hostile payloads to every subscribed event"},
+    {"malformed-requests", true, MalformedRequests,
+     "malformed requests to every function's route are answered with an error with text, never a 5xx"},
+    {"valid-calls", true, ValidCalls,
+     "valid calls to every function do not crash and answer an error with text or a value of the declared kind"},
+    {"before-init-after-unload", false, BeforeInitAfterUnload, "no host calls before init or after unload"},
 };
 
 std::string JsonLine(const char* name, const char* verdict, const std::string& reason, bool random, std::uint64_t seed) {
@@ -748,9 +754,31 @@ int ValidatePlugin(const ValidateOptions& options, std::FILE* out) {
     if (options.json) {
         std::fprintf(out, "{\"run\":%d,\"passed\":%d,\"failed\":%d,\"skipped\":%d}\n", run, passed, failed, skipped);
     } else {
-        std::fprintf(out, "%d checks run, %d passed, %d failed, %d skipped\n", run, passed, failed, skipped);
+        std::fprintf(out, "%d %s run, %d passed, %d failed, %d skipped\n", run, run == 1 ? "check" : "checks", passed, failed,
+                     skipped);
     }
     return failed == 0 ? 0 : 1;
+}
+
+int ListChecks(bool json, std::FILE* out) {
+    for (const Check& check : kChecks) {
+        if (json) {
+            rapidjson::StringBuffer buffer;
+            rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+            writer.StartObject();
+            writer.Key("check");
+            writer.String(check.name);
+            writer.Key("description");
+            writer.String(check.description);
+            writer.Key("random");
+            writer.Bool(check.random);
+            writer.EndObject();
+            std::fprintf(out, "%s\n", buffer.GetString());
+        } else {
+            std::fprintf(out, "%-26s %s%s\n", check.name, check.description, check.random ? " (seeded)" : "");
+        }
+    }
+    return 0;
 }
 
 }  // namespace Kesh::StandIn

@@ -21,4 +21,8 @@ struct ValidateOptions {
 // check and the summary. 0 when nothing failed, 1 otherwise, 2 for a usage error.
 int ValidatePlugin(const ValidateOptions& options, std::FILE* out);
 
+// Prints each check's name and one-line description (with json, one object per line:
+// check, description, random).
+int ListChecks(bool json, std::FILE* out);
+
 }  // namespace Kesh::StandIn
