@@ -182,7 +182,13 @@ struct BindingPropertyAccess {
         EntryMap(PropertyContext& target, const PropertyContext* source) noexcept
             : strings_(target.Strings()),
               sourceEntries_(source == nullptr ? 0 : source->Strings().Size()),
-              same_(source == &target) {}
+              same_(source == &target) {
+            // Only as many inline slots as the source's texts need are used (and cleared).
+            std::size_t count = 16;
+            while (count < kInlineSlots && count < sourceEntries_ * 2) count *= 2;
+            mask_ = count - 1;
+            for (std::size_t i = 0; i < count; ++i) inline_[i] = Slot{nullptr, nullptr};
+        }
         ~EntryMap() {
             if (slots_ != inline_) Memory::Free(slots_);
         }
@@ -222,7 +228,7 @@ struct BindingPropertyAccess {
             const InternedString* from;
             const InternedString* to;
         };
-        static constexpr std::size_t kInlineSlots = 32;
+        static constexpr std::size_t kInlineSlots = 128;
 
         void Insert(const InternedString* from, const InternedString* to) noexcept {
             std::size_t i = from->hash & mask_;
@@ -251,9 +257,9 @@ struct BindingPropertyAccess {
         InternTable& strings_;
         std::size_t sourceEntries_;
         bool same_;
-        Slot inline_[kInlineSlots] = {};
+        Slot inline_[kInlineSlots];
         Slot* slots_ = inline_;
-        std::size_t mask_ = kInlineSlots - 1;
+        std::size_t mask_ = 0;
         std::size_t used_ = 0;
     };
 
@@ -298,6 +304,10 @@ struct BindingPropertyAccess {
     static void CopyTree(const BindingProperty& source, BindingProperty& target, PropertyContext& context) {
         WorkStack<CopyStep, 32> pending;
         EntryMap texts(context, source.context_);
+        // A root's table holds exactly the texts of its tree: the destination grows once.
+        if (source.ownsContext_ != 0 && source.context_ != nullptr && source.context_ != &context) {
+            context.Strings().Reserve(context.Strings().Size() + source.context_->Strings().Size());
+        }
         CopyOne(source, target, context, texts, pending);
         CopyStep step;
         while (pending.Pop(step)) {
