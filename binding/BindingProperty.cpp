@@ -197,19 +197,30 @@ struct BindingPropertyAccess {
 
         // The destination's entry for text, with one more reference.
         const InternedString* Map(const InternedString* text) {
-            if (same_) {
-                strings_.AddReference(text);
-                return text;
-            }
-            if (text->length == 0) return text;  // the shared empty entry, never counted
-            for (std::size_t i = text->hash & mask_;; i = (i + 1) & mask_) {
-                Slot& slot = slots_[i];
-                if (slot.from == text) {
-                    ++const_cast<InternedString*>(slot.to)->references;
-                    return slot.to;
+            if (!same_ && text->length != 0) {
+                for (std::size_t i = text->hash & mask_;; i = (i + 1) & mask_) {
+                    const Slot& slot = slots_[i];
+                    if (slot.from == text) {
+                        ++const_cast<InternedString*>(slot.to)->references;
+                        return slot.to;
+                    }
+                    if (slot.from == nullptr) break;
                 }
-                if (slot.from == nullptr) break;
+                return Add(text);
             }
+            strings_.AddReference(text);  // the shared empty entry is never counted
+            return text;
+        }
+
+    private:
+        struct Slot {
+            const InternedString* from;
+            const InternedString* to;
+        };
+        static constexpr std::size_t kInlineSlots = 128;
+
+        // The first occurrence of a text: through the destination's table, then remembered.
+        const InternedString* Add(const InternedString* text) {
             const InternedString* entry = strings_.Intern(HashedText{text->View(), text->hash});
             if ((used_ + 1) * 2 > mask_ + 1) {
                 try {
@@ -222,13 +233,6 @@ struct BindingPropertyAccess {
             Insert(text, entry);
             return entry;
         }
-
-    private:
-        struct Slot {
-            const InternedString* from;
-            const InternedString* to;
-        };
-        static constexpr std::size_t kInlineSlots = 128;
 
         void Insert(const InternedString* from, const InternedString* to) noexcept {
             std::size_t i = from->hash & mask_;
@@ -341,7 +345,12 @@ struct BindingPropertyAccess {
                     *from.payload_.structure, *cell, context,
                     [&](const MemberNode* node) { return texts.Map(node->key); },
                     [&](const MemberNode& node, MemberNode& member) {
-                        CopyOne(node.value, member.value, context, texts, pending);
+                        if (IsHeapKind(node.value.kind_)) {
+                            CopyOne(node.value, member.value, context, texts, pending);
+                        } else {
+                            member.value.payload_ = node.value.payload_;
+                            member.value.kind_ = node.value.kind_;
+                        }
                     });
             }
         }
