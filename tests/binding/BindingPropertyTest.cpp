@@ -557,7 +557,7 @@ TEST(BindingProperty, ACopyCutShortByExhaustedMemoryFreesWhatItBuilt) {
         EXPECT_EQ(live(), before) << "allocation " << n;
         if (!triggered) break;
     }
-    EXPECT_GE(failedAt, 2u);  // the entry map's growth, after the destination's table
+    EXPECT_GE(failedAt, 1u);  // at least the entry map's growth
 }
 
 // Builds a chain of containers depth deep, alternating Structures and Collections, with
