@@ -172,80 +172,188 @@ struct BindingPropertyAccess {
         BindingProperty* target;
     };
 
-    static const InternedString* InternInto(PropertyContext& context, const PropertyContext* sourceContext,
-                                            const InternedString* text) {
-        if (sourceContext == &context) {
-            context.Strings().AddReference(text);
+    // The destination entry of each source entry, found once per copy: a text that
+    // recurs (keys repeat across the elements of a collection) then costs a probe by
+    // the source entry's address and a count. Open addressing by the entry's stored
+    // hash; distinct source entries are never more than the source table holds, so the
+    // table grows at most once past its inline slots.
+    class EntryMap {
+    public:
+        EntryMap(PropertyContext& target, const PropertyContext* source) noexcept
+            : strings_(target.Strings()),
+              sourceEntries_(source == nullptr ? 0 : source->Strings().Size()),
+              same_(source == &target) {
+            // Only as many inline slots as the source's texts need are used (and cleared).
+            std::size_t count = 16;
+            while (count < kInlineSlots && count < sourceEntries_ * 2) count *= 2;
+            mask_ = count - 1;
+            for (std::size_t i = 0; i < count; ++i) inline_[i] = Slot{nullptr, nullptr};
+        }
+        ~EntryMap() {
+            if (slots_ != inline_) Memory::Free(slots_);
+        }
+        EntryMap(const EntryMap&) = delete;
+        EntryMap& operator=(const EntryMap&) = delete;
+
+        // The destination's entry for text, with one more reference.
+        const InternedString* Map(const InternedString* text) {
+            if (!same_ && text->length != 0) {
+                for (std::size_t i = text->hash & mask_;; i = (i + 1) & mask_) {
+                    const Slot& slot = slots_[i];
+                    if (slot.from == text) {
+                        ++const_cast<InternedString*>(slot.to)->references;
+                        return slot.to;
+                    }
+                    if (slot.from == nullptr) break;
+                }
+                return Add(text);
+            }
+            strings_.AddReference(text);  // the shared empty entry is never counted
             return text;
         }
-        return context.Strings().Intern(text->View(), text->hash);
+
+    private:
+        struct Slot {
+            const InternedString* from;
+            const InternedString* to;
+        };
+        static constexpr std::size_t kInlineSlots = 128;
+
+        // The first occurrence of a text: through the destination's table, then remembered.
+        const InternedString* Add(const InternedString* text) {
+            const InternedString* entry = strings_.Intern(HashedText{text->View(), text->hash});
+            if ((used_ + 1) * 2 > mask_ + 1) {
+                try {
+                    Grow();
+                } catch (...) {
+                    strings_.Release(entry);
+                    throw;
+                }
+            }
+            Insert(text, entry);
+            return entry;
+        }
+
+        void Insert(const InternedString* from, const InternedString* to) noexcept {
+            std::size_t i = from->hash & mask_;
+            while (slots_[i].from != nullptr) i = (i + 1) & mask_;
+            slots_[i] = Slot{from, to};
+            ++used_;
+        }
+
+        void Grow() {
+            std::size_t count = (mask_ + 1) * 2;
+            while (count < sourceEntries_ * 2) count *= 2;
+            auto* grown = static_cast<Slot*>(Memory::Allocate(count * sizeof(Slot)));
+            if (grown == nullptr) throw std::bad_alloc();
+            for (std::size_t i = 0; i < count; ++i) grown[i] = Slot{nullptr, nullptr};
+            Slot* old = slots_;
+            const std::size_t oldCount = mask_ + 1;
+            slots_ = grown;
+            mask_ = count - 1;
+            used_ = 0;
+            for (std::size_t i = 0; i < oldCount; ++i) {
+                if (old[i].from != nullptr) Insert(old[i].from, old[i].to);
+            }
+            if (old != inline_) Memory::Free(old);
+        }
+
+        InternTable& strings_;
+        std::size_t sourceEntries_;
+        bool same_;
+        Slot inline_[kInlineSlots];
+        Slot* slots_ = inline_;
+        std::size_t mask_ = 0;
+        std::size_t used_ = 0;
+    };
+
+    // Copies one value into to, an Empty value of context that the tree being built
+    // already holds. Containers are left Empty and queued: they are filled when popped.
+    static void CopyOne(const BindingProperty& from, BindingProperty& to, PropertyContext& context, EntryMap& texts,
+                        WorkStack<CopyStep, 32>& pending) {
+        switch (from.kind_) {
+            case PropertyKind::Empty:
+                break;
+            case PropertyKind::Bool:
+            case PropertyKind::Signed:
+            case PropertyKind::Unsigned:
+            case PropertyKind::Float:
+                to.payload_ = from.payload_;
+                to.kind_ = from.kind_;
+                break;
+            case PropertyKind::String:
+                to.payload_.string = texts.Map(from.payload_.string);
+                to.kind_ = PropertyKind::String;
+                break;
+            case PropertyKind::Blob:
+                to.payload_.blob = context.NewCell<ByteArray>(*from.payload_.blob);
+                context.AddBlob();
+                to.kind_ = PropertyKind::Blob;
+                break;
+            case PropertyKind::Enum:
+                to.payload_.enumCell = context.NewCell<EnumCell>(*from.payload_.enumCell);
+                to.kind_ = PropertyKind::Enum;
+                break;
+            case PropertyKind::Collection:
+            case PropertyKind::Structure:
+                pending.Push(CopyStep{&from, &to});
+                break;
+        }
     }
 
     // Copies source into target, an Empty value of context that nothing else can reach.
-    // Every container is complete (its new elements and members Empty) before anything
-    // is copied into it, so a copy cut short by exhausted memory can still be released.
+    // Whatever has been copied is always a tree that can be released (every element
+    // counted in its collection initialised, every member linked), so a copy cut short
+    // by exhausted memory is released like any other.
     static void CopyTree(const BindingProperty& source, BindingProperty& target, PropertyContext& context) {
         WorkStack<CopyStep, 32> pending;
-        CopyStep step{&source, &target};
-        do {
+        EntryMap texts(context, source.context_);
+        // A root's table holds exactly the texts of its tree: the destination grows once.
+        if (source.ownsContext_ != 0 && source.context_ != nullptr && source.context_ != &context) {
+            context.Strings().Reserve(context.Strings().Size() + source.context_->Strings().Size());
+        }
+        CopyOne(source, target, context, texts, pending);
+        CopyStep step;
+        while (pending.Pop(step)) {
             const BindingProperty& from = *step.source;
             BindingProperty& to = *step.target;
-            switch (from.kind_) {
-                case PropertyKind::Empty:
-                    break;
-                case PropertyKind::Bool:
-                case PropertyKind::Signed:
-                case PropertyKind::Unsigned:
-                case PropertyKind::Float:
-                    to.payload_ = from.payload_;
-                    to.kind_ = from.kind_;
-                    break;
-                case PropertyKind::String:
-                    to.payload_.string = InternInto(context, from.context_, from.payload_.string);
-                    to.kind_ = PropertyKind::String;
-                    break;
-                case PropertyKind::Blob:
-                    to.payload_.blob = context.NewCell<ByteArray>(*from.payload_.blob);
-                    context.AddBlob();
-                    to.kind_ = PropertyKind::Blob;
-                    break;
-                case PropertyKind::Enum:
-                    to.payload_.enumCell = context.NewCell<EnumCell>(*from.payload_.enumCell);
-                    to.kind_ = PropertyKind::Enum;
-                    break;
-                case PropertyKind::Collection: {
-                    const CollectionCell& elements = *from.payload_.collection;
-                    CollectionCell* cell = context.NewCell<CollectionCell>();
-                    to.payload_.collection = cell;
-                    to.kind_ = PropertyKind::Collection;
-                    const auto count = static_cast<std::size_t>(elements.end - elements.begin);
-                    if (count == 0) break;
-                    Grow(*cell, context, count);
-                    Extend(*cell, &context, count);
-                    for (std::size_t i = count; i-- > 0;) pending.Push(CopyStep{elements.begin + i, cell->begin + i});
-                    break;
-                }
-                case PropertyKind::Structure: {
-                    StructureCell* cell = context.NewCell<StructureCell>();
-                    cell->context = &context;
-                    to.payload_.structure = cell;
-                    to.kind_ = PropertyKind::Structure;
-                    for (const MemberNode* node = MemberTree::First(*from.payload_.structure); node != nullptr;
-                         node = NextMember(node)) {
-                        const InternedString* key = InternInto(context, from.context_, node->key);
-                        MemberNode* member = nullptr;
-                        try {
-                            member = &MemberTree::AppendGreatest(*cell, context, key);
-                        } catch (...) {
-                            context.Strings().Release(key);
-                            throw;
-                        }
-                        pending.Push(CopyStep{&node->value, &member->value});
+            if (from.kind_ == PropertyKind::Collection) {
+                const CollectionCell& elements = *from.payload_.collection;
+                CollectionCell* cell = context.NewCell<CollectionCell>();
+                to.payload_.collection = cell;
+                to.kind_ = PropertyKind::Collection;
+                const auto count = static_cast<std::size_t>(elements.end - elements.begin);
+                if (count == 0) continue;
+                Grow(*cell, context, count);
+                for (const BindingProperty* element = elements.begin; element != elements.end; ++element) {
+                    BindingProperty* copy = cell->end;
+                    new (copy) BindingProperty(&context);
+                    cell->end = copy + 1;
+                    if (IsHeapKind(element->kind_)) {
+                        CopyOne(*element, *copy, context, texts, pending);
+                    } else {
+                        copy->payload_ = element->payload_;
+                        copy->kind_ = element->kind_;
                     }
-                    break;
                 }
+            } else {
+                StructureCell* cell = context.NewCell<StructureCell>();
+                cell->context = &context;
+                to.payload_.structure = cell;
+                to.kind_ = PropertyKind::Structure;
+                MemberTree::CloneShape(
+                    *from.payload_.structure, *cell, context,
+                    [&](const MemberNode* node) { return texts.Map(node->key); },
+                    [&](const MemberNode& node, MemberNode& member) {
+                        if (IsHeapKind(node.value.kind_)) {
+                            CopyOne(node.value, member.value, context, texts, pending);
+                        } else {
+                            member.value.payload_ = node.value.payload_;
+                            member.value.kind_ = node.value.kind_;
+                        }
+                    });
             }
-        } while (pending.Pop(step));
+        }
     }
 
     // A copy of source as a detached payload of context.

@@ -36,8 +36,15 @@ void InternTable::ResetBuckets() noexcept {
     for (InternedString*& bucket : inlineBuckets_) bucket = nullptr;
 }
 
-void InternTable::Grow() {
-    const std::size_t count = bucketCount_ * 2;
+void InternTable::Grow() { Rehash(bucketCount_ * 2); }
+
+void InternTable::Reserve(std::size_t entries) {
+    std::size_t count = bucketCount_;
+    while (count < entries) count *= 2;
+    if (count != bucketCount_) Rehash(count);
+}
+
+void InternTable::Rehash(std::size_t count) {
     auto* grown = static_cast<InternedString**>(cells_.AllocateStorage(count * sizeof(InternedString*)));
     for (std::size_t i = 0; i < count; ++i) grown[i] = nullptr;
     for (std::size_t i = 0; i < bucketCount_; ++i) {

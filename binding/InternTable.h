@@ -34,6 +34,9 @@ public:
     // The same, for a text already cut at its first NUL and hashed (HashUpToNul).
     const InternedString* Intern(const HashedText& text);
     void AddReference(const InternedString* entry) noexcept;
+    // Makes room for that many entries in all without growing again; throws
+    // std::bad_alloc when the bucket array cannot be had.
+    void Reserve(std::size_t entries);
     // Drops one reference; the entry goes when its last one does. The shared empty
     // entry is never counted.
     void Release(const InternedString* entry) noexcept;
@@ -45,6 +48,7 @@ public:
 
 private:
     void Grow();
+    void Rehash(std::size_t bucketCount);
     void ResetBuckets() noexcept;
     void FreeEntry(InternedString* entry) noexcept;
 

@@ -6,11 +6,17 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <map>
+#include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "binding/BlockAllocator.h"
 #include "binding/PropertyContext.h"
+#include "platform/Allocator.h"
+#include "tests/support/AllocationFailure.h"
 #include "tests/support/SmallStackThread.h"
 
 namespace Kesh {
@@ -382,6 +388,176 @@ TEST(BindingProperty, MoveSwapsRootsAndCopiesMembers) {
     BindingProperty& alias = self;
     self = std::move(alias);
     ExpectSampleTree(self);
+}
+
+// Texts that are keys and values at once, keys repeated across objects, the empty text,
+// and one structure wide enough that its member tree has many levels.
+BindingProperty SharedTextsTree() {
+    BindingProperty tree;
+    for (int i = 0; i < 4; ++i) {
+        BindingProperty& item = tree["items"].Append();
+        item["name"] = "id";
+        item["id"] = i % 2 == 0 ? "name" : "only a value";
+        item[""] = "";
+        item["tags"].Append() = "id";
+        item["tags"].Append() = i;
+    }
+    // Inserted out of order: the copy must keep the key order, not the insertion order.
+    for (int i = 0; i < 300; ++i) {
+        const int k = (i * 7919) % 300;
+        tree["wide"]["k" + std::to_string(1000 + k)] = k % 3 == 0 ? BindingProperty("name") : BindingProperty(k);
+    }
+    return tree;
+}
+
+// Counts every key and string of value by text.
+void CountTexts(const BindingProperty& value, std::map<std::string, std::uint32_t>& counts) {
+    if (value.Kind() == PropertyKind::String) ++counts[value.GetString()];
+    for (const BindingProperty& element : value.Elements()) CountTexts(element, counts);
+    for (const MemberNode& member : value.Members()) {
+        ++counts[member.Key()];
+        CountTexts(member.Value(), counts);
+    }
+}
+
+// Every key and string of value is the entry of table for its text (not one of another
+// context's), and the table holds exactly the texts counted, with those counts.
+void ExpectEntriesOf(const BindingProperty& value, const InternTable& table) {
+    if (value.Kind() == PropertyKind::String && value.Size() != 0) {
+        EXPECT_EQ(value.GetString(), table.Find(value.GetStringView())->Text()) << value.GetString();
+    }
+    for (const BindingProperty& element : value.Elements()) ExpectEntriesOf(element, table);
+    for (const MemberNode& member : value.Members()) {
+        if (!member.KeyView().empty()) {
+            EXPECT_EQ(member.Key(), table.Find(member.KeyView())->Text()) << member.Key();
+        }
+        ExpectEntriesOf(member.Value(), table);
+    }
+}
+
+void ExpectCounts(const BindingProperty& root) {
+    std::map<std::string, std::uint32_t> counts;
+    CountTexts(root, counts);
+    counts.erase("");
+    const InternTable& table = root.Context()->Strings();
+    EXPECT_EQ(table.Size(), counts.size());
+    for (const auto& [text, count] : counts) {
+        const InternedString* entry = table.Find(text);
+        ASSERT_NE(entry, nullptr) << text;
+        EXPECT_EQ(entry->ReferenceCount(), count) << text;
+    }
+    ExpectEntriesOf(root, table);
+}
+
+std::string Shape(const BindingProperty& value) {
+    std::string out;
+    switch (value.Kind()) {
+        case PropertyKind::String:
+            return "'" + std::string(value.GetStringView()) + "'";
+        case PropertyKind::Signed:
+            return std::to_string(value.GetSigned());
+        case PropertyKind::Collection:
+            out = "[";
+            for (const BindingProperty& element : value.Elements()) out += Shape(element) + ",";
+            return out + "]";
+        case PropertyKind::Structure:
+            out = "{";
+            for (const MemberNode& member : value.Members()) out += member.Key() + (":" + Shape(member.Value())) + ",";
+            return out + "}";
+        default:
+            return PropertyKindName(static_cast<unsigned>(value.Kind()));
+    }
+}
+
+TEST(BindingProperty, CopiesTakeEachTextFromTheDestinationsTable) {
+    const BindingProperty source = SharedTextsTree();
+    const std::string shape = Shape(source);
+    struct Case {
+        const char* name;
+        const BindingProperty& from;
+        const char* held;  // a text the destination tree already holds, or null
+    };
+    const Case cases[] = {
+        {"whole tree into a fresh root", source, nullptr},
+        {"whole tree into a tree holding some texts", source, "name"},
+        {"one item into a tree holding some texts", source.GetMember("items").GetElement(1), "only a value"},
+        {"the wide structure into a fresh root", source.GetMember("wide"), nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BindingProperty destination;
+        if (c.held != nullptr) {
+            destination["before"] = c.held;
+            destination[c.held] = "k1007";
+        }
+        BindingProperty& target = c.held != nullptr ? destination["copy"] : destination;
+        target = c.from;
+        EXPECT_EQ(Shape(target), Shape(c.from));
+        ExpectCounts(destination);
+        const BindingProperty& wide = target.GetMember("wide");
+        if (wide.Kind() == PropertyKind::Structure) {
+            // The cloned member tree still finds every key.
+            for (const MemberNode& member : source.GetMember("wide").Members()) {
+                EXPECT_TRUE(wide.HasMember(member.KeyView())) << member.Key();
+            }
+            EXPECT_FALSE(wide.HasMember("k0999"));
+        }
+        // Dropping the copy gives back exactly the references it took.
+        target.Clear();
+        ExpectCounts(destination);
+        EXPECT_EQ(destination.Context()->Strings().Size(), c.held != nullptr ? 4u : 0u);
+    }
+    // A copy within one tree counts the same entries again.
+    BindingProperty tree = SharedTextsTree();
+    tree["again"] = tree.GetMember("items");
+    ExpectCounts(tree);
+    EXPECT_EQ(Shape(tree.GetMember("again")), Shape(source.GetMember("items")));
+    EXPECT_EQ(Shape(source), shape);  // the source is untouched
+    ExpectCounts(source);
+}
+
+// Memory that runs out at any allocation of a copy and stays exhausted (the map of more
+// than a hundred texts grows past its inline slots halfway through the tree): the copy
+// throws, the destination keeps what it held with its counts right, and once it is
+// dropped every block and allocation is back.
+TEST(BindingProperty, ACopyCutShortByExhaustedMemoryFreesWhatItBuilt) {
+    const BindingProperty source = SharedTextsTree();
+    const auto live = [] {
+        const Memory::AllocationCounters counters = Memory::ReadCounters();
+        return std::pair{static_cast<std::int64_t>(counters.allocationCount - counters.freeCount),
+                         BlockAllocator::Instance().ReadCounts().blocksInUse};
+    };
+    { BindingProperty warm(source); }  // the block allocator's own tables are in place
+    std::uint64_t failedAt = 0;
+    for (std::uint64_t n = 1;; ++n) {
+        const auto before = live();
+        bool triggered = false;
+        {
+            BindingProperty destination;
+            destination["before"] = "name";
+            bool threw = false;
+            {
+                Testing::AllocationFailure failure(n, true);
+                try {
+                    destination["copy"] = source;
+                } catch (const std::bad_alloc&) {
+                    threw = true;
+                }
+                triggered = failure.Triggered();
+            }
+            if (!triggered) {
+                EXPECT_EQ(Shape(destination.GetMember("copy")), Shape(source));
+            } else {
+                failedAt = n;
+                EXPECT_TRUE(threw) << "allocation " << n;
+                EXPECT_TRUE(destination.GetMember("copy").IsEmpty()) << "allocation " << n;
+                ExpectCounts(destination);
+            }
+        }
+        EXPECT_EQ(live(), before) << "allocation " << n;
+        if (!triggered) break;
+    }
+    EXPECT_GE(failedAt, 1u);  // at least the entry map's growth
 }
 
 // Builds a chain of containers depth deep, alternating Structures and Collections, with
