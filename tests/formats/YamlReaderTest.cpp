@@ -34,7 +34,6 @@ TEST(YamlReader, UntaggedScalarsAreTypedByTheirText) {
     EXPECT_EQ(ValueOf("1.5").GetFloat(), 1.5);
     EXPECT_STREQ(ValueOf("\"1\"").GetString(), "1");
     EXPECT_STREQ(ValueOf("'yes'").GetString(), "yes");
-    EXPECT_EQ(ValueOf("0x10").GetUnsigned(), 16u);
     EXPECT_EQ(ValueOf("1e3").GetUnsigned(), 1000u);
     EXPECT_EQ(ValueOf("1.0").GetUnsigned(), 1u);
     EXPECT_EQ(ValueOf("-0").Kind(), PropertyKind::Unsigned);
@@ -47,6 +46,14 @@ TEST(YamlReader, UntaggedScalarsAreTypedByTheirText) {
     EXPECT_EQ(ValueOf("18446744073709551616").GetFloat(), 18446744073709551616.0);
     EXPECT_EQ(ValueOf("-9223372036854775809").Kind(), PropertyKind::Float);
     EXPECT_EQ(ValueOf("1e30").GetFloat(), 1e30);
+    // So do hexadecimal ones: 2^53 + 1 through a double would lose its last bit.
+    const BindingProperty hex = Parsed("[0x20000000000001, 0X1f, -0x10, 1x5]").Value();
+    EXPECT_EQ(hex.GetElement(0).Kind(), PropertyKind::Unsigned);
+    EXPECT_EQ(hex.GetElement(0).GetUnsigned(), 9007199254740993u);
+    EXPECT_EQ(hex.GetElement(1).Kind(), PropertyKind::Unsigned);
+    EXPECT_EQ(hex.GetElement(1).GetUnsigned(), 31u);
+    EXPECT_EQ(hex.GetElement(2).GetSigned(), -16);
+    EXPECT_EQ(hex.GetElement(3).GetStringView(), "1x5");
     for (const char* text : {".inf", "inf", "nan", "1e999", "1_000", "12abc", "0x", "--5", "0x-5"}) {
         EXPECT_EQ(ValueOf(text).Kind(), PropertyKind::String) << text;
     }
@@ -91,7 +98,16 @@ TEST(YamlReader, TaggedScalars) {
     EXPECT_EQ(ValueOf("!!int 5").GetUnsigned(), 5u);
     EXPECT_EQ(ValueOf("!!int 0x10").GetUnsigned(), 16u);
     EXPECT_EQ(ValueOf("!!int 010").GetUnsigned(), 8u);
-    EXPECT_STREQ(ValueOf("!!str 5").GetString(), "5");
+    // A "!!str" scalar leaves its neighbours in place.
+    const BindingProperty strings = Parsed("[!!str 5, 6, !!str &s 7, *s]").Value();
+    ASSERT_EQ(strings.Size(), 4u);
+    EXPECT_EQ(strings.GetElement(0).GetStringView(), "5");
+    EXPECT_EQ(strings.GetElement(1).GetUnsigned(), 6u);
+    EXPECT_EQ(strings.GetElement(2).GetStringView(), "7");
+    EXPECT_EQ(strings.GetElement(3).GetStringView(), "7");
+    const BindingProperty map = Parsed("a: !!str 1\nb: 2\n").Value();
+    EXPECT_EQ(map.GetMember("a").GetStringView(), "1");
+    EXPECT_EQ(map.GetMember("b").GetUnsigned(), 2u);
     EXPECT_STREQ(ValueOf("!!str").GetString("x"), "");
     EXPECT_EQ(ValueOf("!!float 2").Kind(), PropertyKind::Float);
     EXPECT_EQ(ValueOf("!!float 2").GetFloat(), 2.0);

@@ -147,7 +147,11 @@ TEST(FormatPositional, StarWidthsAndPrecisions) {
     EXPECT_EQ(Format("[%*d]", {5, 42}), "[   42]");
     EXPECT_EQ(Format("[%*d]", {-5, 42}), "[42   ]");
     EXPECT_EQ(Format("[%*.*f]", {8, 2, 3.14159}), "[    3.14]");
+    // A precision of zero from an argument is one; only a negative one means none.
     EXPECT_EQ(Format("[%.*f]", {-1, 3.14159}), "[3.141590]");
+    EXPECT_EQ(Format("[%.*f]", {0, 2.75}), "[3]");
+    EXPECT_EQ(Format("[%1$.*2$f]", {2.75, 0}), "[3]");
+    EXPECT_EQ(Format("[%.*s]", {0, "abc"}), "[]");
     EXPECT_EQ(Format("[%1$*2$d]", {42, 6}), "[    42]");
     EXPECT_EQ(Format("[%1$*2$.*3$f]", {1.0, 6, 1}), "[   1.0]");
     EXPECT_EQ(Format("[%*d]", {3.9, 1}), "[  1]");

@@ -3,7 +3,6 @@
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "log/FormatPositional.h"
@@ -11,10 +10,7 @@
 #include "log/Log.h"
 #include "log/PrintfFormat.h"
 #include "tests/log/LogFixture.h"
-
-#if defined(__linux__)
-#include <unistd.h>
-#endif
+#include "tests/support/CommaLocale.h"
 
 namespace Kesh::Testing {
 namespace {
@@ -28,6 +24,15 @@ std::string Printf(const char* format, ...) {
     va_end(arguments);
     EXPECT_EQ(buffer[length], '\0');
     return std::string(buffer, length);
+}
+
+std::size_t PrintfInto(char* buffer, std::size_t size, const char* format, ...) PZL_PRINTF_FORMAT(3, 4);
+std::size_t PrintfInto(char* buffer, std::size_t size, const char* format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    const std::size_t length = FormatPrintf(buffer, size, format, arguments);
+    va_end(arguments);
+    return length;
 }
 
 std::string Reference(const char* format, ...) PZL_PRINTF_FORMAT(1, 2);
@@ -61,6 +66,11 @@ TEST(FormatPrintf, MatchesTheLibrarysPrintfInTheCLocale) {
     // Numbered arguments go to the C library's own printf, and Windows' has none.
     EXPECT_EQ(Printf("%2$s %1$s", "world", "hello"), "hello world");
 #endif
+    // A precision of zero is one; "%n" consumes its pointer and is never written through.
+    EXPECT_EQ(Printf("%.0f|%.f|%.0s|%.0d|", 2.75, 2.75, "abc", 0), "3|3|||");
+    int count = -1;
+    EXPECT_EQ(Printf("a%nb%.1f|%d", &count, 2.5, 7), "ab2.5|7");
+    EXPECT_EQ(count, -1);
     // A format that ends inside a directive keeps what came before it.
     const char* unfinished = "kept %";  // not a literal, so the compiler lets it through
     EXPECT_EQ(Printf(unfinished, 1), "kept ");
@@ -79,60 +89,16 @@ TEST(FormatPrintf, BoundedAndTerminated) {
     EXPECT_EQ(format(8, "ab%dcdefgh", 123), "ab123cd");
     EXPECT_EQ(format(8, "%f", 1.5), "1.50000");
     EXPECT_EQ(format(1, "%s", "x"), "");
+    // No buffer or no room: nothing is written, not even a terminator.
+    buffer[0] = '#';
+    EXPECT_EQ(PrintfInto(nullptr, 16, "%d", 12), 0u);
+    EXPECT_EQ(PrintfInto(buffer, 0, "%d", 12), 0u);
+    EXPECT_EQ(buffer[0], '#');
 }
-
-// Switches numbers to a locale whose decimal point is a comma, for one test.
-class CommaLocale {
-public:
-    CommaLocale() {
-        static const char* const kNames[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "es_ES.UTF-8",
-                                             "it_IT.UTF-8", "nl_NL.UTF-8", "ru_RU.UTF-8"};
-        for (const char* name : kNames) {
-            if (Use(name)) {
-                return;
-            }
-        }
-#if defined(__linux__)
-        // Not installed: compile one from the locale sources into the build folder, when
-        // they are there, without touching the system's locales.
-        if (access("/usr/share/i18n/locales/de_DE", R_OK) == 0 && std::system("command -v localedef > /dev/null") == 0) {
-            const std::string folder = "test-locales";
-            setenv("LOCPATH", folder.c_str(), 1);
-            if (Use("de_DE.UTF-8")) {
-                return;  // built by an earlier run
-            }
-            const std::string command = "mkdir -p " + folder + " && localedef -i de_DE -f UTF-8 " + folder +
-                                        "/de_DE.UTF-8 > /dev/null 2>&1";
-            (void)std::system(command.c_str());
-            if (Use("de_DE.UTF-8")) {
-                return;
-            }
-            unsetenv("LOCPATH");
-        }
-#endif
-    }
-    ~CommaLocale() { std::setlocale(LC_NUMERIC, "C"); }
-    bool Active() const { return active_; }
-
-private:
-    bool Use(const char* name) {
-        if (std::setlocale(LC_NUMERIC, name) == nullptr) {
-            return false;
-        }
-        active_ = std::string(std::localeconv()->decimal_point) == ",";
-        if (!active_) {
-            std::setlocale(LC_NUMERIC, "C");
-        }
-        return active_;
-    }
-    bool active_ = false;
-};
 
 TEST_F(LogTest, NumbersUseADotWhateverTheProcessLocale) {
     CommaLocale locale;
-    if (!locale.Active()) {
-        GTEST_SKIP() << "no locale with a comma decimal point is installed or can be built here";
-    }
+    PZL_REQUIRE_COMMA_LOCALE(locale);
     char check[16];
     std::snprintf(check, sizeof check, "%.2f", 1.25);
     ASSERT_STREQ(check, "1,25");  // the locale is really in force

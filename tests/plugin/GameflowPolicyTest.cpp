@@ -20,23 +20,6 @@ constexpr const char* kLaunchUx = "POST /keshclient/launch-ux";
 
 class GameflowPolicy : public UxPluginFixture {};
 
-TEST_F(GameflowPolicy, AGameWithTheSettingOnAndOff) {
-    UnloadSetting(true);
-    for (const char* phase : {"Lobby", "ChampSelect", "InProgress", "WaitingForStats", "EndOfGame", "Lobby"}) {
-        Phase(phase);
-    }
-    EXPECT_EQ(Calls(host_), (Lines{kDelete, kDelete, kKillUx, kPostgame, kLaunchUx, kLaunchUx, kDelete}));
-    EXPECT_EQ(Logged(host_, 3), (Lines{"Unload ux in game set to: true", "Deleting affinity.", "Deleting affinity.",
-                                       "Setting affinity to postgame.", "Deleting affinity."}));
-
-    host_.ClearRecords();
-    UnloadSetting(false);
-    for (const char* phase : {"None", "Lobby", "ChampSelect", "InProgress", "WaitingForStats", "EndOfGame", "Lobby"}) {
-        Phase(phase);
-    }
-    EXPECT_EQ(Calls(host_), (Lines{kDelete, kDelete, kDelete, kPostgame, kDelete}));
-}
-
 // Every phase, entered from a different one, with the setting on (by name) and off (by
 // number): the requests it sends, in order, and its policy log lines.
 TEST_F(GameflowPolicy, EveryPhaseSendsItsRequests) {

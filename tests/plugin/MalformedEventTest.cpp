@@ -97,14 +97,6 @@ TEST_F(MalformedEvents, WrongShapesChangeNothing) {
     ExpectKnownState();
 }
 
-TEST_F(MalformedEvents, AUriWithoutItsLeadingSlashStillRoutes) {
-    BindingProperty session;
-    session["phase"] = "Lobby";
-    EXPECT_TRUE(host_.Deliver("OnJsonApiEvent_qor-gameflow_v1_session",
-                              Event("qor-gameflow/v1/session", "Update", session)));
-    EXPECT_EQ(Calls(host_), (Lines{"DELETE /keshclient/affinity"}));
-}
-
 // A tree depth-deep on its first element, ending in leaf.
 BindingProperty Deep(std::size_t depth, const BindingProperty& leaf) {
     BindingProperty root;

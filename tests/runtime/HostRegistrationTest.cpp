@@ -1,16 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <memory>
+#include <cstddef>
 
 #include "runtime/HostRegistration.h"
 #include "runtime/IdentifierName.h"
-#include "tests/support/Unpacked.h"
 
 namespace Kesh {
 namespace {
-
-using Testing::Unpacked;
 
 TEST(HostRegistration, WordsSitWhereTheHostReadsThem) {
     // The host reads the record as seven pointer-wide words.
@@ -29,18 +25,6 @@ TEST(HostRegistration, WordsSitWhereTheHostReadsThem) {
         EXPECT_EQ(offsetof(HostRegistration, callbacks), 12u);
         EXPECT_EQ(sizeof record, 12u + 4 * sizeof(void*));
     }
-}
-
-TEST(HostRegistration, MemoryStatsCarryTheAllocatorCounters) {
-    auto block = std::make_unique<char[]>(1000);
-    MemoryStats stats;
-    std::memset(&stats, 0xAB, sizeof stats);
-    ReadMemoryStats(stats);
-    EXPECT_GT(Unpacked(stats.allocationCount), 0u);
-    EXPECT_GE(Unpacked(stats.bytesAllocated), 1000u);
-    EXPECT_GE(Unpacked(stats.allocationCount), Unpacked(stats.freeCount));
-    EXPECT_GE(Unpacked(stats.peakLiveBytes), stats.bytesAllocated - stats.bytesFreed);
-    EXPECT_EQ(Unpacked(stats.reserved), 0u);
 }
 
 TEST(IdentifierName, Forms) {

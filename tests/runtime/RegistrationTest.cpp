@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 #include "binding/StructDeclaration.h"
@@ -75,10 +76,14 @@ TEST(Registration, MemoryStatsThroughTheCallbacks) {
     HostRegistration record = Record(18, 0, 0);
     ProbePlugin plugin;
     PluginBase::Register(&plugin, &record, "x");
-    MemoryStats stats{};
-    stats.reserved = 99;
+    auto block = std::make_unique<char[]>(1000);
+    MemoryStats stats;
+    std::memset(&stats, 0xAB, sizeof stats);
     record.callbacks->memoryStats(record.plugin, &stats);
     EXPECT_GT(Unpacked(stats.allocationCount), 0u);
+    EXPECT_GE(Unpacked(stats.bytesAllocated), 1000u);
+    EXPECT_GE(Unpacked(stats.allocationCount), Unpacked(stats.freeCount));
+    EXPECT_GE(Unpacked(stats.peakLiveBytes), stats.bytesAllocated - stats.bytesFreed);
     EXPECT_EQ(Unpacked(stats.reserved), 0u);
     record.callbacks->memoryStats(record.plugin, nullptr);  // ignored, not a crash
     // Init without a host context fails instead of crashing.
