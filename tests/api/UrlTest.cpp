@@ -101,6 +101,8 @@ TEST(UrlDecode, DecodesEscapesAndKeepsWhatIsNotOne) {
         {"a%20b", "a b"}, {"a+b", "a b"},     {"%41%62", "Ab"}, {"%7B%22a%22%3A1%7D", "{\"a\":1}"},
         {"x%4", "x4"},    {"a%2", "a2"},       {"%", ""},        {"%zz", "%zz"},
         {"%4g1", "%4g1"}, {"%%41", "%%41"},    {"100%", "100"},  {"%00", std::string(1, '\0')},
+        // Each end of each digit range, in either letter case.
+        {"%30%39", "09"}, {"%6a%4A", "jJ"},   {"%2f%2F", "//"},
     };
     for (const auto& [text, decoded] : cases) EXPECT_EQ(UrlDecode(text), decoded) << text;
 }
