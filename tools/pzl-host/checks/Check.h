@@ -1,0 +1,101 @@
+#pragma once
+
+// What every conformance check shares: its verdict, what it is given, a plugin object
+// loaded against its own host, and the table of checks.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "tools/fakehost/FakeHost.h"
+#include "tools/pzl-host/Isolation.h"
+#include "tools/pzl-host/PluginLibrary.h"
+#include "tools/pzl-host/PluginSession.h"
+
+namespace Kesh::StandIn {
+
+struct Verdict {
+    enum class Kind { Pass, Fail, Skip };
+    Kind kind = Kind::Pass;
+    std::string reason;
+    static Verdict Pass(std::string reason = {}) { return {Kind::Pass, std::move(reason)}; }
+    static Verdict Fail(std::string reason) { return {Kind::Fail, std::move(reason)}; }
+    static Verdict Skip(std::string reason) { return {Kind::Skip, std::move(reason)}; }
+};
+
+struct CheckContext {
+    std::string plugin;
+    std::uint64_t seed = 0;
+    const Channel* channel = nullptr;
+    // What the check is about to do, so that a crash or a hang can name it.
+    void Note(const std::string& what) const {
+        if (channel != nullptr) channel->Send("~" + what);
+    }
+};
+
+// A plugin object loaded and initialised against its own host, for one check.
+struct Loaded {
+    PluginLibrary library;
+    FakeHost host;
+    std::unique_ptr<PluginSession> session;
+    std::string error;
+
+    bool Open(const std::string& path) {
+        if (!library.Open(path)) {
+            error = library.Error();
+            return false;
+        }
+        return true;
+    }
+    bool Load() {
+        session = std::make_unique<PluginSession>(library, host);
+        return session->Load(error);
+    }
+    bool Start(const std::string& path) {
+        if (!Open(path) || !Load()) return false;
+        if (!session->Init()) {
+            error = "init answered false";
+            return false;
+        }
+        return true;
+    }
+    // The host faults seen so far, as one text.
+    std::string Faults() const {
+        std::string text;
+        for (const std::string& fault : host.Faults()) text += (text.empty() ? "" : "; ") + fault;
+        return text;
+    }
+};
+
+// The resource paths the plugin watches, by the event that covers each: the paths it
+// fetched at init, else the path the event's name stands for ("OnJsonApiEvent_a_b" is
+// "/a/b").
+std::map<std::string, std::string> WatchedPaths(const FakeHost& host);
+
+struct Check {
+    const char* name;
+    bool random;
+    Verdict (*run)(const CheckContext&);
+    const char* description;
+};
+
+// Every check, in the order validate runs them.
+std::span<const Check> AllChecks();
+
+// The checks, by the file that holds them.
+Verdict SingleExport(const CheckContext& context);
+Verdict Registration(const CheckContext& context);
+Verdict ApiTableCheck(const CheckContext& context);
+Verdict InitUnload(const CheckContext& context);
+Verdict RepeatedCycles(const CheckContext& context);
+Verdict SecondObject(const CheckContext& context);
+Verdict BalancedAllocations(const CheckContext& context);
+Verdict BeforeInitAfterUnload(const CheckContext& context);
+Verdict RandomPayloads(const CheckContext& context);
+Verdict MalformedPayloads(const CheckContext& context);
+Verdict MalformedRequests(const CheckContext& context);
+Verdict ValidCalls(const CheckContext& context);
+
+}  // namespace Kesh::StandIn
