@@ -230,7 +230,7 @@ TEST(HostTool, ValidateNamesTheBrokenCheck) {
     // Only the fault fails: the leaky plugin is otherwise sound.
     const ToolRun leak = Tool("validate --timeout 300 --only-failed " + Broken("leak"));
     EXPECT_EQ(leak.lines.size(), 2u) << leak.Text();
-    EXPECT_EQ(leak.lines.back(), "12 checks run, 9 passed, 1 failed, 2 skipped");
+    EXPECT_EQ(leak.lines.back(), "12 checks run, 9 passed, 1 failed, 2 skipped, 0 warned");
     // A function that crashes on a valid call fails valid-calls alone (binding answers
     // the malformed requests before it runs), and the failure names the request.
     const ToolRun crash = Tool("validate --timeout 300 --only-failed --seed 5 " + Broken("crash-call"));
@@ -240,7 +240,7 @@ TEST(HostTool, ValidateNamesTheBrokenCheck) {
                                   "{\"count\":"),
               std::string::npos)
         << crash.Text();
-    EXPECT_EQ(crash.lines.back(), "12 checks run, 11 passed, 1 failed, 0 skipped");
+    EXPECT_EQ(crash.lines.back(), "12 checks run, 11 passed, 1 failed, 0 skipped, 0 warned");
 
     std::vector<std::string> plugins = {PZL_UX_PLUGIN};
 #ifdef PZL_SAMPLE_PLUGIN
@@ -370,7 +370,7 @@ TEST(HostTool, SeedReproducesRandomChecks) {
     ASSERT_EQ(first.lines.size(), 2u) << first.Text();
     EXPECT_NE(first.lines[0].find("(seed 12345)"), std::string::npos);
     EXPECT_EQ(first.lines, again.lines);
-    EXPECT_EQ(first.lines[1], "1 check run, 1 passed, 0 failed, 0 skipped");
+    EXPECT_EQ(first.lines[1], "1 check run, 1 passed, 0 failed, 0 skipped, 0 warned");
 }
 
 }  // namespace

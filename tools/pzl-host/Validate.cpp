@@ -50,7 +50,7 @@ int ValidatePlugin(const ValidateOptions& options, std::FILE* out) {
     const std::uint64_t seed =
         options.seed ? *options.seed
                      : static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) % 1000000007u;
-    int run = 0, passed = 0, failed = 0, skipped = 0;
+    int run = 0, passed = 0, failed = 0, skipped = 0, warned = 0;
     for (const Check& check : AllChecks()) {
         if (!options.check.empty() && options.check != check.name) continue;
         CheckContext context{options.plugin, seed};
@@ -60,8 +60,7 @@ int ValidatePlugin(const ValidateOptions& options, std::FILE* out) {
             [&](const Channel& channel) {
                 context.channel = &channel;
                 const Verdict verdict = check.run(context);
-                const char* kind = verdict.kind == Verdict::Kind::Pass ? "PASS" : verdict.kind == Verdict::Kind::Fail ? "FAIL" : "SKIP";
-                channel.Send(std::string(kind) + " " + verdict.reason);
+                channel.Send(std::string(verdict.Word()) + " " + verdict.reason);
                 return 0;
             },
             options.timeout, [&](std::string_view line) {
@@ -85,6 +84,7 @@ int ValidatePlugin(const ValidateOptions& options, std::FILE* out) {
         if (verdict == "PASS") ++passed;
         if (verdict == "FAIL") ++failed;
         if (verdict == "SKIP") ++skipped;
+        if (verdict == "WARN") ++warned;
         if (options.onlyFailed && verdict != "FAIL") continue;
         if (options.json) {
             std::fprintf(out, "%s\n", JsonLine(check.name, verdict.c_str(), reason, check.random, seed).c_str());
@@ -95,10 +95,11 @@ int ValidatePlugin(const ValidateOptions& options, std::FILE* out) {
         std::fflush(out);
     }
     if (options.json) {
-        std::fprintf(out, "{\"run\":%d,\"passed\":%d,\"failed\":%d,\"skipped\":%d}\n", run, passed, failed, skipped);
+        std::fprintf(out, "{\"run\":%d,\"passed\":%d,\"failed\":%d,\"skipped\":%d,\"warned\":%d}\n", run, passed, failed,
+                     skipped, warned);
     } else {
-        std::fprintf(out, "%d %s run, %d passed, %d failed, %d skipped\n", run, run == 1 ? "check" : "checks", passed, failed,
-                     skipped);
+        std::fprintf(out, "%d %s run, %d passed, %d failed, %d skipped, %d warned\n", run, run == 1 ? "check" : "checks", passed,
+                     failed, skipped, warned);
     }
     return failed == 0 ? 0 : 1;
 }

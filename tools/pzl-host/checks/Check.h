@@ -17,12 +17,24 @@
 namespace Kesh::StandIn {
 
 struct Verdict {
-    enum class Kind { Pass, Fail, Skip };
+    // Warn: the plugin works, but a host would suffer for it (slow, or allowed but
+    // unusual); it fails only a strict run.
+    enum class Kind { Pass, Fail, Skip, Warn };
     Kind kind = Kind::Pass;
     std::string reason;
     static Verdict Pass(std::string reason = {}) { return {Kind::Pass, std::move(reason)}; }
     static Verdict Fail(std::string reason) { return {Kind::Fail, std::move(reason)}; }
     static Verdict Skip(std::string reason) { return {Kind::Skip, std::move(reason)}; }
+    static Verdict Warn(std::string reason) { return {Kind::Warn, std::move(reason)}; }
+    const char* Word() const {
+        switch (kind) {
+        case Kind::Pass: return "PASS";
+        case Kind::Fail: return "FAIL";
+        case Kind::Skip: return "SKIP";
+        case Kind::Warn: return "WARN";
+        }
+        return "FAIL";
+    }
 };
 
 struct CheckContext {
