@@ -271,7 +271,18 @@ int main(int argc, char** argv) {
     validateCommand->add_flag("--only-failed", validate.onlyFailed, "Print only the checks that failed");
     validateCommand->add_flag("--json", validate.json, "One JSON object per line");
     CLI::Option* seedOption = validateCommand->add_option("--seed", seed, "Seed of the random checks");
-    validateCommand->add_option("--check", validate.check, "Run only this check");
+    validateCommand->add_option("--check", validate.checks, "Run only the checks of this name or glob (repeatable)")
+        ->allow_extra_args(false);
+    validateCommand->add_option("--skip", validate.skips, "NAME=REASON: report the checks of this name or glob skipped "
+                                                          "with the reason (repeatable)")
+        ->allow_extra_args(false);
+    validateCommand->add_flag("--strict", validate.strict, "A warning fails the run");
+    validateCommand->add_option("--junit", validate.junit, "Write a JUnit report to this file");
+    validateCommand->add_option("--slow-init", validate.slowInitMs, "Milliseconds of init above which a check warns (100)")
+        ->check(CLI::NonNegativeNumber);
+    validateCommand->add_option("--slow-reply", validate.slowReplyMs,
+                                "Milliseconds of a function's reply above which a check warns (1000)")
+        ->check(CLI::NonNegativeNumber);
     validateCommand->add_option("--timeout", validate.timeout, "Seconds each check may take")->check(CLI::PositiveNumber);
 
     bool listJson = false;

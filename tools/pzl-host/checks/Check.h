@@ -3,6 +3,7 @@
 // What every conformance check shares: its verdict, what it is given, a plugin object
 // loaded against its own host, and the table of checks.
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -44,6 +45,13 @@ struct CheckContext {
     // What the check is about to do, so that a crash or a hang can name it.
     void Note(const std::string& what) const {
         if (channel != nullptr) channel->Send("~" + what);
+    }
+    // How long a call the host waits for took ("init", "reply"), for the runner's
+    // warnings about slow plugins.
+    void Took(const char* kind, std::chrono::steady_clock::time_point since, const std::string& what) const {
+        const auto micros =
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - since).count();
+        if (channel != nullptr) channel->Send("@" + std::string(kind) + "\t" + std::to_string(micros) + "\t" + what);
     }
 };
 

@@ -116,7 +116,9 @@ Verdict ValidCalls(const CheckContext& context) {
             const std::string request = RequestText(call);
             context.Note(*name + ": " + request);
             FunctionReply reply;
+            const auto start = std::chrono::steady_clock::now();
             if (!CallFunction(record, call, plugin.host.ClientId(), 4096, reply, error)) return Verdict::Fail(*name + ": " + error);
+            context.Took("reply", start, *name + ": " + request);
             ++calls;
             if (reply.error) {
                 if (reply.errorText.empty()) return Verdict::Fail(*name + " answered an error reply without text to " + request);

@@ -5,7 +5,10 @@ namespace Kesh::StandIn {
 
 Verdict InitUnload(const CheckContext& context) {
     Loaded plugin;
-    if (!plugin.Start(context.plugin)) return Verdict::Fail(plugin.error);
+    if (!plugin.Open(context.plugin) || !plugin.Load()) return Verdict::Fail(plugin.error);
+    const auto start = std::chrono::steady_clock::now();
+    if (!plugin.session->Init()) return Verdict::Fail("init answered false");
+    context.Took("init", start, "init");
     plugin.session->Unload();
     if (!plugin.host.ActiveSubscriptions().empty())
         return Verdict::Fail("unload left " + std::to_string(plugin.host.ActiveSubscriptions().size()) +
