@@ -263,6 +263,8 @@ int main(int argc, char** argv) {
     runCommand->add_option("PLUGIN", run.plugin, "Plugin library")->required();
     runCommand->add_option("SCENARIO", run.scenario, "Scenario file (YAML)")->required();
     runCommand->add_flag("--json", run.json, "One JSON object per line");
+    runCommand->add_flag("--no-timestamps{false}", run.timestamps, "Leave out times, so that two timelines compare with diff");
+    runCommand->add_option("--junit", run.junit, "Write a JUnit report (a test case per expectation) to this file");
 
     ValidateOptions validate;
     std::uint64_t seed = 0;

@@ -16,6 +16,7 @@
 #include "tools/pzl-host/FunctionCall.h"
 #include "tools/pzl-host/Isolation.h"
 #include "tools/pzl-host/PluginSession.h"
+#include "tools/pzl-host/Report.h"
 #include "tools/pzl-host/Scenario.h"
 #include "tools/pzl-host/ValueJson.h"
 
@@ -25,13 +26,21 @@ namespace {
 // Events a step may cause, through the host's store, before it counts as a loop.
 constexpr std::size_t kMaxEventsPerStep = 1000;
 
+// Whether timeline entries carry their time; set once for the replay.
+bool stampLines = true;
+
+// What the replay sends while it waits, so that the wait is not taken for a hang.
+constexpr std::string_view kAlive = "";
+
 // One timeline entry as a JSON object, built member by member.
 class Line {
 public:
     Line(const char* type, double milliseconds) : writer_(buffer_) {
         writer_.StartObject();
-        Key("t");
-        writer_.Double(static_cast<double>(static_cast<long long>(milliseconds * 1000.0)) / 1000.0);
+        if (stampLines) {
+            Key("t");
+            writer_.Double(static_cast<double>(static_cast<long long>(milliseconds * 1000.0)) / 1000.0);
+        }
         Key("type");
         writer_.String(type);
     }
@@ -130,7 +139,7 @@ public:
             Flush();
         }
         session_ = nullptr;
-        Send(Line("result", Now()).Integer("expectations", checked_).Integer("failed", failed_).Done());
+        Send(Line("summary", Now()).Integer("expectations", checked_).Integer("failed", failed_).Done());
         return failed_ == 0 ? 0 : 1;
     }
 
@@ -190,10 +199,19 @@ private:
             host_.RemoveResource(step.path);
             host_.DeliverResourceEvent(step.path, "Delete", BindingProperty());
             break;
-        case ScenarioStep::Kind::Wait:
+        case ScenarioStep::Kind::Wait: {
             Flush();
-            std::this_thread::sleep_for(std::chrono::milliseconds(step.milliseconds));
+            // In slices with a sign of life after each: a wait longer than the step
+            // timeout is the scenario's own, not a plugin that hangs.
+            const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.milliseconds);
+            const auto slice = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(scenario_.stepTimeout / 4));
+            for (auto now = std::chrono::steady_clock::now(); now < end; now = std::chrono::steady_clock::now()) {
+                std::this_thread::sleep_for(std::min(slice, end - now));
+                channel_.Send(kAlive);
+            }
             break;
+        }
         case ScenarioStep::Kind::Fail: ApplyFailure(step.failure, true); break;
         case ScenarioStep::Kind::Recover: ApplyFailure(step.failure, false); break;
         case ScenarioStep::Kind::Unload:
@@ -205,7 +223,7 @@ private:
     }
 
     void CallStep(const ScenarioStep& step) {
-        const FunctionCall& call = step.call;
+        FunctionCall call = step.call;
         const ApiFunctionRecord* record = session_ != nullptr && session_->Loaded() ? FindFunction(session_->Table(), call.function) : nullptr;
         if (record == nullptr) {
             Failure("call", "the plugin exposes no function " + call.function);
@@ -213,6 +231,11 @@ private:
         }
         FunctionReply reply;
         std::string error;
+        // The request the host would send, as pzl-host call builds it.
+        if (!CompleteFromRecord(*record, call, error)) {
+            Failure("call", error);
+            return;
+        }
         if (!CallFunction(*record, call, host_.ClientId(), 256, reply, error)) {
             Failure("call", error);
             return;
@@ -353,8 +376,10 @@ private:
             }
             case HostCallKind::Log: {
                 const LogLine& log = host_.LogLines()[call.index];
-                text = Line("log", at).Integer("level", log.level).Text("text", LogText(log.message))
-                           .Text("raw", log.message).Flag("otherThread", call.otherThread).Done();
+                Line line("log", at);
+                line.Integer("level", log.level).Text("text", LogText(log.message));
+                if (stampLines) line.Text("raw", log.message);
+                text = line.Flag("otherThread", call.otherThread).Done();
                 break;
             }
             case HostCallKind::Event: {
@@ -419,14 +444,15 @@ const char* LevelName(long long level) {
 // Prints one line of the child's timeline for a person.
 class TextPrinter {
 public:
-    TextPrinter(std::FILE* out, const std::string& file, bool color) : out_(out), file_(file), palette_{color} {}
+    TextPrinter(std::FILE* out, const std::string& file, bool color, bool timestamps)
+        : out_(out), file_(file), palette_{color}, timestamps_(timestamps) {}
 
     void Print(const BindingProperty& line) {
         const std::string_view type = line.GetMember("type").GetStringView();
         const double t = line.GetMember("t").ToDouble();
         auto text = [&](const char* key) { return std::string(line.GetMember(key).GetStringView()); };
         const Palette& p = palette_;
-        std::fprintf(out_, "%s%10.3f ms%s  ", p.Dim(), t, p.Reset());
+        if (timestamps_) std::fprintf(out_, "%s%10.3f ms%s  ", p.Dim(), t, p.Reset());
         if (type == "step") {
             const long long index = static_cast<long long>(line.GetMember("index").ToDouble());
             std::string detail = text("kind");
@@ -469,7 +495,7 @@ public:
             }
         } else if (type == "failure") {
             std::fprintf(out_, "%sFAIL %s: %s%s\n", p.Red(), text("what").c_str(), text("text").c_str(), p.Reset());
-        } else if (type == "result") {
+        } else if (type == "summary") {
             const long long failed = static_cast<long long>(line.GetMember("failed").ToDouble());
             std::fprintf(out_, "%s%s: %lld expectations, %lld failed%s\n", failed == 0 ? p.Green() : p.Red(),
                          failed == 0 ? "passed" : "FAILED", static_cast<long long>(line.GetMember("expectations").ToDouble()),
@@ -496,7 +522,77 @@ private:
     std::FILE* out_;
     std::string file_;
     Palette palette_;
+    bool timestamps_;
 };
+
+// The expectations and failures of a replay as JUnit test cases.
+class JUnitCollector {
+public:
+    JUnitCollector(const std::string& file, const Scenario& scenario)
+        : file_(file), className_("pzl-host.run." + (scenario.name.empty() ? file : scenario.name)) {}
+
+    void Add(const BindingProperty& line) {
+        const std::string_view type = line.GetMember("type").GetStringView();
+        if (type == "step") {
+            step_ = static_cast<long long>(line.GetMember("index").ToDouble());
+            kind_ = line.GetMember("kind").GetStringView();
+        }
+        if (type != "expect" && type != "failure") return;
+        JUnitCase one;
+        one.className = className_;
+        std::string where = line.HasMember("line") ? Where(line) : "step " + std::to_string(step_) + " (" + kind_ + ")";
+        if (type == "expect") {
+            one.name = std::string(line.GetMember("what").GetStringView()) + " at " + where;
+            if (!line.GetMember("held").ToBool()) {
+                one.outcome = JUnitCase::Outcome::Failed;
+                one.message = std::string(line.GetMember("what").GetStringView()) + " did not hold at " + where;
+                one.detail = "expected:\n" + Lines(line.GetMember("expected")) + "actual:\n" + Lines(line.GetMember("actual"));
+            }
+        } else {
+            one.name = std::string(line.GetMember("what").GetStringView()) + " in step " + std::to_string(step_) + " (" +
+                       kind_ + ")";
+            one.outcome = JUnitCase::Outcome::Failed;
+            one.message = std::string(line.GetMember("text").GetStringView());
+        }
+        cases_.push_back(std::move(one));
+    }
+    // The end of a replay that crashed or hung.
+    void AddEnd(const std::string& what, const std::string& text) {
+        JUnitCase one;
+        one.className = className_;
+        one.name = what;
+        one.outcome = JUnitCase::Outcome::Failed;
+        one.message = text;
+        cases_.push_back(std::move(one));
+    }
+    const std::vector<JUnitCase>& Cases() const { return cases_; }
+
+private:
+    std::string Where(const BindingProperty& line) const {
+        return file_ + ":" + ToJson(line.GetMember("line")) + ":" + ToJson(line.GetMember("column"));
+    }
+    static std::string Lines(const BindingProperty& texts) {
+        std::string text;
+        for (std::size_t i = 0; i < texts.Size(); ++i) text += "  " + std::string(texts.GetElement(i).GetStringView()) + "\n";
+        return text.empty() ? "  (none)\n" : text;
+    }
+
+    std::string file_;
+    std::string className_;
+    long long step_ = 0;
+    std::string kind_ = "init";
+    std::vector<JUnitCase> cases_;
+};
+
+bool WriteReport(const RunOptions& options, const JUnitCollector& junit) {
+    if (options.junit.empty()) return true;
+    std::string error;
+    const std::vector<std::pair<std::string, std::string>> properties = {
+        {"plugin", options.plugin}, {"scenario", options.scenario}, {"toolVersion", ToolVersion()}};
+    if (WriteJUnit(options.junit, "pzl-host run " + options.scenario, properties, junit.Cases(), error)) return true;
+    std::fprintf(stderr, "pzl-host: %s\n", error.c_str());
+    return false;
+}
 
 }  // namespace
 
@@ -512,7 +608,12 @@ int RunScenario(const RunOptions& options, std::FILE* out) {
         std::fprintf(stderr, "pzl-host: cannot open plugin %s: no such file\n", options.plugin.c_str());
         return 2;
     }
-    TextPrinter printer(out, options.scenario, options.color);
+    TextPrinter printer(out, options.scenario, options.color, options.timestamps);
+    JUnitCollector junit(options.scenario, scenario);
+    if (options.json) {
+        std::fprintf(out, "%s\n", StartLine("run", options.plugin, std::nullopt, {{"scenario", options.scenario}}).c_str());
+        std::fflush(out);
+    }
     BindingProperty lastStep;
     std::string childError;
     long long failures = 0;
@@ -520,11 +621,13 @@ int RunScenario(const RunOptions& options, std::FILE* out) {
     const IsolatedOutcome outcome = RunIsolated(
         "run",
         [&](const Channel& channel) {
+            stampLines = options.timestamps;
             Replay replay(scenario, channel);
             return replay.Run(options.plugin);
         },
         scenario.stepTimeout,
         [&](std::string_view text) {
+            if (text == kAlive) return;
             ConversionResult parsed = ParseJson(std::string(text));
             if (!parsed.Ok()) return;
             const BindingProperty& line = parsed.Value();
@@ -534,7 +637,8 @@ int RunScenario(const RunOptions& options, std::FILE* out) {
                 return;
             }
             if (type == "step") lastStep = line;
-            if (type == "result") sawResult = true;
+            if (type == "summary") sawResult = true;
+            junit.Add(line);
             if ((type == "expect" && !line.GetMember("held").ToBool()) || type == "failure") ++failures;
             if (options.json) {
                 std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
@@ -562,6 +666,7 @@ int RunScenario(const RunOptions& options, std::FILE* out) {
         std::string where = "step " + std::to_string(index) + " (" + std::string(lastStep.GetMember("kind").GetStringView());
         if (lastStep.HasMember("line")) where += ", " + printer.Where(lastStep);
         where += ")";
+        junit.AddEnd(outcome.end == IsolatedOutcome::End::TimedOut ? "timeout" : "crash", what + " during " + where);
         if (options.json) {
             BindingProperty line;
             line["type"] = "failure";
@@ -577,8 +682,9 @@ int RunScenario(const RunOptions& options, std::FILE* out) {
             Palette p{options.color};
             std::fprintf(out, "%sFAIL %s during %s%s\n", p.Red(), what.c_str(), where.c_str(), p.Reset());
         }
-        return 1;
+        return WriteReport(options, junit) ? 1 : 2;
     }
+    if (!WriteReport(options, junit)) return 2;
     return outcome.exitCode == 0 && failures == 0 ? 0 : (outcome.exitCode == 2 ? 2 : 1);
 }
 

@@ -212,7 +212,11 @@ struct Reader {
             return false;
         FunctionCall& call = step.call;
         if (!Text(value.GetMember("call"), mark.Member("call"), "a function name", call.function)) return false;
-        if (value.HasMember("method") && !Method(value.GetMember("method"), mark.Member("method"), call.method)) return false;
+        // As pzl-host call: any method, a name the host does not number going as a custom one.
+        if (value.HasMember("method")) {
+            if (!Text(value.GetMember("method"), mark.Member("method"), "a method", call.method)) return false;
+            if (call.method.empty()) return Fail(mark.Member("method"), "a method must not be empty");
+        }
         if (value.HasMember("url") && !Text(value.GetMember("url"), mark.Member("url"), "a url", call.url)) return false;
         for (const char* key : {"headers", "args"}) {
             if (!value.HasMember(key)) continue;
