@@ -1,7 +1,7 @@
 #include "tools/pzl-host/Describe.h"
 
-#include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include <cstdarg>
 
@@ -11,6 +11,7 @@
 #include "tools/pzl-host/Isolation.h"
 #include "tools/pzl-host/OpenApi.h"
 #include "tools/pzl-host/PluginSession.h"
+#include "tools/pzl-host/Report.h"
 #include "tools/pzl-host/SafeMemory.h"
 
 namespace Kesh::StandIn {
@@ -75,6 +76,10 @@ template <typename Writer>
 void WriteTable(Writer& w, const HostRegistration& record, const PluginLibrary& library) {
     auto str = [&](const std::string& text) { w.String(text.c_str(), static_cast<rapidjson::SizeType>(text.size())); };
     w.StartObject();
+    w.Key("type");
+    w.String("description");
+    w.Key("toolVersion");
+    w.String(ToolVersion());
     w.Key("library");
     str(library.Path());
     w.Key("export");
@@ -82,7 +87,7 @@ void WriteTable(Writer& w, const HostRegistration& record, const PluginLibrary& 
     w.Key("shortName");
     str(Text(record.shortName));
     w.Key("fullName");
-    str("pzl-be-" + Text(record.shortName));
+    str(library.FullName(Text(record.shortName)));
     w.Key("version");
     str(std::to_string(record.major) + "." + std::to_string(record.minor) + "." + std::to_string(record.patch));
     const ApiTable* table = record.apiTable;
@@ -227,9 +232,11 @@ __attribute__((format(printf, 2, 3))) void Appendf(std::string& out, const char*
 }
 
 void PrintText(const HostRegistration& record, const PluginLibrary& library, std::string& out) {
-    Appendf(out, "plugin    %s (pzl-be-%s)\nversion   %u.%u.%u\nlibrary   %s\nexport    %s\n", Text(record.shortName).c_str(),
-                 Text(record.shortName).c_str(), record.major, record.minor, record.patch, library.Path().c_str(),
-                 library.ExportName().c_str());
+    const std::string shortName = Text(record.shortName);
+    const std::string fullName = library.FullName(shortName);
+    Appendf(out, "plugin    %s%s\nversion   %u.%u.%u\nlibrary   %s\nexport    %s\n", shortName.c_str(),
+            fullName == shortName ? "" : (" (" + fullName + ")").c_str(), record.major, record.minor, record.patch,
+            library.Path().c_str(), library.ExportName().c_str());
     const ApiTable* table = record.apiTable;
     if (table == nullptr || !Readable(table, sizeof(ApiTable))) {
         Appendf(out, "no readable API table\n");
@@ -309,11 +316,11 @@ int DescribePlugin(const std::string& plugin, DescribeFormat format, std::FILE* 
             }
             std::string text;
             if (format == DescribeFormat::OpenApi) {
-                text = OpenApiDocument(session.Record());
+                text = OpenApiDocument(session.Record(), library.FullName(Text(session.Record().shortName)));
             } else if (format == DescribeFormat::Json) {
+                // One line, as every --json output of pzl-host.
                 rapidjson::StringBuffer buffer;
-                rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
-                writer.SetIndent(' ', 2);
+                rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
                 WriteTable(writer, session.Record(), library);
                 text.assign(buffer.GetString(), buffer.GetSize());
             } else {

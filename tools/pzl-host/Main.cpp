@@ -2,8 +2,8 @@
 // replays scenarios against it, checks its conformance, describes what it registers and
 // calls its exposed functions.
 #include <CLI/CLI.hpp>
-#include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include <cstdio>
 #include <fstream>
@@ -29,6 +29,7 @@
 #include "tools/pzl-host/FunctionCall.h"
 #include "tools/pzl-host/Isolation.h"
 #include "tools/pzl-host/PluginSession.h"
+#include "tools/pzl-host/Report.h"
 #include "tools/pzl-host/Runner.h"
 #if PZL_HOST_SERVE
 #include "tools/pzl-host/Serve.h"
@@ -64,13 +65,16 @@ struct CallArguments {
     double timeout = 60.0;
 };
 
-// The reply as one JSON document.
+// The reply as one JSON line, like every --json output.
 std::string ReplyJson(const FunctionReply& reply) {
     rapidjson::StringBuffer buffer;
-    rapidjson::PrettyWriter<rapidjson::StringBuffer> w(buffer);
-    w.SetIndent(' ', 2);
+    rapidjson::Writer<rapidjson::StringBuffer> w(buffer);
     auto str = [&](const std::string& text) { w.String(text.c_str(), static_cast<rapidjson::SizeType>(text.size())); };
     w.StartObject();
+    w.Key("type");
+    w.String("reply");
+    w.Key("toolVersion");
+    w.String(ToolVersion());
     w.Key("status");
     w.Uint(reply.status);
     w.Key("error");

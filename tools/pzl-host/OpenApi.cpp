@@ -372,14 +372,14 @@ std::string OpenApiPath(const std::string& urlTemplate, const std::string& name)
     return path;
 }
 
-std::string OpenApiDocument(const HostRegistration& record) {
+std::string OpenApiDocument(const HostRegistration& record, const std::string& fullName) {
     rapidjson::Document document(rapidjson::kObjectType);
     Allocator& a = document.GetAllocator();
     Builder builder(document);
     document.AddMember("openapi", "3.1.0", a);
     Value info(rapidjson::kObjectType);
     const std::string shortName = Text(record.shortName);
-    builder.Set(info, "title", "pzl-be-" + shortName);
+    builder.Set(info, "title", fullName.empty() ? shortName : fullName);
     builder.Set(info, "version",
                 std::to_string(record.major) + "." + std::to_string(record.minor) + "." + std::to_string(record.patch));
     builder.Set(info, "description", "The functions the plugin " + shortName + " exposes to the host.");

@@ -10,8 +10,9 @@ namespace Kesh::StandIn {
 // operation per function and method, parameters with their locations and schemas,
 // structs and enums as named component schemas, and the error reply's shape
 // ({"message": text, "status": number}) for every 4xx and 5xx answer. Records that
-// cannot be read are left out.
-std::string OpenApiDocument(const HostRegistration& record);
+// cannot be read are left out. Its title is the plugin's full name (the short name when
+// none is given).
+std::string OpenApiDocument(const HostRegistration& record, const std::string& fullName = {});
 
 // The path of a function's URL template as OpenAPI writes it ("{+rest}" becomes
 // "{rest}", a template without a leading slash gets one); the function's name when

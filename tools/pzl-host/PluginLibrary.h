@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,18 @@ public:
     static std::string ShortNameOf(std::string_view path);
     // "load_" + the short name with "-" as "_".
     static std::string ExportNameOf(std::string_view shortName);
+    // The "pzl-xx-" prefix of the file name ("pzl-be-" for a back-end plugin), or ""
+    // for a file without one; the plugin's full name is it and the short name.
+    static std::string PrefixOf(std::string_view path);
+    std::string FullName(std::string_view shortName) const { return PrefixOf(path_) + std::string(shortName); }
+
+    // Why the first bytes of a file (head) and its size are not a whole Windows
+    // library: "not a PE file (...)", or "" when they are. A file cut short fails here
+    // rather than in the system's loader, whose error number says little.
+    static std::string PeProblem(std::string_view head, std::uint64_t fileSize);
+    // The same for an ELF library whose loaded segments reach past the file's end;
+    // "" for a whole one and for what is no ELF file (the loader names that).
+    static std::string ElfProblem(std::string_view head, std::uint64_t fileSize);
 
 private:
     void* handle_ = nullptr;
