@@ -85,7 +85,7 @@ TEST(HostTool, BundledScenariosHoldEveryExpectationTheyState) {
                 reported.emplace(static_cast<int>(object.GetMember("line").ToDouble()),
                                  static_cast<int>(object.GetMember("column").ToDouble()));
             }
-            if (type == "result") {
+            if (type == "summary") {
                 sawResult = true;
                 EXPECT_EQ(object.GetMember("failed").ToDouble(), 0.0);
                 EXPECT_EQ(object.GetMember("expectations").ToDouble(), static_cast<double>(stated.size()));
