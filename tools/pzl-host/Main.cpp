@@ -72,7 +72,7 @@ std::string ReplyJson(const FunctionReply& reply) {
     auto str = [&](const std::string& text) { w.String(text.c_str(), static_cast<rapidjson::SizeType>(text.size())); };
     w.StartObject();
     w.Key("type");
-    w.String("reply");
+    w.String("function-reply");
     w.Key("toolVersion");
     w.String(ToolVersion());
     w.Key("status");

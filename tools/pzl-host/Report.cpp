@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 #ifndef PZL_HOST_VERSION
 #define PZL_HOST_VERSION "0.0.0"
@@ -134,8 +135,12 @@ bool WriteJUnit(const std::string& path, const std::string& suiteName,
         xml += std::string(indent) + "</properties>\n";
     };
     writeProperties(properties, "    ");
+    // A CI server merges cases of the same name: a repeated one gets its number.
+    std::map<std::pair<std::string, std::string>, int> seen;
     for (const JUnitCase& one : cases) {
-        xml += "    <testcase name=\"" + XmlText(one.name) + "\" classname=\"" + XmlText(one.className) + "\" time=\"" +
+        const int repeat = ++seen[{one.className, one.name}];
+        const std::string name = repeat == 1 ? one.name : one.name + " (" + std::to_string(repeat) + ")";
+        xml += "    <testcase name=\"" + XmlText(name) + "\" classname=\"" + XmlText(one.className) + "\" time=\"" +
                time(one.seconds) + "\">\n";
         writeProperties(one.properties, "      ");
         if (one.outcome == JUnitCase::Outcome::Failed) {
