@@ -1,0 +1,639 @@
+// pzl-host's reports: check selection and verdicts, JUnit and JSON output against their
+// schemas, comparable timelines, and what a plugin file that cannot be used gives.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include "formats/JsonReader.h"
+#include "tools/pzl-host/PluginLibrary.h"
+#include "tools/pzl-host/Report.h"
+
+namespace Kesh::StandIn {
+namespace {
+
+struct Output {
+    int status = -1;
+    std::vector<std::string> lines;
+    std::string Text() const {
+        std::string text;
+        for (const std::string& line : lines) text += line + "\n";
+        return text;
+    }
+};
+
+// Runs a shell command and collects its output lines (standard error too unless the
+// command redirects it).
+Output Shell(const std::string& command) {
+    Output run;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    std::string line;
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        line += buffer;
+        if (line.back() == '\n') {
+            line.pop_back();
+            run.lines.push_back(line);
+            line.clear();
+        }
+    }
+    if (!line.empty()) run.lines.push_back(line);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string HostCommand() {
+    const std::string emulator = PZL_TEST_EMULATOR;
+    return (emulator.empty() ? "" : emulator + " ") + PZL_HOST_TOOL;
+}
+
+Output Host(const std::string& arguments) { return Shell(HostCommand() + " " + arguments + " 2>&1"); }
+// Standard output alone, for JSON.
+Output HostOut(const std::string& arguments) { return Shell(HostCommand() + " " + arguments + " 2>/dev/null"); }
+
+std::string Temp(const std::string& name) { return testing::TempDir() + "/report-" + name; }
+
+std::string Write(const std::string& name, const std::string& text) {
+    const std::string path = Temp(name);
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+const std::string kUx = PZL_UX_PLUGIN;
+std::string Broken(const char* name) { return std::string(PZL_BROKEN_PLUGINS) + "/pzl-be-broken-" + name + ".so"; }
+
+std::vector<BindingProperty> JsonLines(const Output& run) {
+    std::vector<BindingProperty> values;
+    for (const std::string& line : run.lines) {
+        ConversionResult parsed = ParseJson(line);
+        EXPECT_TRUE(parsed.Ok()) << line;
+        if (parsed.Ok()) values.push_back(parsed.Value());
+    }
+    return values;
+}
+
+// The verdicts of a validate --json run, check by check in the order printed.
+std::vector<std::pair<std::string, std::string>> Verdicts(const Output& run) {
+    std::vector<std::pair<std::string, std::string>> verdicts;
+    for (const BindingProperty& line : JsonLines(run)) {
+        if (line.GetMember("type").GetStringView() == "verdict")
+            verdicts.emplace_back(line.GetMember("check").GetStringView(), line.GetMember("result").GetStringView());
+    }
+    return verdicts;
+}
+
+TEST(Report, GlobMatchesLikeFnmatch) {
+    const struct {
+        const char* pattern;
+        const char* text;
+        bool matches;
+    } cases[] = {
+        {"init-unload", "init-unload", true},   {"init", "init-unload", false},
+        {"*", "anything", true},                {"*", "", true},
+        {"malformed-*", "malformed-requests", true}, {"*-calls", "valid-calls", true},
+        {"*-calls", "valid-calls-not", false},  {"r*d*s", "random-payloads", true},
+        {"?alid-calls", "valid-calls", true},   {"?", "", false},
+        {"[rv]*", "valid-calls", true},         {"[rv]*", "init-unload", false},
+        {"[!rv]*", "init-unload", true},        {"[a-c]*", "balanced-allocations", true},
+        {"[a-c]*", "single-export", false},     {"\\*", "*", true},
+        {"\\*", "a", false},                    {"[", "[", true},
+        {"a*b*c", "aXbYbZc", true},             {"a*b*c", "aXbYbZ", false},
+    };
+    for (const auto& one : cases) {
+        EXPECT_EQ(GlobMatch(one.pattern, one.text), one.matches) << one.pattern << " against " << one.text;
+    }
+}
+
+// --check and --skip: globs select in the table's order, a skip carries its reason and
+// no seed, and a name or glob that selects nothing is a usage error naming the checks.
+TEST(Report, CheckAndSkipSelectByNameAndGlob) {
+    const Output selected = HostOut("validate --json --seed 3 --check 'malformed-*' --check init-unload --check "
+                                    "'init-*' --skip 'malformed-p*=too slow here' " + kUx);
+    EXPECT_EQ(selected.status, 0) << selected.Text();
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"init-unload", "PASS"}, {"malformed-payloads", "SKIP"}, {"malformed-requests", "SKIP"}};
+    EXPECT_EQ(Verdicts(selected), expected) << selected.Text();
+    for (const BindingProperty& line : JsonLines(selected)) {
+        if (line.GetMember("check").GetStringView() != "malformed-payloads") continue;
+        EXPECT_EQ(line.GetMember("reason").GetStringView(), "too slow here");
+        EXPECT_FALSE(line.HasMember("seed"));
+    }
+    const Output text = Host("validate --skip 'random-*=not today' --check random-payloads " + kUx);
+    EXPECT_EQ(text.status, 0);
+    ASSERT_EQ(text.lines.size(), 2u) << text.Text();
+    EXPECT_EQ(text.lines[0], "SKIP  random-payloads            not today");
+    EXPECT_EQ(text.lines[1], "1 check run, 0 passed, 0 failed, 1 skipped, 0 warned");
+
+    const struct {
+        const char* arguments;
+        const char* says;
+    } usage[] = {
+        {"--check 'nothing-*'", "--check nothing-* matches no check (checks: single-export, registration,"},
+        {"--check init-unload --check no-such", "unknown check no-such (checks: single-export,"},
+        {"--skip 'x?=why'", "--skip x? matches no check"},
+        {"--skip init-unload", "--skip takes NAME=REASON"},
+        {"--skip init-unload=", "--skip takes NAME=REASON"},
+    };
+    for (const auto& one : usage) {
+        SCOPED_TRACE(one.arguments);
+        const Output run = Host(std::string("validate ") + one.arguments + " " + kUx);
+        EXPECT_EQ(run.status, 2);
+        ASSERT_EQ(run.lines.size(), 1u) << run.Text();
+        EXPECT_NE(run.lines[0].find(one.says), std::string::npos) << run.lines[0];
+    }
+}
+
+// A slow init or reply passes with a warning, against thresholds either side of the
+// real time; --strict turns the warning into a failed run.
+TEST(Report, SlowPluginsWarnAndStrictFails) {
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string verdict;
+        std::string says;
+    };
+    std::vector<Case> cases = {
+        {"--check init-unload --slow-init 100000 " + kUx, 0, "PASS", "subscriptions"},
+        {"--check init-unload --slow-init 0 " + kUx, 0, "WARN", "init took "},
+        {"--check init-unload --slow-init 0 --strict " + kUx, 1, "WARN", ", over 0.0 ms"},
+    };
+#ifdef PZL_SAMPLE_PLUGIN
+    const std::string sample = PZL_SAMPLE_PLUGIN;
+    cases.push_back({"--seed 2 --check valid-calls --slow-reply 100000 " + sample, 0, "PASS", "calls answered"});
+    cases.push_back({"--seed 2 --check valid-calls --slow-reply 0 " + sample, 0, "WARN", "a reply took "});
+#endif
+    for (const Case& one : cases) {
+        SCOPED_TRACE(one.arguments);
+        const Output run = HostOut("validate --json " + one.arguments);
+        EXPECT_EQ(run.status, one.status) << run.Text();
+        const std::vector<BindingProperty> lines = JsonLines(run);
+        ASSERT_EQ(lines.size(), 3u) << run.Text();
+        EXPECT_EQ(lines[1].GetMember("result").GetStringView(), one.verdict) << run.Text();
+        EXPECT_NE(lines[1].GetMember("reason").GetStringView().find(one.says), std::string_view::npos) << run.Text();
+        EXPECT_EQ(lines[2].GetMember("warned").ToDouble(), one.verdict == "WARN" ? 1.0 : 0.0);
+        EXPECT_EQ(lines[2].GetMember("ok").ToBool(), one.status == 0);
+    }
+    const Output text = Host("validate --strict --slow-init 0 --check init-unload " + kUx);
+    ASSERT_FALSE(text.lines.empty());
+    EXPECT_EQ(text.lines.back(), "1 check run, 0 passed, 0 failed, 0 skipped, 1 warned (strict: warnings fail)");
+}
+
+bool XmlLintAvailable() { return Shell("command -v xmllint >/dev/null 2>&1").status == 0; }
+
+// xmllint's verdict on a file against our JUnit schema: its output, status 0 when valid.
+Output XmlLint(const std::string& file) {
+    return Shell("xmllint --noout --schema " + std::string(PZL_HOST_SOURCES) + "/pzl-host-junit.xsd " + file + " 2>&1");
+}
+
+// The number in attribute name of the first element that has it.
+long long Attribute(const std::string& xml, const std::string& name) {
+    std::smatch found;
+    if (!std::regex_search(xml, found, std::regex(" " + name + "=\"([0-9]+)\""))) return -1;
+    return std::stoll(found[1]);
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
+}
+
+// validate --junit and run --junit against the schema, with failures, skips, warnings
+// and repeated names in them, and the counts matching the cases.
+TEST(Report, JUnitReportsFollowTheirSchema) {
+    if (!XmlLintAvailable()) GTEST_SKIP() << "xmllint is not installed (scripts/setup-deps installs it)";
+    // The schema is really applied: a case with both a failure and a skip is refused.
+    const std::string wrong = Write("wrong.xml",
+                                    "<testsuites name=\"a\" tests=\"1\" failures=\"1\" errors=\"0\" skipped=\"1\" "
+                                    "time=\"0.000\"><testsuite name=\"a\" tests=\"1\" failures=\"1\" errors=\"0\" "
+                                    "skipped=\"1\" time=\"0.000\"><testcase name=\"c\" classname=\"k\" time=\"0.000\">"
+                                    "<failure message=\"m\" type=\"failure\"/><skipped message=\"s\"/></testcase>"
+                                    "</testsuite></testsuites>");
+    EXPECT_NE(XmlLint(wrong).status, 0);
+
+    // The leaky plugin fails one check; one is skipped by option, one warns.
+    const std::string validateXml = Temp("validate.xml");
+    const Output validate = HostOut("validate --json --seed 9 --slow-init 0 --skip 'random-*=no time' --junit " + validateXml +
+                                    " " + Broken("leak"));
+    EXPECT_EQ(validate.status, 1) << validate.Text();
+    const Output lint = XmlLint(validateXml);
+    EXPECT_EQ(lint.status, 0) << lint.Text() << Read(validateXml);
+    const std::string xml = Read(validateXml);
+    std::map<std::string, long long> counts;
+    for (const BindingProperty& line : JsonLines(validate)) {
+        if (line.GetMember("type").GetStringView() != "verdict") continue;
+        ++counts["tests"];
+        ++counts[std::string(line.GetMember("result").GetStringView())];
+        const std::string name(line.GetMember("check").GetStringView());
+        const std::string reason = XmlText(line.GetMember("reason").GetStringView());
+        const std::string_view verdict = line.GetMember("result").GetStringView();
+        const std::size_t at = xml.find("<testcase name=\"" + name + "\"");
+        ASSERT_NE(at, std::string::npos) << name;
+        const std::string testcase = xml.substr(at, xml.find("</testcase>", at) - at);
+        if (verdict == "FAIL") {
+            EXPECT_NE(testcase.find("<failure message=\"" + reason + "\""), std::string::npos) << testcase;
+        }
+        if (verdict == "SKIP") {
+            EXPECT_NE(testcase.find("<skipped message=\"" + reason + "\""), std::string::npos) << testcase;
+        }
+        if (verdict == "WARN") {
+            EXPECT_NE(testcase.find("<property name=\"warning\" value=\"" + reason + "\""), std::string::npos) << testcase;
+        }
+        if (verdict == "PASS" || verdict == "WARN") {
+            EXPECT_EQ(testcase.find("<failure"), std::string::npos) << testcase;
+            EXPECT_EQ(testcase.find("<skipped"), std::string::npos) << testcase;
+        }
+    }
+    EXPECT_EQ(counts["FAIL"], 1);
+    EXPECT_GE(counts["SKIP"], 2);
+    EXPECT_GE(counts["WARN"], 1);
+    EXPECT_EQ(Attribute(xml, "tests"), counts["tests"]);
+    EXPECT_EQ(Count(xml, "<testcase "), static_cast<std::size_t>(counts["tests"]));
+    EXPECT_EQ(Attribute(xml, "failures"), counts["FAIL"]);
+    EXPECT_EQ(Attribute(xml, "skipped"), counts["SKIP"]);
+    EXPECT_NE(xml.find("<property name=\"seed\" value=\"9\"/>"), std::string::npos);
+
+    // run: a case per expectation, failed ones with expected and actual.
+    const std::string scenario = Write("junit.yaml",
+                                       "steps:\n  - set: /qor-login/v1/session\n    value: {}\n  - expect:\n"
+                                       "      requests: [POST /keshclient/affinity]\n      resources:\n"
+                                       "        /keshclient/affinity: ~\n        /nothing/here: ~\n");
+    const std::string runXml = Temp("run.xml");
+    const Output run = Host("run --junit " + runXml + " " + kUx + " " + scenario);
+    EXPECT_EQ(run.status, 1) << run.Text();
+    const Output runLint = XmlLint(runXml);
+    EXPECT_EQ(runLint.status, 0) << runLint.Text() << Read(runXml);
+    const std::string runText = Read(runXml);
+    EXPECT_EQ(Attribute(runText, "tests"), 3);
+    EXPECT_EQ(Count(runText, "<testcase "), 3u);
+    EXPECT_EQ(Attribute(runText, "failures"), 1);
+    EXPECT_NE(runText.find("<testcase name=\"requests at " + scenario + ":5:17\""), std::string::npos) << runText;
+    EXPECT_NE(runText.find("expected:&#10;  POST /keshclient/affinity&#10;actual:&#10;  DELETE /keshclient/affinity"),
+              std::string::npos)
+        << runText;
+
+    // Texts a plugin chose: markup, control characters, bytes that are not UTF-8, and a
+    // name given twice.
+    JUnitCase hostile;
+    hostile.name = "same";
+    hostile.className = "k";
+    hostile.outcome = JUnitCase::Outcome::Failed;
+    hostile.message = std::string("<a href=\"x\">&'\x01\x1b[31m\xff\xc3(\xed\xa0\x80 ok \xc3\xa9", 33);
+    JUnitCase again = hostile;
+    again.outcome = JUnitCase::Outcome::Skipped;
+    std::string error;
+    const std::string hostileXml = Temp("hostile.xml");
+    ASSERT_TRUE(WriteJUnit(hostileXml, "s\x02", {{"p", "v\x7f<"}}, {hostile, again}, error)) << error;
+    const Output hostileLint = XmlLint(hostileXml);
+    EXPECT_EQ(hostileLint.status, 0) << hostileLint.Text() << Read(hostileXml);
+    EXPECT_NE(Read(hostileXml).find("name=\"same (2)\""), std::string::npos);
+    EXPECT_NE(Read(hostileXml).find("&lt;a href=&quot;x&quot;&gt;&amp;&apos;"), std::string::npos);
+    EXPECT_NE(Read(hostileXml).find(" ok \xc3\xa9"), std::string::npos);
+    EXPECT_FALSE(WriteJUnit("/no/such/dir/report.xml", "s", {}, {}, error));
+    EXPECT_NE(error.find("cannot write /no/such/dir/report.xml"), std::string::npos) << error;
+    const Output unwritable = Host("validate --check init-unload --junit /no/such/dir/r.xml " + kUx);
+    EXPECT_EQ(unwritable.status, 2) << unwritable.Text();
+}
+
+// Every subcommand's --json lines against the one JSON schema, with a real validator.
+TEST(Report, JsonLinesFollowTheSchema) {
+    if (Shell("command -v node >/dev/null 2>&1").status != 0) GTEST_SKIP() << "node is not installed";
+    std::vector<std::string> files;
+    auto save = [&](const std::string& name, const std::string& arguments) {
+        const Output run = HostOut(arguments);
+        EXPECT_FALSE(run.lines.empty()) << arguments;
+        for (const BindingProperty& line : JsonLines(run)) EXPECT_TRUE(line.HasMember("type")) << arguments;
+        files.push_back(Write(name + ".jsonl", run.Text()));
+    };
+    save("validate", "validate --json --seed 4 --slow-init 0 --skip before-init-after-unload=because " + Broken("leak"));
+    save("list", "list-checks --json");
+    save("run", "run --json " + kUx + " " + PZL_SCENARIOS + "/whole-game.yaml");
+    save("run-plain", "run --json --no-timestamps " + kUx + " " + PZL_SCENARIOS + "/host-failures.yaml");
+    save("describe", "describe --json " + kUx);
+    const std::string crash = Write("crash.yaml", "timeout: 2\nsteps:\n  - set: /broken/v1/state\n    value: {count: 1}\n"
+                                                  "  - set: /broken/v1/state\n    value: {}\n");
+    save("crash", "run --json " + Broken("crash") + " " + crash);
+#ifdef PZL_SAMPLE_PLUGIN
+    const std::string sample = PZL_SAMPLE_PLUGIN;
+    save("describe-sample", "describe --json " + sample);
+    save("call", "call --json " + sample + " GetItem --arg id=3");
+    save("call-error", "call --json " + sample + " Teapot");
+    save("call-stream", "call --json " + sample + " Bytes --arg size=3");
+    const std::string calls = Write("calls.yaml", "steps:\n  - call: Sum\n    args: {values: [1, 2]}\n    value: 4.0\n"
+                                                  "  - call: Teapot\n    error: '*'\n");
+    save("run-calls", "run --json " + sample + " " + calls);
+#endif
+    std::string command = "node " + std::string(PZL_HOST_WEB) + "/validate-json-lines.mjs " + PZL_HOST_SOURCES +
+                          "/pzl-host-json.schema.json";
+    for (const std::string& file : files) command += " " + file;
+    const Output checked = Shell(command + " 2>&1");
+    if (checked.status == 77) GTEST_SKIP() << checked.Text();
+    EXPECT_EQ(checked.status, 0) << checked.Text();
+    // The validator itself refuses a line that breaks the schema.
+    const std::string bad = Write("bad.jsonl", "{\"type\":\"verdict\",\"check\":\"x\",\"result\":\"MAYBE\",\"reason\":\"\","
+                                               "\"durationMs\":1}\n");
+    EXPECT_EQ(Shell("node " + std::string(PZL_HOST_WEB) + "/validate-json-lines.mjs " + PZL_HOST_SOURCES +
+                    "/pzl-host-json.schema.json " + bad + " >/dev/null 2>&1")
+                  .status,
+              1);
+}
+
+// validate's first line names the tool, its version, the plugin and the seed; each
+// verdict has its duration.
+TEST(Report, ValidateJsonCarriesVersionPluginSeedAndDurations) {
+    const Output run = HostOut("validate --json --seed 77 --check 'init-*' --check random-payloads " + kUx);
+    const std::vector<BindingProperty> lines = JsonLines(run);
+    ASSERT_EQ(lines.size(), 4u) << run.Text();
+    EXPECT_EQ(lines[0].GetMember("type").GetStringView(), "start");
+    EXPECT_EQ(lines[0].GetMember("plugin").GetStringView(), kUx);
+    EXPECT_EQ(lines[0].GetMember("seed").ToDouble(), 77.0);
+    EXPECT_TRUE(std::regex_match(std::string(lines[0].GetMember("toolVersion").GetStringView()),
+                                 std::regex("[0-9]+\\.[0-9]+\\.[0-9]+")));
+    for (std::size_t i = 1; i < 3; ++i) {
+        EXPECT_EQ(lines[i].GetMember("type").GetStringView(), "verdict");
+        EXPECT_GT(lines[i].GetMember("durationMs").ToDouble(), 0.0);
+    }
+    EXPECT_EQ(lines[2].GetMember("seed").ToDouble(), 77.0);
+    EXPECT_FALSE(lines[1].HasMember("seed"));
+    EXPECT_EQ(lines[3].GetMember("type").GetStringView(), "summary");
+    EXPECT_EQ(lines[3].GetMember("run").ToDouble(), 2.0);
+}
+
+// With --no-timestamps two replays print the same, text and JSON alike; with times
+// they differ.
+TEST(Report, TimelinesWithoutTimestampsCompareEqual) {
+    const std::string scenario = std::string(PZL_SCENARIOS) + "/whole-game.yaml";
+    for (const char* format : {"", "--json "}) {
+        SCOPED_TRACE(format);
+        const Output first = HostOut(std::string("run --no-timestamps ") + format + kUx + " " + scenario);
+        const Output second = HostOut(std::string("run --no-timestamps ") + format + kUx + " " + scenario);
+        EXPECT_EQ(first.status, 0);
+        EXPECT_GT(first.lines.size(), 20u);
+        EXPECT_EQ(first.lines, second.lines);
+        EXPECT_EQ(first.Text().find(" ms  "), std::string::npos) << first.Text();
+        EXPECT_EQ(first.Text().find("\"t\":"), std::string::npos) << first.Text();
+    }
+    const Output timed = HostOut("run --json " + kUx + " " + scenario);
+    EXPECT_NE(timed.Text().find("\"t\":"), std::string::npos);
+}
+
+// A wait longer than the step timeout is the scenario's own, not a hang; a plugin
+// that really hangs still is one.
+TEST(Report, LongWaitIsNoHang) {
+    const std::string scenario =
+        Write("wait.yaml", "timeout: 0.2\nsteps:\n  - wait: 900\n  - expect:\n      requests: []\n");
+    const Output run = Host("run " + kUx + " " + scenario);
+    EXPECT_EQ(run.status, 0) << run.Text();
+    EXPECT_EQ(run.Text().find("hung"), std::string::npos) << run.Text();
+    EXPECT_NE(run.Text().find("passed: 1 expectations, 0 failed"), std::string::npos) << run.Text();
+
+    const std::string hang = Write("hang.yaml", "timeout: 0.5\nsteps:\n  - wait: 100\n  - set: /broken/v1/state\n    value: hang\n");
+    const Output hung = Host("run " + Broken("crash") + " " + hang);
+    EXPECT_EQ(hung.status, 1) << hung.Text();
+    EXPECT_NE(hung.Text().find("the plugin hung: no progress for 0.5 s during step 2"), std::string::npos) << hung.Text();
+}
+
+#ifdef PZL_SAMPLE_PLUGIN
+// A call step takes every method call takes, and builds the request from the record
+// when the step gives no method and URL, as call does.
+TEST(Report, CallStepsTakeWhatCallTakes) {
+    const std::string sample = PZL_SAMPLE_PLUGIN;
+    const std::string scenario = Write("calls-all.yaml",
+                                       "steps:\n"
+                                       "  - call: Echo\n    method: BREW\n    args: {value: 7}\n    value: 7\n"
+                                       "  - call: Echo\n    method: get\n    args: {value: 8}\n    value: 8\n"
+                                       "  - call: Sum\n    args: {values: [1, 2]}\n    value: 3.0\n"
+                                       "  - call: GetItem\n    args: {id: 4}\n    status: 0\n"
+                                       "  - call: Sum\n    method: GET\n    args: {values: [1]}\n    error: Invalid function*\n");
+    const Output run = Host("run " + sample + " " + scenario);
+    EXPECT_EQ(run.status, 0) << run.Text();
+    EXPECT_NE(run.Text().find("passed: 5 expectations, 0 failed"), std::string::npos) << run.Text();
+    // The same command line: call itself.
+    EXPECT_EQ(Host("call " + sample + " Echo --method BREW --arg value=7").status, 0);
+    // A placeholder without its argument is the step's failure, not a crash.
+    const std::string missing = Write("calls-missing.yaml", "steps:\n  - call: GetItem\n");
+    const Output failed = Host("run " + sample + " " + missing);
+    EXPECT_EQ(failed.status, 1) << failed.Text();
+    EXPECT_NE(failed.Text().find("FAIL call: "), std::string::npos) << failed.Text();
+    const Output empty = Host("run " + sample + " " + Write("calls-empty.yaml", "steps:\n  - call: Echo\n    method: ''\n"));
+    EXPECT_EQ(empty.status, 2) << empty.Text();
+    EXPECT_NE(empty.Text().find("a method must not be empty"), std::string::npos) << empty.Text();
+}
+
+// describe names the plugin by the file's own prefix, or by its short name alone.
+TEST(Report, DescribeTakesThePrefixFromTheFile) {
+    const struct {
+        const char* file;
+        const char* fullName;
+        const char* firstLine;
+    } cases[] = {
+        {"pzl-be-sample-api.so", "pzl-be-sample-api", "plugin    sample-api (pzl-be-sample-api)"},
+        {"pzl-fe-sample-api.so", "pzl-fe-sample-api", "plugin    sample-api (pzl-fe-sample-api)"},
+        {"sample-api.so", "sample-api", "plugin    sample-api"},
+    };
+    const std::string folder = Temp("named");
+    std::filesystem::create_directories(folder);
+    for (const auto& one : cases) {
+        SCOPED_TRACE(one.file);
+        const std::string copy = folder + "/" + one.file;
+        std::filesystem::copy_file(PZL_SAMPLE_PLUGIN, copy, std::filesystem::copy_options::overwrite_existing);
+        const Output json = HostOut("describe --json " + copy);
+        ASSERT_EQ(json.status, 0) << json.Text();
+        ConversionResult parsed = ParseJson(json.Text());
+        ASSERT_TRUE(parsed.Ok()) << json.Text();
+        EXPECT_EQ(parsed.Value().GetMember("fullName").GetStringView(), one.fullName);
+        EXPECT_EQ(parsed.Value().GetMember("shortName").GetStringView(), "sample-api");
+        const Output text = HostOut("describe " + copy);
+        ASSERT_FALSE(text.lines.empty());
+        EXPECT_EQ(text.lines[0], one.firstLine);
+        const Output openApi = HostOut("describe --openapi " + copy);
+        EXPECT_NE(openApi.Text().find(std::string("\"title\": \"") + one.fullName + "\""), std::string::npos);
+    }
+}
+
+// call --output: a file that cannot be written, even one that fails only when its
+// bytes are flushed, is exit 2 with the reason.
+TEST(Report, CallOutputReportsWriteErrors) {
+    const std::string sample = PZL_SAMPLE_PLUGIN;
+    const std::string written = Temp("out.json");
+    const struct {
+        std::string output;
+        int status;
+    } cases[] = {{written, 0}, {"/no/such/dir/out.json", 2}, {"/dev/full", 2}};
+    for (const auto& one : cases) {
+        SCOPED_TRACE(one.output);
+        const Output run = Host("call " + sample + " Bytes --arg size=100000 --output " + one.output);
+        EXPECT_EQ(run.status, one.status) << run.Text();
+        if (one.status == 2) {
+            EXPECT_NE(run.Text().find("cannot write " + one.output), std::string::npos) << run.Text();
+        }
+    }
+    EXPECT_EQ(std::filesystem::file_size(written), 100000u);
+}
+#endif
+
+// A plugin file that cannot be loaded is exit 2 with one line on every subcommand.
+TEST(Report, UnloadableFilesAreStatusTwoEverywhere) {
+    const std::string folder = Temp("unloadable");
+    std::filesystem::create_directories(folder);
+    const std::string whole = Read(kUx);
+    const std::string cut = folder + "/pzl-be-qor-user-experience.so";
+    std::ofstream(cut, std::ios::binary) << whole.substr(0, 8192);
+    const std::string text = folder + "/pzl-be-text.so";
+    std::ofstream(text, std::ios::binary) << "not a library";
+    const std::string renamed = folder + "/pzl-be-renamed.so";
+    std::ofstream(renamed, std::ios::binary) << whole;
+    const struct {
+        std::string file;
+        std::string says;
+    } files[] = {
+        {folder + "/missing.so", "no such file"},
+        {text, "cannot load plugin " + text},
+        {cut, "a truncated ELF file (its segments end at byte "},
+        {renamed, "has no export load_renamed"},
+    };
+    const std::string scenario = std::string(PZL_SCENARIOS) + "/whole-game.yaml";
+    const std::string commands[] = {"run FILE " + scenario, "validate FILE", "validate --json --check init-unload FILE",
+                                    "describe FILE", "describe --openapi FILE", "call FILE Sum", "serve FILE"};
+    for (const auto& file : files) {
+        for (std::string command : commands) {
+            command.replace(command.find("FILE"), 4, file.file);
+            SCOPED_TRACE(command);
+            const Output run = Host(command);
+            EXPECT_EQ(run.status, 2) << run.Text();
+            ASSERT_EQ(run.lines.size(), 1u) << run.Text();
+            // serve without its HTTP library says so, whatever the file.
+            if (run.lines[0].find("serve is not built") == std::string::npos) {
+                EXPECT_NE(run.lines[0].find(file.says), std::string::npos) << run.lines[0];
+            }
+        }
+    }
+}
+
+// The loaders' fault reports, for files cut short anywhere.
+TEST(Report, FilesCutShortAreRefusedBeforeTheLoader) {
+    // A minimal 32-bit PE image: DOS header, PE signature, COFF header, an optional
+    // header of 224 bytes and one section of 512 bytes at 512.
+    std::string pe(1024, '\0');
+    pe[0] = 'M';
+    pe[1] = 'Z';
+    pe[0x3C] = 0x40;
+    pe.replace(0x40, 4, std::string("PE\0\0", 4));
+    pe[0x44] = 0x4C;  // machine i386
+    pe[0x45] = 0x01;
+    pe[0x46] = 1;     // one section
+    pe[0x54] = static_cast<char>(0xE0);  // optional header size
+    const std::size_t section = 0x40 + 24 + 0xE0;
+    pe[section + 16 + 1] = 0x02;  // raw size 0x200
+    pe[section + 20 + 1] = 0x02;  // raw data at 0x200
+    const struct {
+        std::size_t size;
+        std::string says;
+    } cut[] = {
+        {1024, ""},
+        {1023, "not a PE file (cut short: its sections end at byte 1024, the file has 1023)"},
+        {section + 20, "not a PE file (cut short in its section table)"},
+        {0x50, "not a PE file (no PE header)"},
+        {30, "not a PE file (no MZ header)"},
+        {0, "not a PE file (no MZ header)"},
+    };
+    for (const auto& one : cut) {
+        SCOPED_TRACE(one.size);
+        EXPECT_EQ(PluginLibrary::PeProblem(std::string_view(pe).substr(0, one.size), one.size), one.says);
+    }
+    EXPECT_EQ(PluginLibrary::PeProblem(std::string(1024, 'x'), 1024), "not a PE file (no MZ header)");
+
+    const std::string elf = Read(kUx);
+    ASSERT_GT(elf.size(), 65536u);
+    EXPECT_EQ(PluginLibrary::ElfProblem(std::string_view(elf).substr(0, 65536), elf.size()), "");
+    // Cut inside what the loader maps (not in the debugging sections at the end, which it does not read).
+    EXPECT_NE(PluginLibrary::ElfProblem(std::string_view(elf).substr(0, 65536), 65536).find("a truncated ELF file"),
+              std::string::npos);
+    EXPECT_NE(PluginLibrary::ElfProblem(std::string_view(elf).substr(0, 100), 100).find("a truncated ELF file"),
+              std::string::npos);
+    EXPECT_EQ(PluginLibrary::ElfProblem("not an ELF file at all, but long enough to hold a header of one", 70), "");
+}
+
+// Digits as N and runs of spaces as one: what stays the same from run to run and
+// build to build.
+std::string Shape(const std::string& line) {
+    return std::regex_replace(std::regex_replace(line, std::regex("[0-9]+"), "N"), std::regex(" +"), " ");
+}
+
+// Each README example that begins "$ pzl-host" shows what that command prints for the
+// library it names: its lines (with "..." for lines left out) appear in the real
+// output in order. Verdict lines are compared by verdict and check, since the checks'
+// own texts grow.
+TEST(Report, ReadmeExamplesShowTheRealOutput) {
+    std::ifstream readme(PZL_README);
+    ASSERT_TRUE(readme.good());
+    std::vector<std::vector<std::string>> examples;
+    std::string line;
+    bool inExample = false;
+    while (std::getline(readme, line)) {
+        const std::size_t indent = line.find_first_not_of(' ');
+        const std::string body = indent == std::string::npos ? "" : line.substr(indent);
+        if (body.starts_with("$ pzl-host ")) {
+            examples.push_back({body});
+            inExample = true;
+        } else if (inExample && body.starts_with("```")) {
+            inExample = false;
+        } else if (inExample) {
+            // The example's block is indented with its list item.
+            examples.back().push_back(line.size() >= 2 ? line.substr(2) : "");
+        }
+    }
+    ASSERT_GE(examples.size(), 2u);
+    for (const auto& example : examples) {
+        SCOPED_TRACE(example[0]);
+        std::string command = example[0].substr(std::string("$ pzl-host ").size());
+        for (const auto& [name, path] : {std::pair<std::string, std::string>{"$P", kUx},
+#ifdef PZL_SAMPLE_PLUGIN
+                                         {"$S", PZL_SAMPLE_PLUGIN}
+#else
+                                         {"$S", ""}
+#endif
+             }) {
+            const std::size_t at = command.find(name);
+            if (at == std::string::npos) continue;
+            if (path.empty()) GTEST_SKIP() << "no sample plugin in this build";
+            command.replace(at, name.size(), path);
+        }
+        const Output run = HostOut(command);
+        EXPECT_EQ(run.status, 0) << run.Text();
+        std::size_t next = 0;
+        for (std::size_t i = 1; i < example.size(); ++i) {
+            std::string shown = example[i];
+            if (shown == "...") continue;
+            // The library's path is the reader's.
+            if (shown.starts_with("library ")) continue;
+            const bool verdict = std::regex_match(shown, std::regex("(PASS|FAIL|SKIP|WARN)  .*"));
+            auto same = [&](const std::string& printed) {
+                if (verdict) return printed.substr(0, 32) == shown.substr(0, 32);
+                return Shape(printed) == Shape(shown);
+            };
+            while (next < run.lines.size() && !same(run.lines[next])) ++next;
+            EXPECT_LT(next, run.lines.size()) << "not printed (in this order): " << shown << "\n" << run.Text();
+            if (next == run.lines.size()) break;
+            ++next;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace Kesh::StandIn
