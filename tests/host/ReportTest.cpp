@@ -396,16 +396,16 @@ TEST(Report, TimelinesWithoutTimestampsCompareEqual) {
 // that really hangs still is one.
 TEST(Report, LongWaitIsNoHang) {
     const std::string scenario =
-        Write("wait.yaml", "timeout: 0.2\nsteps:\n  - wait: 900\n  - expect:\n      requests: []\n");
+        Write("wait.yaml", "timeout: 1\nsteps:\n  - wait: 2500\n  - expect:\n      requests: []\n");
     const Output run = Host("run " + kUx + " " + scenario);
     EXPECT_EQ(run.status, 0) << run.Text();
     EXPECT_EQ(run.Text().find("hung"), std::string::npos) << run.Text();
     EXPECT_NE(run.Text().find("passed: 1 expectations, 0 failed"), std::string::npos) << run.Text();
 
-    const std::string hang = Write("hang.yaml", "timeout: 0.5\nsteps:\n  - wait: 100\n  - set: /broken/v1/state\n    value: hang\n");
+    const std::string hang = Write("hang.yaml", "timeout: 1\nsteps:\n  - wait: 100\n  - set: /broken/v1/state\n    value: hang\n");
     const Output hung = Host("run " + Broken("crash") + " " + hang);
     EXPECT_EQ(hung.status, 1) << hung.Text();
-    EXPECT_NE(hung.Text().find("the plugin hung: no progress for 0.5 s during step 2"), std::string::npos) << hung.Text();
+    EXPECT_NE(hung.Text().find("the plugin hung: no progress for 1 s during step 2"), std::string::npos) << hung.Text();
 }
 
 #ifdef PZL_SAMPLE_PLUGIN
