@@ -3,6 +3,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <string_view>
@@ -204,8 +205,10 @@ private:
             // In slices with a sign of life after each: a wait longer than the step
             // timeout is the scenario's own, not a plugin that hangs.
             const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.milliseconds);
-            const auto slice = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                std::chrono::duration<double>(scenario_.stepTimeout / 4));
+            const auto slice = std::max<std::chrono::steady_clock::duration>(
+                std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                    std::chrono::duration<double>(scenario_.stepTimeout / 4)),
+                std::chrono::milliseconds(1));
             for (auto now = std::chrono::steady_clock::now(); now < end; now = std::chrono::steady_clock::now()) {
                 std::this_thread::sleep_for(std::min(slice, end - now));
                 channel_.Send(kAlive);
