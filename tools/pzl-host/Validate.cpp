@@ -13,7 +13,8 @@
 namespace Kesh::StandIn {
 namespace {
 
-std::string JsonLine(const char* name, const char* verdict, const std::string& reason, bool random, std::uint64_t seed) {
+std::string JsonLine(const char* name, const char* verdict, const std::string& reason, bool random, std::uint64_t seed,
+                     const std::string& digest) {
     rapidjson::StringBuffer buffer;
     rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
     writer.StartObject();
@@ -26,6 +27,10 @@ std::string JsonLine(const char* name, const char* verdict, const std::string& r
     if (random) {
         writer.Key("seed");
         writer.Uint64(seed);
+    }
+    if (!digest.empty()) {
+        writer.Key("digest");
+        writer.String(digest.c_str(), static_cast<rapidjson::SizeType>(digest.size()));
     }
     writer.EndObject();
     return buffer.GetString();
@@ -47,24 +52,28 @@ int ValidatePlugin(const ValidateOptions& options, std::FILE* out) {
         std::fprintf(stderr, "pzl-host: unknown check %s (checks: %s)\n", options.check.c_str(), list.c_str());
         return 2;
     }
-    const std::uint64_t seed =
-        options.seed ? *options.seed
-                     : static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) % 1000000007u;
+    const std::uint64_t seed = ResolveSeed(options.seed);
     int run = 0, passed = 0, failed = 0, skipped = 0, warned = 0;
     for (const Check& check : AllChecks()) {
         if (!options.check.empty() && options.check != check.name) continue;
         CheckContext context{options.plugin, seed};
-        std::string verdictLine, lastNote;
+        context.iterations = options.iterations;
+        context.duration = options.duration;
+        std::string verdictLine, lastNote, digest;
         const IsolatedOutcome outcome = RunIsolated(
             check.name,
             [&](const Channel& channel) {
                 context.channel = &channel;
                 const Verdict verdict = check.run(context);
+                char text[24];
+                std::snprintf(text, sizeof text, "#%016llx", static_cast<unsigned long long>(context.inputDigest));
+                if (check.random) channel.Send(text);
                 channel.Send(std::string(verdict.Word()) + " " + verdict.reason);
                 return 0;
             },
             options.timeout, [&](std::string_view line) {
                 if (line.starts_with("~")) lastNote = line.substr(1);
+                else if (line.starts_with("#")) digest = line.substr(1);
                 else verdictLine = line;
             });
         std::string verdict = "FAIL", reason;
@@ -87,10 +96,12 @@ int ValidatePlugin(const ValidateOptions& options, std::FILE* out) {
         if (verdict == "WARN") ++warned;
         if (options.onlyFailed && verdict != "FAIL") continue;
         if (options.json) {
-            std::fprintf(out, "%s\n", JsonLine(check.name, verdict.c_str(), reason, check.random, seed).c_str());
+            std::fprintf(out, "%s\n", JsonLine(check.name, verdict.c_str(), reason, check.random, seed, digest).c_str());
         } else {
             std::fprintf(out, "%s  %-26s %s%s\n", verdict.c_str(), check.name, reason.c_str(),
                          check.random ? (" (seed " + std::to_string(seed) + ")").c_str() : "");
+            // The last host calls before a crash or a hang, and what the plugin printed.
+            if (verdict == "FAIL") std::fputs(FailureDetails(outcome, "      ").c_str(), out);
         }
         std::fflush(out);
     }

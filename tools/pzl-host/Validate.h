@@ -15,6 +15,9 @@ struct ValidateOptions {
     std::string check;
     // Seconds each check may take.
     double timeout = 20.0;
+    // Rounds or seconds of the random checks (0: their own default).
+    std::uint64_t iterations = 0;
+    double duration = 0.0;
 };
 
 // Runs the conformance checks, each in its own child process; prints one line per
