@@ -358,6 +358,12 @@ std::string FuzzInputJson(const FuzzInput& input) {
     return json + "]}";
 }
 
+std::uint64_t FuzzInputDigest(const std::string& json) {
+    std::uint64_t digest = 0xCBF29CE484222325ull;
+    for (unsigned char byte : json) digest = (digest ^ byte) * 0x100000001B3ull;
+    return digest;
+}
+
 bool RunFuzzInput(const PluginLibrary& library, std::uint64_t seed,
                   const std::function<void(const std::string& json)>& before, std::string& failure) {
     FakeHost host;
@@ -407,7 +413,8 @@ int FuzzPlugin(const FuzzOptions& options, std::FILE* out) {
         const bool held = RunFuzzInput(
             library, *options.reproduce,
             [&](const std::string& json) {
-                std::fprintf(out, "input: %s\n", json.c_str());
+                std::fprintf(out, "input: %s\ninput digest %016llx\n", json.c_str(),
+                             static_cast<unsigned long long>(FuzzInputDigest(json)));
                 std::fflush(out);
             },
             failure);

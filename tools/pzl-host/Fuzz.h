@@ -77,6 +77,10 @@ FuzzInput MakeFuzzInput(const FuzzTarget& target, std::uint64_t seed);
 // {"call":..,"mutation":..,"method":..,"url":..,"arguments":..,"contentType":..,"body":..}]}.
 std::string FuzzInputJson(const FuzzInput& input);
 
+// 64-bit FNV-1a of the input's JSON: what --reproduce prints beside the input, so that
+// two platforms can be shown to make the same input of a seed.
+std::uint64_t FuzzInputDigest(const std::string& json);
+
 // Runs the input of seed against a fresh object of library: load, init, the steps,
 // unload. False with failure (what went wrong, and at which step) when a check failed.
 // before receives the input's JSON before its first step runs.
