@@ -57,7 +57,7 @@ struct CheckContext {
         if (done == 0) loopStart = now;
         if (duration <= 0.0) return done < (iterations != 0 ? iterations : defaultRounds);
         // A long loop is progress, not a hang.
-        if (channel != nullptr && now - lastAlive > std::chrono::seconds(1)) {
+        if (channel != nullptr && now - lastAlive > std::chrono::milliseconds(100)) {
             channel->Alive();
             lastAlive = now;
         }
