@@ -172,6 +172,42 @@ TEST(Fuzz, PluginOutputIsCapturedPerCheckAndShownOnFailureOnly) {
     for (const std::string& line : json.lines) EXPECT_TRUE(ParseJson(line).Ok()) << line;
 }
 
+// A crash or a hang in a child prints the last host calls before it, the last one the
+// event the plugin never came back from, read after the child died or was killed.
+TEST(Fuzz, CrashAndHangPrintTheLastHostCalls) {
+    struct Case {
+        const char* scenario;
+        const char* lastCall;
+    };
+    const Case cases[] = {
+        {"timeout: 5\nsteps:\n  - set: /broken/v1/state\n    value: {count: 1}\n  - set: /broken/v1/state\n    value: {}\n",
+         "event OnJsonApiEvent_broken_v1_state Update /broken/v1/state data {}"},
+        {"timeout: 1\nsteps:\n  - set: /broken/v1/state\n    value: hang\n",
+         "event OnJsonApiEvent_broken_v1_state Create /broken/v1/state data \"hang\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        const std::string file = testing::TempDir() + "/journal.yaml";
+        std::FILE* out = std::fopen(file.c_str(), "w");
+        ASSERT_NE(out, nullptr);
+        std::fputs(c.scenario, out);
+        std::fclose(out);
+        const ToolOutput run = Tool("run " + Broken("crash") + " " + file);
+        EXPECT_EQ(run.status, 1) << run.Text();
+        std::vector<std::string> calls;
+        bool listing = false;
+        for (const std::string& line : run.lines) {
+            if (line == "     last host calls, oldest first:") listing = true;
+            else if (listing && line.starts_with("       ")) calls.push_back(line.substr(7));
+            else listing = false;
+        }
+        ASSERT_FALSE(calls.empty()) << run.Text();
+        EXPECT_LE(calls.size(), 20u);
+        EXPECT_EQ(calls.back(), c.lastCall) << run.Text();
+        EXPECT_EQ(calls.front(), "subscribe OnServiceProxyUuidEvent") << run.Text();
+    }
+}
+
 // --in-process runs the plugin in pzl-host itself: the crash a child would have
 // reported ends the tool.
 TEST(Fuzz, InProcessRunsWithoutChild) {
