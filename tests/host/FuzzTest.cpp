@@ -139,6 +139,24 @@ TEST(Fuzz, CrashPrintsSeedAndInputThatReproduceReplays) {
     EXPECT_EQ(again.After("--reproduce "), seed);
 }
 
+// A failed check after an input (here a host fault, the plugin lives) is reported like
+// a crash, with the input's seed and the input, and --reproduce fails the same way.
+TEST(Fuzz, FailedCheckIsReportedAndReproduced) {
+    const std::string plugin = Broken("crash-some");
+    const ToolOutput fuzz = Tool("fuzz --seed 5 --iterations 500 --timeout 120 " + plugin);
+    EXPECT_EQ(fuzz.status, 1) << fuzz.Text();
+    const std::string fault = "host fault: a request was made without its reply or request record";
+    ASSERT_FALSE(fuzz.lines.empty());
+    EXPECT_TRUE(fuzz.lines[0].starts_with("FAIL  fuzz: " + fault + " in iteration ")) << fuzz.Text();
+    const std::string seed = fuzz.After("--reproduce ");
+    ASSERT_FALSE(seed.empty()) << fuzz.Text();
+    EXPECT_TRUE(ParseJson(fuzz.After("      input: ")).Ok()) << fuzz.Text();
+
+    const ToolOutput replay = Tool("fuzz --reproduce " + seed + " " + plugin);
+    EXPECT_EQ(replay.status, 1) << replay.Text();
+    EXPECT_TRUE(replay.Has("FAIL  " + fault + "\n")) << replay.Text();
+}
+
 // A sound plugin passes; the iterations are shared among the processes, none twice.
 TEST(Fuzz, SoundPluginsPassOnSeveralProcesses) {
     std::vector<std::string> plugins = {PZL_UX_PLUGIN};

@@ -200,8 +200,9 @@ PZL_EXPORT void PZL_CDECL load_broken_unknown_type(::Kesh::HostRegistration* rec
 #endif
 
 // Sound for most inputs, for the fuzzer: an event whose data is a number n with
-// n % 7 == 3, or a call of Divide with such a count, dereferences null. It prints a line
-// on each standard stream at init, which the host must keep out of its own output.
+// n % 7 == 3, or a call of Divide with such a count, dereferences null, and an event
+// whose data is true makes a request without its records (a host fault, no crash). It prints a line on each standard stream at init, which the host must keep
+// out of its own output.
 #define PZL_FAULT_CRASH_SOME 50
 #if PZL_BROKEN_FAULT == PZL_FAULT_CRASH_SOME
 #include <cstdio>
@@ -229,8 +230,9 @@ public:
     bool OnInit() override {
         std::printf("broken-crash-some: init on standard output\n");
         std::fprintf(stderr, "broken-crash-some: init on standard error\n");
-        AddResourceHandler(kWatched, [](const Kesh::PluginResourceEvent& event) {
+        AddResourceHandler(kWatched, [this](const Kesh::PluginResourceEvent& event) {
             const Kesh::BindingProperty& data = event.data;
+            if (data.Kind() == Kesh::PropertyKind::Bool && data.ToBool()) Request(nullptr, nullptr);
             CrashWhen((data.Kind() == Kesh::PropertyKind::Signed && data.GetSigned() % 7 == 3) ||
                       (data.Kind() == Kesh::PropertyKind::Unsigned && data.GetUnsigned() % 7 == 3));
         });
