@@ -234,7 +234,8 @@ TEST(HostTool, ValidateNamesTheBrokenCheck) {
     // A function that crashes on a valid call fails valid-calls alone (binding answers
     // the malformed requests before it runs), and the failure names the request.
     const ToolRun crash = Tool("validate --timeout 300 --only-failed --seed 5 " + Broken("crash-call"));
-    ASSERT_EQ(crash.lines.size(), 2u) << crash.Text();
+    // The FAIL line, the last host calls before the crash, the summary.
+    ASSERT_GT(crash.lines.size(), 2u) << crash.Text();
     EXPECT_TRUE(crash.lines[0].starts_with("FAIL  valid-calls")) << crash.Text();
     EXPECT_NE(crash.lines[0].find("the plugin crashed (Segmentation fault) in Explode: POST /broken/v1/explode arguments "
                                   "{\"count\":"),

@@ -332,6 +332,12 @@ std::uint64_t FakeHost::Elapsed() const {
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start_).count());
 }
 
+namespace {
+std::atomic<FakeHost::CallWatcher> callWatcher{nullptr};
+}
+
+void FakeHost::SetCallWatcher(CallWatcher watcher) { callWatcher.store(watcher); }
+
 void FakeHost::NoteCall(HostCallKind kind, std::size_t index) {
     HostCall call;
     call.kind = kind;
@@ -339,6 +345,7 @@ void FakeHost::NoteCall(HostCallKind kind, std::size_t index) {
     call.nanoseconds = Elapsed();
     call.otherThread = std::this_thread::get_id() != driver_;
     calls_.push_back(call);
+    if (const CallWatcher watcher = callWatcher.load()) watcher(*this, call);
 }
 
 void FakeHost::Fault(std::string message) {

@@ -152,6 +152,12 @@ public:
     // frees what released replies and streams kept alive.
     void ClearRecords();
 
+    // One watcher for the whole process, told of every call of every host as it is
+    // recorded (records locked: it may read them, not call the host), so that the last
+    // calls can be kept where a crash of the process does not lose them.
+    using CallWatcher = void (*)(const FakeHost& host, const HostCall& call);
+    static void SetCallWatcher(CallWatcher watcher);
+
 protected:
     // Called (unlocked) for every fault after it is recorded.
     virtual void OnFault(const std::string& message);

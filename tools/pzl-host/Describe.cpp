@@ -348,6 +348,7 @@ int DescribePlugin(const std::string& plugin, DescribeFormat format, std::FILE* 
     if (outcome.end != IsolatedOutcome::End::Exited) {
         std::fprintf(stderr, "pzl-host: the plugin %s while registering\n",
                      outcome.end == IsolatedOutcome::End::Crashed ? ("crashed (" + outcome.signalName + ")").c_str() : "hung");
+        std::fputs(FailureDetails(outcome, "  ").c_str(), stderr);
         return 1;
     }
     std::fputs(output.c_str(), out);

@@ -27,6 +27,7 @@
 #include "tools/fakehost/FakeHost.h"
 #include "tools/pzl-host/Describe.h"
 #include "tools/pzl-host/FunctionCall.h"
+#include "tools/pzl-host/Fuzz.h"
 #include "tools/pzl-host/Isolation.h"
 #include "tools/pzl-host/PluginSession.h"
 #include "tools/pzl-host/Report.h"
@@ -248,6 +249,7 @@ int CallCommand(const CallArguments& options) {
     if (outcome.end != IsolatedOutcome::End::Exited) {
         std::fprintf(stderr, "pzl-host: the plugin %s during the call\n",
                      outcome.end == IsolatedOutcome::End::Crashed ? ("crashed (" + outcome.signalName + ")").c_str() : "hung");
+        std::fputs(FailureDetails(outcome, "  ").c_str(), stderr);
         return 1;
     }
     return outcome.exitCode;
@@ -262,6 +264,10 @@ int main(int argc, char** argv) {
     std::string isolatedChild;
     app.add_option(kIsolatedChildOption, isolatedChild)->group("");
 
+    // Every command that runs the plugin in a child can run it here instead.
+    bool inProcess = false;
+    const char* inProcessHelp = "Run the plugin in this process: no child, no timeout (for a debugger or a sanitizer)";
+
     RunOptions run;
     CLI::App* runCommand = app.add_subcommand("run", "Replay a scenario against a plugin and print the timeline");
     runCommand->add_option("PLUGIN", run.plugin, "Plugin library")->required();
@@ -269,6 +275,7 @@ int main(int argc, char** argv) {
     runCommand->add_flag("--json", run.json, "One JSON object per line");
     runCommand->add_flag("--no-timestamps{false}", run.timestamps, "Leave out times, so that two timelines compare with diff");
     runCommand->add_option("--junit", run.junit, "Write a JUnit report (a test case per expectation) to this file");
+    runCommand->add_flag("--in-process", inProcess, inProcessHelp);
 
     ValidateOptions validate;
     std::uint64_t seed = 0;
@@ -290,6 +297,11 @@ int main(int argc, char** argv) {
                                 "Milliseconds of a function's reply above which a check warns (1000)")
         ->check(CLI::NonNegativeNumber);
     validateCommand->add_option("--timeout", validate.timeout, "Seconds each check may take")->check(CLI::PositiveNumber);
+    validateCommand->add_option("--iterations", validate.iterations, "Rounds of each random check (default: its own)")
+        ->check(CLI::PositiveNumber);
+    validateCommand->add_option("--duration", validate.duration, "Seconds of each random check's loops")
+        ->check(CLI::PositiveNumber);
+    validateCommand->add_flag("--in-process", inProcess, inProcessHelp);
 
     bool listJson = false;
     CLI::App* listCommand = app.add_subcommand("list-checks", "List validate's checks with a line on each");
@@ -303,6 +315,7 @@ int main(int argc, char** argv) {
     CLI::Option* describeJsonFlag = describeCommand->add_flag("--json", describeJson, "One JSON document");
     describeCommand->add_flag("--openapi", describeOpenApi, "The OpenAPI 3.1 document of the exposed functions")
         ->excludes(describeJsonFlag);
+    describeCommand->add_flag("--in-process", inProcess, inProcessHelp);
 
     CallArguments call;
     CLI::App* callCommand = app.add_subcommand("call", "Call one exposed function as the host would and print the reply");
@@ -317,6 +330,21 @@ int main(int argc, char** argv) {
     callCommand->add_option("--timeout", call.timeout, "Seconds the call may take")->check(CLI::PositiveNumber);
     callCommand->add_option("--content-type", call.contentType, "Content type of the body");
     callCommand->add_option("--output", call.output, "Write the value or streamed body to this file");
+    callCommand->add_flag("--in-process", inProcess, inProcessHelp);
+
+    FuzzOptions fuzz;
+    std::uint64_t fuzzSeed = 0, reproduce = 0;
+    CLI::App* fuzzCommand =
+        app.add_subcommand("fuzz", "Send generated and mutated events and calls to a plugin for a while, on several processes");
+    fuzzCommand->add_option("PLUGIN", fuzz.plugin, "Plugin library")->required();
+    fuzzCommand->add_option("--duration", fuzz.duration, "Seconds to fuzz (default 10)")->check(CLI::PositiveNumber);
+    fuzzCommand->add_option("--iterations", fuzz.iterations, "Stop after this many inputs")->check(CLI::PositiveNumber);
+    fuzzCommand->add_option("--jobs", fuzz.jobs, "Processes fuzzing at once (default 1)")->check(CLI::Range(1, 256));
+    CLI::Option* fuzzSeedOption = fuzzCommand->add_option("--seed", fuzzSeed, "Seed of the run");
+    CLI::Option* reproduceOption =
+        fuzzCommand->add_option("--reproduce", reproduce, "Replay the input of this input seed in this process");
+    fuzzCommand->add_option("--timeout", fuzz.timeout, "Seconds one input may take (default 10)")->check(CLI::PositiveNumber);
+    fuzzCommand->add_flag("--in-process", inProcess, inProcessHelp);
 
     // serve exists where its HTTP library does; elsewhere the command says so.
     ServeOptions serve;
@@ -337,6 +365,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "pzl-host: %s is for pzl-host's own use\n", kIsolatedChildOption);
         return 2;
     }
+    SetInProcess(inProcess);
     if (runCommand->parsed()) {
         run.color = PZL_ISATTY(PZL_FILENO(stdout)) != 0;
         return RunScenario(run, stdout);
@@ -346,6 +375,11 @@ int main(int argc, char** argv) {
         return ValidatePlugin(validate, stdout);
     }
     if (listCommand->parsed()) return ListChecks(listJson, stdout);
+    if (fuzzCommand->parsed()) {
+        if (fuzzSeedOption->count() > 0) fuzz.seed = fuzzSeed;
+        if (reproduceOption->count() > 0) fuzz.reproduce = reproduce;
+        return FuzzPlugin(fuzz, stdout);
+    }
     if (describeCommand->parsed()) {
         const DescribeFormat format =
             describeOpenApi ? DescribeFormat::OpenApi : describeJson ? DescribeFormat::Json : DescribeFormat::Text;

@@ -684,6 +684,7 @@ int RunScenario(const RunOptions& options, std::FILE* out) {
         } else {
             Palette p{options.color};
             std::fprintf(out, "%sFAIL %s during %s%s\n", p.Red(), what.c_str(), where.c_str(), p.Reset());
+            std::fputs(FailureDetails(outcome, "     ").c_str(), out);
         }
         return WriteReport(options, junit) ? 1 : 2;
     }

@@ -1,5 +1,7 @@
 #include "tools/pzl-host/SafeMemory.h"
 
+#include <cstdint>
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -52,8 +54,12 @@ bool Readable(const void* address, std::size_t size) {
 std::optional<std::string> ReadText(const char* address, std::size_t limit) {
     if (address == nullptr) return std::nullopt;
     std::string text;
+    // Readability changes only at page boundaries (4 KiB or a multiple of it): one look
+    // per page, not per byte.
+    constexpr std::uintptr_t kPage = 4096;
     for (std::size_t i = 0; i < limit; ++i) {
-        if (!Readable(address + i, 1)) return std::nullopt;
+        if ((i == 0 || reinterpret_cast<std::uintptr_t>(address + i) % kPage == 0) && !Readable(address + i, 1))
+            return std::nullopt;
         if (address[i] == '\0') return text;
         text += address[i];
     }

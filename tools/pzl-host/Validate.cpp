@@ -67,6 +67,10 @@ struct Result {
     std::string reason;
     double milliseconds = 0;
     bool ran = true;
+    // Of the inputs a random check generated, so that two runs can be compared.
+    std::string digest;
+    // The last host calls and the plugin's output, shown under a failure.
+    std::string details;
 };
 
 std::string JsonLine(const Result& result, std::uint64_t seed) {
@@ -87,6 +91,10 @@ std::string JsonLine(const Result& result, std::uint64_t seed) {
     }
     writer.Key("durationMs");
     writer.Double(Rounded(result.milliseconds));
+    if (!result.digest.empty()) {
+        writer.Key("digest");
+        writer.String(result.digest.c_str(), static_cast<rapidjson::SizeType>(result.digest.size()));
+    }
     writer.EndObject();
     return buffer.GetString();
 }
@@ -94,7 +102,9 @@ std::string JsonLine(const Result& result, std::uint64_t seed) {
 // Runs one check in a child and turns what came back into a verdict.
 Result RunOne(const Check& check, const ValidateOptions& options, std::uint64_t seed) {
     CheckContext context{options.plugin, seed};
-    std::string verdictLine, lastNote;
+    context.iterations = options.iterations;
+    context.duration = options.duration;
+    std::string verdictLine, lastNote, digest;
     std::map<std::string, Slowest> slowest;
     const Clock::time_point start = Clock::now();
     const IsolatedOutcome outcome = RunIsolated(
@@ -102,12 +112,17 @@ Result RunOne(const Check& check, const ValidateOptions& options, std::uint64_t 
         [&](const Channel& channel) {
             context.channel = &channel;
             const Verdict verdict = check.run(context);
+            char text[24];
+            std::snprintf(text, sizeof text, "#%016llx", static_cast<unsigned long long>(context.inputDigest));
+            if (check.random) channel.Send(text);
             channel.Send(std::string(verdict.Word()) + " " + verdict.reason);
             return 0;
         },
         options.timeout, [&](std::string_view line) {
             if (line.starts_with("~")) {
                 lastNote = line.substr(1);
+            } else if (line.starts_with("#")) {
+                digest = line.substr(1);
             } else if (line.starts_with("@")) {
                 // "@kind<tab>microseconds<tab>what"
                 const std::size_t tab = line.find('\t');
@@ -120,7 +135,7 @@ Result RunOne(const Check& check, const ValidateOptions& options, std::uint64_t 
                 verdictLine = line;
             }
         });
-    Result result{&check, "FAIL", "", MillisecondsSince(start)};
+    Result result{&check, "FAIL", "", MillisecondsSince(start), true, digest, FailureDetails(outcome, "      ")};
     if (outcome.end == IsolatedOutcome::End::Crashed) {
         result.reason = "the plugin crashed (" + outcome.signalName + ")";
         if (!lastNote.empty()) result.reason += " in " + lastNote;
@@ -220,9 +235,7 @@ int ValidatePlugin(const ValidateOptions& options, std::FILE* out) {
         std::fprintf(stderr, "pzl-host: %s\n", problem.c_str());
         return 2;
     }
-    const std::uint64_t seed =
-        options.seed ? *options.seed
-                     : static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) % 1000000007u;
+    const std::uint64_t seed = ResolveSeed(options.seed);
     if (options.json) {
         std::fprintf(out, "%s\n", StartLine("validate", options.plugin, seed).c_str());
         std::fflush(out);
@@ -238,7 +251,7 @@ int ValidatePlugin(const ValidateOptions& options, std::FILE* out) {
         for (const auto& one : skips) {
             if (skip == nullptr && GlobMatch(one.first, check.name)) skip = &one;
         }
-        Result result = skip != nullptr ? Result{&check, "SKIP", skip->second, 0, false} : RunOne(check, options, seed);
+        Result result = skip != nullptr ? Result{&check, "SKIP", skip->second, 0, false, {}, {}} : RunOne(check, options, seed);
         ++run;
         if (result.verdict == "PASS") ++passed;
         if (result.verdict == "FAIL") ++failed;
@@ -252,6 +265,8 @@ int ValidatePlugin(const ValidateOptions& options, std::FILE* out) {
         } else {
             std::fprintf(out, "%s  %-26s %s%s\n", result.verdict.c_str(), check.name, result.reason.c_str(),
                          check.random && result.ran ? (" (seed " + std::to_string(seed) + ")").c_str() : "");
+            // The last host calls before a crash or a hang, and what the plugin printed.
+            if (result.verdict == "FAIL") std::fputs(result.details.c_str(), out);
         }
         std::fflush(out);
     }

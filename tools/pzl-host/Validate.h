@@ -28,6 +28,9 @@ struct ValidateOptions {
     // reply of an exposed function.
     double slowInitMs = 100.0;
     double slowReplyMs = 1000.0;
+    // Rounds or seconds of the random checks (0: their own default).
+    std::uint64_t iterations = 0;
+    double duration = 0.0;
 };
 
 // Runs the conformance checks, each in its own child process; prints one line per

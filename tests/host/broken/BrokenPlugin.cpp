@@ -198,3 +198,52 @@ PZL_EXPORT void PZL_CDECL load_broken_unknown_type(::Kesh::HostRegistration* rec
     record->apiTable = &lookupTable;
 }
 #endif
+
+// Sound for most inputs, for the fuzzer: an event whose data is a number n with
+// n % 7 == 3, or a call of Divide with such a count, dereferences null, and an event
+// whose data is true makes a request without its records (a host fault, no crash). It prints a line on each standard stream at init, which the host must keep
+// out of its own output.
+#define PZL_FAULT_CRASH_SOME 50
+#if PZL_BROKEN_FAULT == PZL_FAULT_CRASH_SOME
+#include <cstdio>
+
+namespace {
+
+void CrashWhen(bool crash) {
+    if (!crash) return;
+    volatile std::uintptr_t address = 0;
+    volatile char sink = *reinterpret_cast<const volatile char*>(address);
+    static_cast<void>(sink);
+}
+
+class CrashSomePlugin : public Kesh::PluginBase {
+public:
+    void RegisterTypes() override {
+        using namespace Kesh;
+        ExposeFunction(Registry(), {.name = "Divide", .method = HttpMethod::Post, .url = "/broken/v1/divide"},
+                       [](std::int32_t count) {
+                           CrashWhen(count % 7 == 3);
+                           return count;
+                       },
+                       {Anywhere("count")});
+    }
+    bool OnInit() override {
+        std::printf("broken-crash-some: init on standard output\n");
+        std::fprintf(stderr, "broken-crash-some: init on standard error\n");
+        AddResourceHandler(kWatched, [this](const Kesh::PluginResourceEvent& event) {
+            const Kesh::BindingProperty& data = event.data;
+            if (data.Kind() == Kesh::PropertyKind::Bool && data.ToBool()) Request(nullptr, nullptr);
+            CrashWhen((data.Kind() == Kesh::PropertyKind::Signed && data.GetSigned() % 7 == 3) ||
+                      (data.Kind() == Kesh::PropertyKind::Unsigned && data.GetUnsigned() % 7 == 3));
+        });
+        Subscribe(kWatched);
+        return true;
+    }
+};
+
+}  // namespace
+
+PZL_EXPORT void PZL_CDECL load_broken_crash_some(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<CrashSomePlugin>(record, "broken-crash-some");
+}
+#endif

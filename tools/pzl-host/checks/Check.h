@@ -42,6 +42,10 @@ struct CheckContext {
     std::string plugin;
     std::uint64_t seed = 0;
     const Channel* channel = nullptr;
+    // How long a random check goes on: this many rounds of its loops (0: its own
+    // default) or, when duration is set, that many seconds.
+    std::uint64_t iterations = 0;
+    double duration = 0.0;
     // What the check is about to do, so that a crash or a hang can name it.
     void Note(const std::string& what) const {
         if (channel != nullptr) channel->Send("~" + what);
@@ -53,6 +57,27 @@ struct CheckContext {
             std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - since).count();
         if (channel != nullptr) channel->Send("@" + std::string(kind) + "\t" + std::to_string(micros) + "\t" + what);
     }
+    // Whether round done (from 0) of a loop that runs defaultRounds rounds by default
+    // is to run; share is the loop's part of the duration.
+    bool More(std::uint64_t done, std::uint64_t defaultRounds, double share = 1.0) const {
+        const auto now = std::chrono::steady_clock::now();
+        if (done == 0) loopStart = now;
+        if (duration <= 0.0) return done < (iterations != 0 ? iterations : defaultRounds);
+        // A long loop is progress, not a hang.
+        if (channel != nullptr && now - lastAlive > std::chrono::milliseconds(100)) {
+            channel->Alive();
+            lastAlive = now;
+        }
+        return done == 0 || std::chrono::duration<double>(now - loopStart).count() < duration * share;
+    }
+    // Adds one generated input to the digest by which two runs show they sent the same
+    // inputs (64-bit FNV-1a, the same on every platform).
+    void Digest(std::string_view input) const {
+        for (unsigned char byte : input) inputDigest = (inputDigest ^ byte) * 0x100000001B3ull;
+        inputDigest = (inputDigest ^ 0xFFu) * 0x100000001B3ull;
+    }
+    mutable std::uint64_t inputDigest = 0xCBF29CE484222325ull;
+    mutable std::chrono::steady_clock::time_point loopStart{}, lastAlive{};
 };
 
 // A plugin object loaded and initialised against its own host, for one check.

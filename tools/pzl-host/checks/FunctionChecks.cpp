@@ -29,6 +29,7 @@ Verdict MalformedRequests(const CheckContext& context) {
     if (table == nullptr || table->functionCount == 0) return Verdict::Skip("the plugin exposes no functions");
     std::mt19937_64 rng(context.seed);
     std::size_t calls = 0;
+    for (std::uint64_t round = 0; context.More(round, 1); ++round)
     for (std::uint32_t i = 0; i < table->functionCount; ++i) {
         const ApiFunctionRecord& record = table->functions[i];
         const auto name = ReadText(record.name);
@@ -73,6 +74,7 @@ Verdict MalformedRequests(const CheckContext& context) {
             cases.emplace_back("without its argument " + missing, std::move(call));
         }
         for (const auto& [what, call] : cases) {
+            context.Digest(RequestText(call));
             context.Note(*name + " (" + what + "): " + RequestText(call));
             FunctionReply reply;
             if (!CallFunction(record, call, plugin.host.ClientId(), 0, reply, error)) return Verdict::Fail(*name + ": " + error);
@@ -104,6 +106,7 @@ Verdict ValidCalls(const CheckContext& context) {
     if (table == nullptr || table->functionCount == 0) return Verdict::Skip("the plugin exposes no functions");
     std::mt19937_64 rng(context.seed);
     std::size_t calls = 0, successes = 0;
+    for (std::uint64_t round = 0; context.More(round, 1); ++round)
     for (std::uint32_t i = 0; i < table->functionCount; ++i) {
         const ApiFunctionRecord& record = table->functions[i];
         const auto name = ReadText(record.name);
@@ -114,6 +117,7 @@ Verdict ValidCalls(const CheckContext& context) {
             std::string error;
             if (!BuildValidCall(*table, record, withOptional, rng, call, error)) return Verdict::Fail(*name + ": " + error);
             const std::string request = RequestText(call);
+            context.Digest(request);
             context.Note(*name + ": " + request);
             FunctionReply reply;
             const auto start = std::chrono::steady_clock::now();

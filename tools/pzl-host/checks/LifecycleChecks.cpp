@@ -1,4 +1,5 @@
 #include "tools/pzl-host/checks/Check.h"
+#include "tools/pzl-host/ValueJson.h"
 #include "tools/pzl-host/checks/PayloadMaker.h"
 
 namespace Kesh::StandIn {
@@ -72,8 +73,13 @@ Verdict BalancedAllocations(const CheckContext& context) {
         }
         const std::map<std::string, std::string> paths = WatchedPaths(host);
         PayloadMaker maker(context.seed);
-        for (int i = 0; i < events; ++i) {
-            for (const auto& [event, path] : paths) host.DeliverResourceEvent(path, "Update", maker.Value(0));
+        for (std::uint64_t i = 0; events > 0 && context.More(i, static_cast<std::uint64_t>(events)); ++i) {
+            for (const auto& [event, path] : paths) {
+                const BindingProperty data = maker.Value(0);
+                context.Digest(path);
+                context.Digest(ToJson(data));
+                host.DeliverResourceEvent(path, "Update", data);
+            }
         }
         session.Unload();
         after = session.Stats();

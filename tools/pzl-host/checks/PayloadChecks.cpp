@@ -1,5 +1,6 @@
 #include "binding/HostValue.h"
 #include "tools/pzl-host/checks/Check.h"
+#include "tools/pzl-host/ValueJson.h"
 #include "tools/pzl-host/checks/PayloadMaker.h"
 
 namespace Kesh::StandIn {
@@ -58,7 +59,7 @@ Verdict Payloads(const CheckContext& context, bool random) {
         auto found = paths.find(event);
         const std::string uri = found != paths.end() ? found->second : "/" + event;
         if (random) {
-            for (int i = 0; i < 200; ++i) {
+            for (std::uint64_t i = 0; context.More(i, 200, 1.0 / static_cast<double>(events.size())); ++i) {
                 BindingProperty payload;
                 if (maker.Pick(4) == 0) {
                     payload = maker.Value(0);
@@ -71,6 +72,8 @@ Verdict Payloads(const CheckContext& context, bool random) {
                     }
                     payload["data"] = maker.Value(0);
                 }
+                context.Digest(event);
+                context.Digest(ToJson(payload));
                 plugin.host.Deliver(event, payload);
                 ++delivered;
             }

@@ -1,0 +1,278 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include "formats/JsonReader.h"
+#include "tools/pzl-host/Fuzz.h"
+#include "tools/pzl-host/ValueJson.h"
+
+namespace Kesh::StandIn {
+namespace {
+
+struct ToolOutput {
+    // The exit status; -1 when the tool was ended by a signal.
+    int status = -1;
+    std::vector<std::string> lines;
+    std::string Text() const {
+        std::string text;
+        for (const std::string& line : lines) text += line + "\n";
+        return text;
+    }
+    // The first line that begins with prefix, without it; "" when none does.
+    std::string After(const std::string& prefix) const {
+        for (const std::string& line : lines) {
+            const std::size_t at = line.find(prefix);
+            if (at != std::string::npos) return line.substr(at + prefix.size());
+        }
+        return "";
+    }
+    bool Has(const std::string& text) const { return Text().find(text) != std::string::npos; }
+};
+
+// The built pzl-host (under the test emulator when there is one); stderr joins stdout
+// unless separate.
+ToolOutput Tool(const std::string& arguments, bool withErrors = true) {
+    std::string command = std::string(PZL_TEST_EMULATOR).empty() ? "" : std::string(PZL_TEST_EMULATOR) + " ";
+    command += std::string(PZL_HOST_TOOL) + " " + arguments + (withErrors ? " 2>&1" : " 2>/dev/null");
+    ToolOutput run;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    std::string line;
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        line += buffer;
+        if (!line.empty() && line.back() == '\n') {
+            line.pop_back();
+            run.lines.push_back(line);
+            line.clear();
+        }
+    }
+    if (!line.empty()) run.lines.push_back(line);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    // The shell reports a child that a signal ended as 128 and the signal's number.
+    if (run.status > 128) run.status = -1;
+    return run;
+}
+
+std::string Broken(const char* name) { return std::string(PZL_BROKEN_PLUGINS) + "/pzl-be-broken-" + name + ".so"; }
+
+BindingProperty CheckLine(const ToolOutput& run) {
+    for (const std::string& line : run.lines) {
+        ConversionResult parsed = ParseJson(line);
+        if (parsed.Ok() && parsed.Value().HasMember("check")) return parsed.Value();
+    }
+    return BindingProperty();
+}
+
+// Each random check reports its seed and a digest of the inputs it generated: the seed
+// it printed (none given) makes the same inputs again, another seed other inputs, and
+// --iterations reaches the check.
+TEST(Fuzz, PrintedSeedOfEveryRandomCheckReproducesItsInputs) {
+    struct Case {
+        const char* check;
+        std::string plugin;
+    };
+    std::vector<Case> cases = {{"random-payloads", PZL_UX_PLUGIN}, {"balanced-allocations", PZL_UX_PLUGIN}};
+#ifdef PZL_SAMPLE_PLUGIN
+    cases.push_back({"malformed-requests", PZL_SAMPLE_PLUGIN});
+    cases.push_back({"valid-calls", PZL_SAMPLE_PLUGIN});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.check);
+        const std::string command = std::string("validate --json --iterations 2 --check ") + c.check + " ";
+        const BindingProperty first = CheckLine(Tool(command + c.plugin));
+        ASSERT_EQ(first.GetMember("result").GetStringView(), "PASS") << ToJson(first);
+        const std::uint64_t seed = first.GetMember("seed").GetUnsigned();
+        const std::string digest(first.GetMember("digest").GetStringView());
+        ASSERT_EQ(digest.size(), 16u);
+
+        const BindingProperty again = CheckLine(Tool(command + "--seed " + std::to_string(seed) + " " + c.plugin));
+        EXPECT_EQ(again.GetMember("seed").GetUnsigned(), seed);
+        EXPECT_EQ(again.GetMember("digest").GetStringView(), digest);
+        const BindingProperty other = CheckLine(Tool(command + "--seed " + std::to_string(seed + 1) + " " + c.plugin));
+        EXPECT_NE(other.GetMember("digest").GetStringView(), digest);
+        const BindingProperty longer = CheckLine(
+            Tool(std::string("validate --json --iterations 3 --check ") + c.check + " --seed " + std::to_string(seed) + " " + c.plugin));
+        EXPECT_NE(longer.GetMember("digest").GetStringView(), digest);
+    }
+    // The number of rounds is the check's: so many payloads to each event.
+    const BindingProperty payloads = CheckLine(Tool("validate --json --iterations 5 --check random-payloads " + std::string(PZL_UX_PLUGIN)));
+    const std::string reason(payloads.GetMember("reason").GetStringView());
+    unsigned sent = 0, events = 0;
+    ASSERT_EQ(std::sscanf(reason.c_str(), "%u payloads to %u events", &sent, &events), 2) << reason;
+    EXPECT_GT(events, 0u);
+    EXPECT_EQ(sent, 5 * events);
+}
+
+// A plugin that crashes on a few inputs only: fuzz finds one, prints the seed of that
+// input with the input and the host calls that led to it, and --reproduce replays
+// exactly that input in its own process, which the crash then ends.
+TEST(Fuzz, CrashPrintsSeedAndInputThatReproduceReplays) {
+    const std::string plugin = Broken("crash-some");
+    const ToolOutput fuzz = Tool("fuzz --seed 1 --iterations 500 --timeout 120 " + plugin);
+    EXPECT_EQ(fuzz.status, 1) << fuzz.Text();
+    ASSERT_TRUE(fuzz.lines.size() > 3 && fuzz.lines[0].starts_with("FAIL  fuzz: the plugin crashed")) << fuzz.Text();
+    const std::string seed = fuzz.After("--reproduce ");
+    const std::string input = fuzz.After("      input: ");
+    ASSERT_FALSE(seed.empty()) << fuzz.Text();
+    ConversionResult parsed = ParseJson(input);
+    ASSERT_TRUE(parsed.Ok()) << input;
+    EXPECT_EQ(std::to_string(parsed.Value().GetMember("seed").GetUnsigned()), seed);
+    // The last host call before the crash is in the journal, after the input's marker.
+    EXPECT_TRUE(fuzz.Has("last host calls, oldest first:")) << fuzz.Text();
+    EXPECT_TRUE(fuzz.Has("(input " + seed + ")")) << fuzz.Text();
+    // Its output was captured in the child, not lost and not mixed into the report.
+    EXPECT_TRUE(fuzz.Has("  | broken-crash-some: init on standard output")) << fuzz.Text();
+    EXPECT_TRUE(fuzz.Has("  | broken-crash-some: init on standard error")) << fuzz.Text();
+
+    const ToolOutput replay = Tool("fuzz --reproduce " + seed + " " + plugin);
+    EXPECT_EQ(replay.status, -1) << replay.Text();
+    EXPECT_EQ(replay.After("input: "), input);
+
+    // The same run finds the same input again, whatever else runs beside it.
+    const ToolOutput again = Tool("fuzz --seed 1 --iterations 500 --timeout 120 " + plugin);
+    EXPECT_EQ(again.After("--reproduce "), seed);
+}
+
+// A failed check after an input (here a host fault, the plugin lives) is reported like
+// a crash, with the input's seed and the input, and --reproduce fails the same way.
+TEST(Fuzz, FailedCheckIsReportedAndReproduced) {
+    const std::string plugin = Broken("crash-some");
+    const ToolOutput fuzz = Tool("fuzz --seed 5 --iterations 500 --timeout 120 " + plugin);
+    EXPECT_EQ(fuzz.status, 1) << fuzz.Text();
+    const std::string fault = "host fault: a request was made without its reply or request record";
+    ASSERT_FALSE(fuzz.lines.empty());
+    EXPECT_TRUE(fuzz.lines[0].starts_with("FAIL  fuzz: " + fault + " in iteration ")) << fuzz.Text();
+    const std::string seed = fuzz.After("--reproduce ");
+    ASSERT_FALSE(seed.empty()) << fuzz.Text();
+    EXPECT_TRUE(ParseJson(fuzz.After("      input: ")).Ok()) << fuzz.Text();
+
+    const ToolOutput replay = Tool("fuzz --reproduce " + seed + " " + plugin);
+    EXPECT_EQ(replay.status, 1) << replay.Text();
+    EXPECT_TRUE(replay.Has("FAIL  " + fault + "\n")) << replay.Text();
+}
+
+// A sound plugin passes; the iterations are shared among the processes, none twice.
+TEST(Fuzz, SoundPluginsPassOnSeveralProcesses) {
+    std::vector<std::string> plugins = {PZL_UX_PLUGIN};
+#ifdef PZL_SAMPLE_PLUGIN
+    plugins.push_back(PZL_SAMPLE_PLUGIN);
+#endif
+    for (const std::string& plugin : plugins) {
+        SCOPED_TRACE(plugin);
+        const ToolOutput run = Tool("fuzz --seed 3 --iterations 60 --jobs 3 --timeout 120 " + plugin);
+        EXPECT_EQ(run.status, 0) << run.Text();
+        ASSERT_EQ(run.lines.size(), 1u) << run.Text();
+        EXPECT_TRUE(run.lines[0].starts_with("PASS  fuzz: 60 iterations on 3 processes in ")) << run.Text();
+    }
+}
+
+// The plugin's own output: shown with a failed check, never with a passing one, and
+// never inside --json.
+TEST(Fuzz, PluginOutputIsCapturedPerCheckAndShownOnFailureOnly) {
+    const std::string plugin = Broken("crash-some");
+    const ToolOutput failed = Tool("validate --seed 5 --iterations 20 --check valid-calls " + plugin);
+    EXPECT_EQ(failed.status, 1) << failed.Text();
+    EXPECT_TRUE(failed.Has("  | broken-crash-some: init on standard output\n")) << failed.Text();
+    EXPECT_TRUE(failed.Has("  | broken-crash-some: init on standard error\n")) << failed.Text();
+
+    const ToolOutput passed = Tool("validate --check init-unload " + plugin);
+    EXPECT_EQ(passed.status, 0) << passed.Text();
+    EXPECT_FALSE(passed.Has("broken-crash-some: init")) << passed.Text();
+
+    const ToolOutput json = Tool("validate --json --seed 5 --iterations 20 " + plugin, false);
+    EXPECT_EQ(json.status, 1);
+    for (const std::string& line : json.lines) EXPECT_TRUE(ParseJson(line).Ok()) << line;
+}
+
+// A crash or a hang in a child prints the last host calls before it, the last one the
+// event the plugin never came back from, read after the child died or was killed.
+TEST(Fuzz, CrashAndHangPrintTheLastHostCalls) {
+    struct Case {
+        const char* scenario;
+        const char* lastCall;
+    };
+    const Case cases[] = {
+        {"timeout: 5\nsteps:\n  - set: /broken/v1/state\n    value: {count: 1}\n  - set: /broken/v1/state\n    value: {}\n",
+         "event OnJsonApiEvent_broken_v1_state Update /broken/v1/state data {}"},
+        {"timeout: 1\nsteps:\n  - set: /broken/v1/state\n    value: hang\n",
+         "event OnJsonApiEvent_broken_v1_state Create /broken/v1/state data \"hang\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        const std::string file = testing::TempDir() + "/journal.yaml";
+        std::FILE* out = std::fopen(file.c_str(), "w");
+        ASSERT_NE(out, nullptr);
+        std::fputs(c.scenario, out);
+        std::fclose(out);
+        const ToolOutput run = Tool("run " + Broken("crash") + " " + file);
+        EXPECT_EQ(run.status, 1) << run.Text();
+        std::vector<std::string> calls;
+        bool listing = false;
+        for (const std::string& line : run.lines) {
+            if (line == "     last host calls, oldest first:") listing = true;
+            else if (listing && line.starts_with("       ")) calls.push_back(line.substr(7));
+            else listing = false;
+        }
+        ASSERT_FALSE(calls.empty()) << run.Text();
+        EXPECT_LE(calls.size(), 20u);
+        EXPECT_EQ(calls.back(), c.lastCall) << run.Text();
+        EXPECT_EQ(calls.front(), "subscribe OnServiceProxyUuidEvent") << run.Text();
+    }
+}
+
+// --in-process runs the plugin in pzl-host itself: the crash a child would have
+// reported ends the tool.
+TEST(Fuzz, InProcessRunsWithoutChild) {
+    const std::string plugin = Broken("crash-some");
+    struct Case {
+        std::string arguments;
+        bool crashes;
+    };
+    const Case cases[] = {
+        {"validate --check valid-calls --iterations 20 --seed 5 " + plugin, false},
+        {"validate --in-process --check valid-calls --iterations 20 --seed 5 " + plugin, true},
+        {"validate --in-process --check init-unload " + plugin, false},
+        {"call " + plugin + " Divide --arg count=10", false},
+        {"call --in-process " + plugin + " Divide --arg count=10", true},
+        {"call --in-process " + plugin + " Divide --arg count=11", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const ToolOutput run = Tool(c.arguments);
+        if (c.crashes) EXPECT_EQ(run.status, -1) << run.Text();
+        else EXPECT_NE(run.status, -1) << run.Text();
+    }
+}
+
+// The input of a seed depends on the seed and the target alone, drawn from the engine's
+// raw output: the same JSON on every platform (this digest is checked on 64-bit and
+// 32-bit builds alike).
+TEST(Fuzz, InputOfASeedIsTheSameEverywhere) {
+    FuzzTarget target;
+    target.events = {{"OnJsonApiEvent_a_v1_b", "/a/v1/b"}, {"OnServiceProxyUuidEvent", "/OnServiceProxyUuidEvent"}};
+    target.words = {"alpha", "beta", "phase", "uri"};
+    const std::string json = FuzzInputJson(MakeFuzzInput(target, 42));
+    EXPECT_EQ(json, FuzzInputJson(MakeFuzzInput(target, 42)));
+    EXPECT_NE(json, FuzzInputJson(MakeFuzzInput(target, 43)));
+    EXPECT_EQ(FuzzInputDigest(json), 17631759410082212684ull) << json;
+    // The same from a real plugin's subscriptions and types; the Windows build's tests
+    // expect this digest too.
+    const ToolOutput replay = Tool("fuzz --reproduce 7 " + std::string(PZL_UX_PLUGIN));
+    EXPECT_EQ(replay.status, 0) << replay.Text();
+    EXPECT_EQ(replay.After("input digest "), "2229c30ce1346363") << replay.Text();
+
+    // Iteration seeds: distinct for neighbouring iterations and runs.
+    std::set<std::uint64_t> seeds;
+    for (std::uint64_t run = 0; run < 4; ++run)
+        for (std::uint64_t iteration = 0; iteration < 64; ++iteration) seeds.insert(IterationSeed(run, iteration));
+    EXPECT_EQ(seeds.size(), 256u);
+}
+
+}  // namespace
+}  // namespace Kesh::StandIn
