@@ -55,6 +55,7 @@ TEST(BuiltinRegistrationTest, RegistersTheBuiltinTypesAndEvent) {
         EXPECT_EQ(record->tags, tags) << record->name;
         EXPECT_FALSE(record->description.empty()) << record->name;
         EXPECT_EQ(registry.FindType(*record->staticType), record) << record->name;
+        for (const FieldRecord& field : record->fields) EXPECT_NE(field.descriptor, nullptr) << field.name;
     }
 
     // The host sees field names in this order; kinds and offsets come from the member
