@@ -157,6 +157,38 @@ TEST(BindingProperty, MembersComeOutInUnsignedByteOrderOfTheirKeys) {
     for (const std::string& key : inserted) EXPECT_TRUE(many.HasMember(key)) << key;
 }
 
+// The member tree's height, from any of its nodes.
+std::size_t TreeHeight(const MemberNode* node) {
+    while (node->parentAndColor > 1) node = reinterpret_cast<const MemberNode*>(node->parentAndColor & ~std::uintptr_t{1});
+    std::size_t height = 0;
+    std::vector<std::pair<const MemberNode*, std::size_t>> open{{node, 1}};
+    while (!open.empty()) {
+        const auto [at, depth] = open.back();
+        open.pop_back();
+        height = std::max(height, depth);
+        for (const MemberNode* child : {at->left, at->right}) {
+            if (child != nullptr) open.emplace_back(child, depth + 1);
+        }
+    }
+    return height;
+}
+
+// Keys arriving in order (a sorted document) must not make the tree a list: lookups and
+// inserts would take time in proportion to the members.
+TEST(BindingProperty, MemberTreesStayBalancedInAnyInsertionOrder) {
+    BindingProperty ascending;
+    BindingProperty descending;
+    for (int i = 0; i < 4096; ++i) {
+        ascending["k" + std::to_string(10000 + i)] = i;
+        descending["k" + std::to_string(20000 - i)] = i;
+    }
+    for (const BindingProperty* value : {&ascending, &descending}) {
+        const std::vector<std::string> keys = Keys(*value);
+        EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+        EXPECT_LE(TreeHeight(&*value->Members().begin()), 2u * 13u);  // 2 log2(n + 1)
+    }
+}
+
 TEST(BindingProperty, WritesMakeContainersAndReadsNeverAddAnything) {
     BindingProperty value(2.5);
     EXPECT_EQ(&value.GetMember("x"), &BindingProperty::SharedEmpty());
