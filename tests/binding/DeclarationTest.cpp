@@ -100,11 +100,6 @@ TEST(DeclarationTest, FieldsComeFromMemberTypes) {
     EXPECT_EQ(item->fields[0].HostType().kind, TypeKind::Int32);
     EXPECT_EQ(item->fields[0].staticType, &StaticTypeOf<std::int32_t>());
 
-    // A second declaration of the name adds nothing.
-    StructDeclaration<Item>(registry, "Item").Description("changed").Field("extra", &Item::weight);
-    EXPECT_EQ(item->fields.size(), std::size(expected));
-    EXPECT_EQ(item->description, "An item.");
-
     // The declared fields convert both ways, the optional and enum vector included.
     BindingProperty input;
     input["id"] = 4;

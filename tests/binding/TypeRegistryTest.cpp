@@ -157,23 +157,6 @@ TEST(TypeRegistryTest, EnumeratorLookups) {
     EXPECT_EQ(TypeRegistry::EnumeratorNumber(nullptr, "red"), std::nullopt);
 }
 
-TEST(TypeRegistryTest, FieldKeepsASecondIdentifierOnlyWhenSet) {
-    TypeRegistry registry;
-    TypeBuilder builder = registry.DeclareType("Point", sizeof(Point), StaticTypeOf<Point>(), false);
-    const TypeRecord* self = builder.Record();
-    // An unset second identifier is stored all zero even if the caller left parts set.
-    builder.AddField("x", "", offsetof(Point, x), StaticTypeOf<std::int32_t>(), kInt32,
-                     TypeIdentifier{TypeKind::None, TypeKind::Struct, self}, kFieldRequired, nullptr, false);
-    builder.AddField("y", "", offsetof(Point, y), StaticTypeOf<std::int32_t>(), kInt32,
-                     TypeIdentifier{TypeKind::String, TypeKind::None, nullptr}, kFieldOmitDefault, nullptr, true);
-
-    const FieldRecord& x = self->fields[0];
-    EXPECT_EQ(x.describedType.elementKind, TypeKind::None);
-    EXPECT_EQ(x.describedType.record, nullptr);
-    EXPECT_EQ(x.HostType().kind, TypeKind::Int32);
-    EXPECT_EQ(self->fields[1].HostType().kind, TypeKind::String);
-}
-
 TEST(TypeRegistryTest, EventsAndFunctions) {
     TypeRegistry registry;
     const TypeRecord* payload = registry.DeclareType("Point", sizeof(Point), StaticTypeOf<Point>(), false).Record();
