@@ -121,29 +121,31 @@ TEST(Allocator, InstalledHooksReceiveTheContextWord) {
 // allocation, would take a negative live figure for a huge one and keep it as the peak.
 TEST(Allocator, CountersBalanceAndPeakStaysSaneWhileThreadsAllocateAndFree) {
     const AllocationCounters start = ReadCounters();
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        // Small blocks on some threads, large ones on others: a large block allocated
-        // and freed inside a small allocation's accounting is what went negative.
-        const std::size_t size = t % 2 == 0 ? 24 : 256 * 1024;
-        threads.emplace_back([&stop, size] {
-            while (!stop.load(std::memory_order_relaxed)) {
-                Free(Reallocate(Allocate(size), size / 2 + 8));
-            }
-        });
-    }
     // Everything alive at once stays far below a terabyte: the threads hold a block each.
     constexpr std::uint64_t kSane = std::uint64_t{1} << 40;
     bool sane = true;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
-    while (sane && std::chrono::steady_clock::now() < until) {
-        const AllocationCounters now = ReadCounters();
-        sane = now.peakLiveBytes < kSane && now.liveAllocationsAtPeak < kSane;
-        std::this_thread::yield();
+    {
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            // Small blocks on some threads, large ones on others: a large block allocated
+            // and freed inside a small allocation's accounting is what went negative.
+            const std::size_t size = t % 2 == 0 ? 24 : 256 * 1024;
+            threads.emplace_back([&stop, size] {
+                while (!stop.load(std::memory_order_relaxed)) {
+                    Free(Reallocate(Allocate(size), size / 2 + 8));
+                }
+            });
+        }
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+        while (sane && std::chrono::steady_clock::now() < until) {
+            const AllocationCounters now = ReadCounters();
+            sane = now.peakLiveBytes < kSane && now.liveAllocationsAtPeak < kSane;
+            std::this_thread::yield();
+        }
+        stop = true;
+        for (auto& thread : threads) thread.join();
     }
-    stop = true;
-    for (auto& thread : threads) thread.join();
     const AllocationCounters end = ReadCounters();
     // The threads' own stacks and records may allocate too; everything must come back.
     const AllocationCounters d = Delta(end, start);
