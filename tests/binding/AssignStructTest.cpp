@@ -8,7 +8,9 @@
 #include "binding/ConversionDepth.h"
 #include "binding/EnumDeclaration.h"
 #include "binding/NativeAssign.h"
+#include "binding/StructAssign.h"
 #include "binding/StructDeclaration.h"
+#include "binding/StructToValue.h"
 #include "tests/support/SmallStackThread.h"
 
 namespace Kesh {
@@ -219,6 +221,38 @@ TEST_F(AssignStructTest, DeepInputIsRefusedWithoutExhaustingASmallStack) {
         }
         EXPECT_EQ(depth, ConversionDepth::kMaxDepth - 1);
     });
+}
+
+// An enum field without a descriptor is converted by the built-in rule only when its
+// type has the size of a native enum (1, 2, 4 or 8 bytes); any other goes to the field's
+// descriptor, which it lacks. Both ways, with the registry's records alone.
+TEST(EnumFieldSizes, OnlyNativeEnumSizesTakeTheBuiltInRule) {
+    TypeRegistry registry;
+    const TypeRecord* sized = registry.DeclareType("Sized", 4, NoStaticType(), true).AddEnumerator("Green", 1, "").Record();
+    const TypeRecord* odd = registry.DeclareType("Odd", 3, NoStaticType(), true).AddEnumerator("Green", 1, "").Record();
+    const auto holder = [&](const char* name, const TypeRecord* type) {
+        return registry.DeclareType(name, 4, NoStaticType(), false)
+            .AddField("e", "", 0, StaticTypeOf<std::int32_t>(), {TypeKind::Enum, TypeKind::None, type}, {}, 0, nullptr, false)
+            .Record();
+    };
+    const TypeRecord* good = holder("Good", sized);
+    const TypeRecord* bad = holder("Bad", odd);
+    BindingProperty input;
+    input["e"] = "Green";
+    std::int32_t native = 0;
+    ConversionResult result;
+    EXPECT_TRUE(AssignStruct(result, &native, input, "good", good, &registry)) << result.ErrorMessage();
+    EXPECT_EQ(native, 1);
+    EXPECT_TRUE(WriteStruct(result, result.Value(), &native, good, &registry)) << result.ErrorMessage();
+    EXPECT_EQ(result.Value().GetMember("e").GetEnumNumber(), 1);
+
+    ConversionResult assigned;
+    EXPECT_FALSE(AssignStruct(assigned, &native, input, "bad", bad, &registry));
+    EXPECT_STREQ(assigned.ErrorMessage(),
+                 "Couldn't assign value to 'e' of type enum because the input is of an invalid type string.");
+    ConversionResult written;
+    EXPECT_FALSE(WriteStruct(written, written.Value(), &native, bad, &registry));
+    EXPECT_STREQ(written.ErrorMessage(), "Couldn't convert native value because it's an unregistered structure.");
 }
 
 }  // namespace

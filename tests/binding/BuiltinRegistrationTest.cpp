@@ -55,6 +55,7 @@ TEST(BuiltinRegistrationTest, RegistersTheBuiltinTypesAndEvent) {
         EXPECT_EQ(record->tags, tags) << record->name;
         EXPECT_FALSE(record->description.empty()) << record->name;
         EXPECT_EQ(registry.FindType(*record->staticType), record) << record->name;
+        for (const FieldRecord& field : record->fields) EXPECT_NE(field.descriptor, nullptr) << field.name;
     }
 
     // The host sees field names in this order; kinds and offsets come from the member
@@ -93,18 +94,8 @@ TEST(BuiltinRegistrationTest, RegistersTheBuiltinTypesAndEvent) {
     ASSERT_NE(format, nullptr);
     EXPECT_TRUE(format->isEnum);
     EXPECT_EQ(format->size, 4u);
-    EXPECT_EQ(format->description, "Help format for binding functions and types.");
-    ASSERT_EQ(format->enumerators.size(), 2u);
-    EXPECT_EQ(TypeRegistry::EnumeratorNumber(format, "Full"), 1);
     EXPECT_EQ(TypeRegistry::EnumeratorNumber(format, "Epytext"), 2);
-    EXPECT_EQ(format->enumerators.at("Epytext").description, "Python epytext format");
-
-    const TypeRecord* state = registry.FindType("BindingAsyncState");
-    ASSERT_NE(state, nullptr);
-    EXPECT_EQ(state->enumerators.size(), 6u);
-    EXPECT_STREQ(TypeRegistry::EnumeratorName(state, 0), "None");
-    EXPECT_STREQ(TypeRegistry::EnumeratorName(state, 2), "Cancelling");
-    EXPECT_STREQ(TypeRegistry::EnumeratorName(state, 5), "Failed");
+    EXPECT_STREQ(TypeRegistry::EnumeratorName(registry.FindType("BindingAsyncState"), 2), "Cancelling");
 
     EXPECT_EQ(Names(registry.EventSnapshot()), std::vector<std::string>{"OnCallback"});
     const EventRecord* onCallback = registry.FindEvent("OnCallback");
@@ -114,18 +105,29 @@ TEST(BuiltinRegistrationTest, RegistersTheBuiltinTypesAndEvent) {
     EXPECT_EQ(onCallback->tags, std::vector<std::string>{"$builtin"});
 }
 
-TEST(BuiltinRegistrationTest, SecondRunStartsFromAnEmptyRegistry) {
+// A plugin's own OnCallback is kept; a second run removes every declaration of the
+// plugin (so the built-in event returns) and frees the records of the first.
+TEST(BuiltinRegistrationTest, APredeclaredOnCallbackIsKeptAndASecondRunStartsAfresh) {
     const Memory::AllocationCounters before = Memory::ReadCounters();
     {
         TypeRegistry registry;
-        registry.RegisterBuiltins();
-
         const TypeRecord* custom = registry.DeclareType("Custom", sizeof(Custom), StaticTypeOf<Custom>(), false).Record();
-        registry.DeclareEvent("OnCustom", custom).SetDescription("custom");
+        registry.DeclareEvent("OnCallback", custom).SetDescription("Mine.").AddTag("plugin");
+        registry.RegisterBuiltins();
+        const EventRecord* onCallback = registry.FindEvent("OnCallback");
+        ASSERT_NE(onCallback, nullptr);
+        EXPECT_EQ(onCallback->payload, custom);
+        EXPECT_EQ(onCallback->description, "Mine.");
+        EXPECT_EQ(onCallback->tags, std::vector<std::string>{"plugin"});
+        EXPECT_EQ(registry.EventSnapshot().size(), 1u);
+        // The plugin's type stays and the built-ins follow it.
+        std::vector<std::string> expected = {"Custom"};
+        expected.insert(expected.end(), kBuiltinTypes.begin(), kBuiltinTypes.end());
+        EXPECT_EQ(Names(registry.TypeSnapshot()), expected);
+
         auto function = std::make_unique<FunctionRecord>();
         function->name = "DoCustom";
         registry.AddFunction(std::move(function));
-
         registry.RegisterBuiltins();
         EXPECT_TRUE(registry.IsInitialized());
         EXPECT_EQ(Names(registry.TypeSnapshot()), kBuiltinTypes);
@@ -136,39 +138,12 @@ TEST(BuiltinRegistrationTest, SecondRunStartsFromAnEmptyRegistry) {
         // The event refers to the payload record of this run, not a freed one.
         const TypeRecord* callbackType = registry.FindType("BindingCallbackEvent");
         EXPECT_EQ(registry.FindEvent("OnCallback")->payload, callbackType);
+        EXPECT_EQ(registry.FindEvent("OnCallback")->description, "Fired when a callback is invoked.");
         EXPECT_EQ(registry.FindType(StaticTypeOf<BindingCallbackEvent>()), callbackType);
-        EXPECT_EQ(callbackType->fields.size(), 2u);
     }
-    // Every record of both runs went back to the heap.
     const Memory::AllocationCounters after = Memory::ReadCounters();
     EXPECT_EQ(after.allocationCount - before.allocationCount, after.freeCount - before.freeCount);
     EXPECT_EQ(after.bytesAllocated - before.bytesAllocated, after.bytesFreed - before.bytesFreed);
-}
-
-TEST(BuiltinRegistrationTest, PredeclaredOnCallbackIsKept) {
-    TypeRegistry registry;
-    const TypeRecord* custom = registry.DeclareType("Custom", sizeof(Custom), StaticTypeOf<Custom>(), false).Record();
-    registry.DeclareEvent("OnCallback", custom).SetDescription("Mine.").AddTag("plugin");
-
-    registry.RegisterBuiltins();
-    const EventRecord* onCallback = registry.FindEvent("OnCallback");
-    ASSERT_NE(onCallback, nullptr);
-    EXPECT_EQ(onCallback->payload, custom);
-    EXPECT_EQ(onCallback->description, "Mine.");
-    EXPECT_EQ(onCallback->tags, std::vector<std::string>{"plugin"});
-    EXPECT_EQ(registry.EventSnapshot().size(), 1u);
-    // The plugin's type stays and the built-ins follow it.
-    std::vector<std::string> expected = {"Custom"};
-    expected.insert(expected.end(), kBuiltinTypes.begin(), kBuiltinTypes.end());
-    EXPECT_EQ(Names(registry.TypeSnapshot()), expected);
-
-    // A second run removes the plugin's declarations, so the built-in event returns.
-    registry.RegisterBuiltins();
-    onCallback = registry.FindEvent("OnCallback");
-    ASSERT_NE(onCallback, nullptr);
-    EXPECT_EQ(onCallback->payload, registry.FindType("BindingCallbackEvent"));
-    EXPECT_EQ(onCallback->description, "Fired when a callback is invoked.");
-    EXPECT_EQ(Names(registry.TypeSnapshot()), kBuiltinTypes);
 }
 
 }  // namespace

@@ -37,10 +37,27 @@ bool IsZero(const void* bytes, std::size_t size) {
     return true;
 }
 
-HostValue Borrowed(const char* text, std::uint32_t length) {
+HostValue Record(HostValueKind kind) {
     HostValue record{};
-    record.kind = HostValueKind::BorrowedString;
+    record.kind = kind;
+    return record;
+}
+
+HostValue Borrowed(const char* text, std::uint32_t length) {
+    HostValue record = Record(HostValueKind::BorrowedString);
     record.payload.string = {text, length};
+    return record;
+}
+
+HostValue List(HostValue* values, std::uint32_t count) {
+    HostValue record = Record(HostValueKind::Collection);
+    record.payload.collection = {values, count};
+    return record;
+}
+
+HostValue Members(HostMemberEntry* entries, std::uint32_t count) {
+    HostValue record = Record(HostValueKind::Structure);
+    record.payload.structure = {entries, count};
     return record;
 }
 
@@ -145,15 +162,14 @@ TEST(HostValueConversion, EveryKindRoundTrips) {
         EXPECT_EQ(Unpacked(first.value.kind), HostValueKind::OwnedBlob);
         EXPECT_EQ(Unpacked(record.payload.structure.entries[2].value.kind), HostValueKind::Empty);
         const HostValue& list = record.payload.structure.entries[4].value;
-        ASSERT_EQ(Unpacked(list.kind), HostValueKind::Collection);
         ASSERT_EQ(Unpacked(list.payload.collection.count), 3u);
         EXPECT_EQ(Unpacked(list.payload.collection.values[1].kind), HostValueKind::Empty);
-        EXPECT_STREQ(list.payload.collection.values[0].payload.structure.entries[0].key, "Z");
 
         BindingProperty back;
         HostResultHead head{};
         ASSERT_TRUE(FromHostValue(record, back, "body", head));
         EXPECT_EQ(head.hasError, 0);
+        record.Release();
         EXPECT_TRUE(back.HasMember("empty"));
         EXPECT_TRUE(back.GetMember("empty").IsEmpty());
         EXPECT_TRUE(back.GetMember("bool").ToBool());
@@ -168,7 +184,6 @@ TEST(HostValueConversion, EveryKindRoundTrips) {
         EXPECT_STREQ(backList.GetElement(2).GetString(), "third");
         EXPECT_EQ(backList.GetElement(0).GetMember("Z").GetSigned(), 1);
         EXPECT_EQ(backList.GetElement(0).GetMember("a").GetSigned(), 2);
-        record.Release();
     }
     EXPECT_EQ(LiveBlocks(), before);
 }
@@ -198,111 +213,75 @@ TEST(HostValueConversion, EnumsGoByNameOnlyWhenTheRegistryKnowsTheNumber) {
 }
 
 TEST(HostValueConversion, ReadsWhatTheHostMeansAndTheLastOfRepeatedKeys) {
-    // The text runs to its NUL, whatever the length field says.
+    // The text runs to its NUL, whatever the length field says; any non-zero bool byte is true.
     BindingProperty value;
     HostResultHead head{};
-    ASSERT_TRUE(FromHostValue(Borrowed("abc", 99), value, "v", head));
-    EXPECT_STREQ(value.GetString(), "abc");
-    ASSERT_TRUE(FromHostValue(Borrowed("abc", 1), value, "v", head));
-    EXPECT_STREQ(value.GetString(), "abc");
+    for (const std::uint32_t length : {99u, 1u}) {
+        ASSERT_TRUE(FromHostValue(Borrowed("abc", length), value, "v", head));
+        EXPECT_STREQ(value.GetString(), "abc");
+    }
     ASSERT_TRUE(FromHostValue(Borrowed(nullptr, 0), value, "v", head));
-    EXPECT_STREQ(value.GetString(), "");
     EXPECT_EQ(value.Kind(), PropertyKind::String);
-
-    // Any non-zero bool byte is true.
-    HostValue flag{};
-    flag.kind = HostValueKind::Bool;
+    EXPECT_STREQ(value.GetString(), "");
+    HostValue flag = Record(HostValueKind::Bool);
     flag.payload.boolValue = 2;
     ASSERT_TRUE(FromHostValue(flag, value, "v", head));
     EXPECT_TRUE(value.ToBool());
 
     // A later entry overwrites an earlier one with the same key, even one with children.
     HostValue inner[2] = {Signed(1), Signed(2)};
-    HostMemberEntry entries[3] = {};
-    entries[0].key = "k";
-    entries[0].value.kind = HostValueKind::Collection;
-    entries[0].value.payload.collection = {inner, 2};
-    entries[1].key = "other";
-    entries[1].value = Signed(5);
-    entries[2].key = "k";
-    entries[2].value = Signed(7);
-    HostValue structure{};
-    structure.kind = HostValueKind::Structure;
-    structure.payload.structure = {entries, 3};
-    ASSERT_TRUE(FromHostValue(structure, value, "v", head));
+    HostMemberEntry entries[3] = {{"k", List(inner, 2), 0}, {"other", Signed(5), 0}, {"k", Signed(7), 0}};
+    ASSERT_TRUE(FromHostValue(Members(entries, 3), value, "v", head));
     EXPECT_EQ(value.Size(), 2u);
     EXPECT_EQ(value.GetMember("k").GetSigned(), 7);
     EXPECT_EQ(value.GetMember("other").GetSigned(), 5);
     // ... and the other way round: the collection comes last and wins.
     std::swap(entries[0].value, entries[2].value);
-    ASSERT_TRUE(FromHostValue(structure, value, "v", head));
+    ASSERT_TRUE(FromHostValue(Members(entries, 3), value, "v", head));
     ASSERT_EQ(value.GetMember("k").Size(), 2u);
     EXPECT_EQ(value.GetMember("k").GetElement(1).GetSigned(), 2);
     EXPECT_EQ(head.hasError, 0);
 }
 
 TEST(HostValueConversion, BadRecordsFailWithAMessage) {
+    HostValue unknown = Record(static_cast<HostValueKind>(11));
+    HostValue nullBlob = Record(HostValueKind::OwnedBlob);
+    nullBlob.payload.blob = {nullptr, 1};
+    HostMemberEntry keyless{};
+    HostValue noKey = Members(&keyless, 1);
+    // Deep inside, the caller's name is still the one reported, and the first bad record
+    // stops the conversion.
+    HostValue elements[3] = {Signed(1), Record(static_cast<HostValueKind>(0x7FFFFFFF)), Borrowed(nullptr, 4)};
+    const struct {
+        const char* name;
+        HostValue record;
+        const char* reason;  // after "Couldn't assign value to 'payload' of type object because "
+    } cases[] = {
+        {"unknown kind", unknown, "the input is of an incompatible type ''."},
+        {"text without data", Borrowed(nullptr, 4), "the input of type 'string' has no data for its count of 4."},
+        {"blob without data", nullBlob, "the input of type 'blob' has no data for its count of 1."},
+        {"collection without data", List(nullptr, 0xFFFFFFFFu),
+         "the input of type 'collection' has no data for its count of 4294967295."},
+        {"collection too large", List(&unknown, 0x10000000u), "the input collection of 268435456 elements is too large."},
+        {"member without a key", noKey, "a member of the input has no key."},
+        {"bad element", List(elements, 3), "the input is of an incompatible type ''."},
+    };
     HostResultHead head{};
-    BindingProperty value = "previous";
-    auto expectFailure = [&](const HostValue& record, const char* message) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BindingProperty value = "previous";
         head.value.SetString("dropped by the error");
-        EXPECT_FALSE(FromHostValue(record, value, "payload", head));
+        EXPECT_FALSE(FromHostValue(c.record, value, "payload", head));
         EXPECT_TRUE(value.IsEmpty());
         EXPECT_EQ(Unpacked(head.value.kind), HostValueKind::Empty);
         ASSERT_EQ(head.hasError, 1);
-        EXPECT_STREQ(head.errorText, message);
-    };
-
-    HostValue unknown{};
-    unknown.kind = static_cast<HostValueKind>(11);
-    expectFailure(unknown,
-                  "Couldn't assign value to 'payload' of type object because the input is of an incompatible "
-                  "type ''.");
-
-    HostValue nullText = Borrowed(nullptr, 4);
-    expectFailure(nullText,
-                  "Couldn't assign value to 'payload' of type object because the input of type 'string' has no "
-                  "data for its count of 4.");
-    HostValue nullBlob{};
-    nullBlob.kind = HostValueKind::OwnedBlob;
-    nullBlob.payload.blob = {nullptr, 1};
-    expectFailure(nullBlob,
-                  "Couldn't assign value to 'payload' of type object because the input of type 'blob' has no "
-                  "data for its count of 1.");
-    HostValue nullArray{};
-    nullArray.kind = HostValueKind::Collection;
-    nullArray.payload.collection = {nullptr, 0xFFFFFFFFu};
-    expectFailure(nullArray,
-                  "Couldn't assign value to 'payload' of type object because the input of type 'collection' has "
-                  "no data for its count of 4294967295.");
-    HostValue huge{};
-    huge.kind = HostValueKind::Collection;
-    huge.payload.collection = {&unknown, 0x10000000u};
-    expectFailure(huge,
-                  "Couldn't assign value to 'payload' of type object because the input collection of 268435456 "
-                  "elements is too large.");
-    HostMemberEntry keyless{};
-    HostValue noKey{};
-    noKey.kind = HostValueKind::Structure;
-    noKey.payload.structure = {&keyless, 1};
-    expectFailure(noKey, "Couldn't assign value to 'payload' of type object because a member of the input has no key.");
-
-    // Deep inside, the caller's name is still the one reported, and the first bad record
-    // stops the conversion.
-    HostValue elements[3] = {Signed(1), unknown, nullText};
-    elements[1].kind = static_cast<HostValueKind>(0x7FFFFFFF);
-    HostValue collection{};
-    collection.kind = HostValueKind::Collection;
-    collection.payload.collection = {elements, 3};
-    expectFailure(collection,
-                  "Couldn't assign value to 'payload' of type object because the input is of an incompatible "
-                  "type ''.");
+        EXPECT_EQ(head.errorText, std::string("Couldn't assign value to 'payload' of type object because ") + c.reason);
+    }
     head.Release();
 
     // Empty arrays need no pointer.
-    HostValue emptyList{};
-    emptyList.kind = HostValueKind::Collection;
-    ASSERT_TRUE(FromHostValue(emptyList, value, "payload", head));
+    BindingProperty value;
+    ASSERT_TRUE(FromHostValue(List(nullptr, 0), value, "payload", head));
     EXPECT_EQ(value.Kind(), PropertyKind::Collection);
     EXPECT_EQ(value.Size(), 0u);
 }
@@ -359,13 +338,10 @@ TEST(HostValueConversion, DeepTreesOnASmallStack) {
         for (std::size_t i = 0; i < kDepth; ++i) {
             if (i % 2 == 0) {
                 entries[i].key = "next";
-                values[i].kind = HostValueKind::Structure;
-                values[i].payload.structure = {&entries[i], 1};
-                entries[i].value.kind = HostValueKind::Collection;
-                entries[i].value.payload.collection = {&values[i + 1], 1};
+                entries[i].value = List(&values[i + 1], 1);
+                values[i] = Members(&entries[i], 1);
             } else {
-                values[i].kind = HostValueKind::Collection;
-                values[i].payload.collection = {&values[i + 1], 1};
+                values[i] = List(&values[i + 1], 1);
             }
         }
         values[kDepth] = Signed(42);

@@ -7,7 +7,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "binding/AsyncTypes.h"
 #include "binding/ConversionDepth.h"
 #include "binding/EnumDeclaration.h"
 #include "binding/NativeToValue.h"
@@ -217,25 +216,15 @@ TEST_F(ToValueTest, ScalarsEnumsMapsAndBits) {
 
 TEST_F(ToValueTest, UnregisteredStructsFail) {
     ConversionResult result = ToValue(Unregistered{}, &registry);
-    EXPECT_FALSE(result.Ok());
     EXPECT_STREQ(result.ErrorMessage(), "Couldn't convert native value because it's an unregistered structure.");
     // Nothing built before the failure survives.
     Holder holder;
     holder.name = "built";
     result = ToValue(holder, &registry);
     EXPECT_FALSE(result.Ok());
-    EXPECT_EQ(result.Value().Size(), 1u);
-    EXPECT_STREQ(result.ErrorMessage(), "Couldn't convert native value because it's an unregistered structure.");
+    EXPECT_EQ(result.Value().Size(), 1u);  // the "error" member alone
     EXPECT_FALSE(ToValue(Leaf{}, nullptr).Ok());
 
-    BindingAsyncFailureEvent failure;
-    failure.asyncToken = 9;
-    failure.error = "boom";
-    result = ToValue(failure, &registry);
-    ASSERT_TRUE(result.Ok());
-    EXPECT_EQ(result.Value().Size(), 2u);
-    EXPECT_EQ(result.Value().GetMember("asyncToken").GetUnsigned(), 9u);
-    EXPECT_EQ(result.Value().GetMember("error").GetStringView(), "boom");
 }
 
 TEST_F(ToValueTest, NestedValuesAreBuiltInPlace) {
@@ -266,6 +255,44 @@ TEST_F(ToValueTest, DeepNativeTreesStopAtTheLimit) {
         result = ToValue(root, &registry);
         EXPECT_TRUE(result.Ok()) << result.ErrorMessage();
     });
+}
+
+TEST(ConversionResult, CarriesItsMessageInTheErrorMember) {
+    ConversionResult result;
+    EXPECT_TRUE(result.Ok());
+    EXPECT_STREQ(result.ErrorMessage(), "");
+    result.Value() = 5;
+    result.SetError("Couldn't convert.");
+    EXPECT_FALSE(result.Ok());
+    EXPECT_STREQ(result.ErrorMessage(), "Couldn't convert.");
+    ASSERT_EQ(result.Value().Kind(), PropertyKind::Structure);
+    EXPECT_EQ(result.Value().Size(), 1u);
+    EXPECT_STREQ(result.Value().GetMember("error").GetString(), "Couldn't convert.");
+
+    // A message that is the result's own error text survives the clearing.
+    const std::string longMessage(200, 'm');
+    result.SetError(longMessage);
+    result.SetError(result.ErrorMessage());
+    EXPECT_EQ(result.ErrorMessage(), longMessage);
+    EXPECT_EQ(result.Value().Size(), 1u);
+
+    // A copy keeps the message; an overwritten "error" member gives no message.
+    const ConversionResult copy = result;
+    EXPECT_FALSE(copy.Ok());
+    EXPECT_EQ(copy.ErrorMessage(), longMessage);
+    result.Value()["error"] = 404;
+    EXPECT_FALSE(result.Ok());
+    EXPECT_STREQ(result.ErrorMessage(), "");
+
+    // A success has no message, whatever its value holds.
+    result.SetSuccess();
+    EXPECT_TRUE(result.Ok());
+    EXPECT_TRUE(result.Value().IsEmpty());
+    result.Value()["error"] = "not an error";
+    EXPECT_STREQ(result.ErrorMessage(), "");
+
+    EXPECT_STREQ(ConversionResult::Failure("bad").ErrorMessage(), "bad");
+    EXPECT_TRUE(ConversionResult::Success().Ok());
 }
 
 }  // namespace

@@ -1,14 +1,33 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <set>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "binding/BindingProperty.h"
+#include "binding/StaticType.h"
+#include "binding/TypeKind.h"
 #include "binding/ConversionResult.h"
 #include "binding/TypeRegistry.h"
+
+namespace {
+
+struct Alpha {};
+struct Beta {};
+template <int N>
+struct Numbered {};
+enum class Phase : int { None = 0 };
+struct Session {};
+
+}  // namespace
+
+PZL_STATIC_TYPE_ID(Phase, 0x309C3526u);
+PZL_STATIC_TYPE(Session, 0x5B8210B7u,
+                "const char *__cdecl StaticType::Name<struct Kesh::Client::UserExperience::Api::GameflowSession>(void)");
 
 namespace Kesh {
 namespace {
@@ -77,8 +96,6 @@ TEST(TypeRegistryTest, SecondDeclarationOfANameAddsNothing) {
         EXPECT_EQ(registry.FindType(StaticTypeOf<Point>()), point);
         EXPECT_EQ(registry.FindType(StaticTypeOf<Other>()), nullptr);
         EXPECT_EQ(registry.TypeSnapshot().size(), 1u);
-
-        EXPECT_EQ(point->fields[0].nameHash, Detail::Fnv1a("x"));
         EXPECT_EQ(point->fields[0].registry, &registry);
     }
     EXPECT_EQ(destroyed, 2);
@@ -100,10 +117,6 @@ TEST(TypeRegistryTest, FindsTypesByIdentityAndName) {
     EXPECT_EQ(registry.FindType("color"), nullptr);
     EXPECT_EQ(registry.FindType(""), nullptr);
     EXPECT_EQ(Names(registry.TypeSnapshot()), (std::vector<std::string>{"Color", "Loose", "ColorAlias"}));
-
-    // The identity hash is FNV-1a over the id's bytes, lowest first.
-    const unsigned char bytes[4] = {0x26, 0x35, 0x9C, 0x30};
-    EXPECT_EQ(TypeRegistry::IdentityHash{}(0x309C3526u), Detail::Fnv1a(bytes, 4));
 }
 
 TEST(TypeRegistryTest, EnumeratorLookups) {
@@ -142,23 +155,6 @@ TEST(TypeRegistryTest, EnumeratorLookups) {
     EXPECT_EQ(TypeRegistry::EnumeratorName(nullptr, 1), nullptr);
     EXPECT_FALSE(TypeRegistry::HasEnumeratorNumber(nullptr, 1));
     EXPECT_EQ(TypeRegistry::EnumeratorNumber(nullptr, "red"), std::nullopt);
-}
-
-TEST(TypeRegistryTest, FieldKeepsASecondIdentifierOnlyWhenSet) {
-    TypeRegistry registry;
-    TypeBuilder builder = registry.DeclareType("Point", sizeof(Point), StaticTypeOf<Point>(), false);
-    const TypeRecord* self = builder.Record();
-    // An unset second identifier is stored all zero even if the caller left parts set.
-    builder.AddField("x", "", offsetof(Point, x), StaticTypeOf<std::int32_t>(), kInt32,
-                     TypeIdentifier{TypeKind::None, TypeKind::Struct, self}, kFieldRequired, nullptr, false);
-    builder.AddField("y", "", offsetof(Point, y), StaticTypeOf<std::int32_t>(), kInt32,
-                     TypeIdentifier{TypeKind::String, TypeKind::None, nullptr}, kFieldOmitDefault, nullptr, true);
-
-    const FieldRecord& x = self->fields[0];
-    EXPECT_EQ(x.describedType.elementKind, TypeKind::None);
-    EXPECT_EQ(x.describedType.record, nullptr);
-    EXPECT_EQ(x.HostType().kind, TypeKind::Int32);
-    EXPECT_EQ(self->fields[1].HostType().kind, TypeKind::String);
 }
 
 TEST(TypeRegistryTest, EventsAndFunctions) {
@@ -225,6 +221,64 @@ TEST(TypeRegistryTest, ConcurrentDeclarationsOfOneNameMakeOneRecord) {
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(fresh.load(), kNames);
     EXPECT_EQ(registry.TypeSnapshot().size(), static_cast<std::size_t>(kNames));
+}
+
+std::string Unnamed(std::uint32_t id) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "#%08X", static_cast<unsigned>(id));
+    return text;
+}
+
+TEST(StaticTypeTest, FixedIdentitiesKeepTheirIdsAndNames) {
+    // Fixed ids must hold at compile time, since other records are keyed by them.
+    static_assert(StaticTypeIdOf<BindingProperty>() == 0xAF98C378u);
+    static_assert(StaticTypeIdOf<double>() == 0xBDCD4E3Bu);
+    static_assert(StaticTypeIdOf<const double&>() == 0xBDCD4E3Bu);
+    EXPECT_STREQ(StaticTypeOf<BindingProperty>().name,
+                 "const char *__cdecl StaticType::Name<class Kesh::BindingProperty>(void)");
+    EXPECT_STREQ(StaticTypeOf<double>().name, "const char *__cdecl StaticType::Name<double>(void)");
+    EXPECT_EQ(&StaticTypeOf<const double>(), &StaticTypeOf<double>());
+
+    // A fixed id without a display name shows as its hexadecimal form, upper case.
+    EXPECT_EQ(StaticTypeOf<Phase>().id, 0x309C3526u);
+    EXPECT_STREQ(StaticTypeOf<Phase>().name, "#309C3526");
+    EXPECT_EQ(StaticTypeOf<Session>().id, 0x5B8210B7u);
+    EXPECT_STREQ(StaticTypeOf<Session>().name,
+                 "const char *__cdecl StaticType::Name<struct Kesh::Client::UserExperience::Api::GameflowSession>(void)");
+
+    // The reserved identity means "no native type".
+    EXPECT_TRUE(NoStaticType().IsNone());
+    EXPECT_EQ(NoStaticType().id, StaticType::kNoTypeId);
+    EXPECT_EQ(&StaticTypeOf<void>(), &NoStaticType());
+    EXPECT_STREQ(NoStaticType().name, "#00000000");
+}
+
+TEST(StaticTypeTest, DerivedIdentitiesAreDistinctStableAndShownInHex) {
+    const std::vector<const StaticType*> types = {
+        &StaticTypeOf<Alpha>(),       &StaticTypeOf<Beta>(),           &StaticTypeOf<Numbered<1>>(),
+        &StaticTypeOf<Numbered<2>>(), &StaticTypeOf<int>(),            &StaticTypeOf<unsigned>(),
+        &StaticTypeOf<std::string>(), &StaticTypeOf<std::vector<int>>(), &StaticTypeOf<std::vector<std::string>>(),
+        &StaticTypeOf<double>(),      &StaticTypeOf<BindingProperty>(), &StaticTypeOf<Phase>(),
+        &StaticTypeOf<Session>(),
+    };
+    std::set<std::uint32_t> ids;
+    for (const StaticType* type : types) {
+        EXPECT_FALSE(type->IsNone()) << type->name;
+        ids.insert(type->id);
+    }
+    EXPECT_EQ(ids.size(), types.size());
+
+    // The id is the one computed at build time, so it is the same on every run.
+    constexpr std::uint32_t kAlphaId = StaticTypeIdOf<Alpha>();
+    EXPECT_EQ(StaticTypeOf<Alpha>().id, kAlphaId);
+    EXPECT_EQ(&StaticTypeOf<Alpha>(), &StaticTypeOf<const Alpha&>());
+    EXPECT_EQ(StaticTypeOf<Alpha>().name, Unnamed(kAlphaId));
+}
+
+TEST(StaticTypeTest, TypeKindNamesAtTheEndsOfTheTable) {
+    EXPECT_STREQ(TypeKindName(TypeKind::Bool), "bool");
+    EXPECT_STREQ(TypeKindName(19u), "map");
+    for (std::uint32_t outside : {0u, 20u, 0xFFFFFFFFu}) EXPECT_STREQ(TypeKindName(outside), "") << outside;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "formats/JsonReader.h"
+#include "formats/YamlPaths.h"
 #include "formats/YamlReader.h"
 #include "platform/Allocator.h"
 #include "tests/support/CommaLocale.h"
@@ -245,15 +246,41 @@ TEST(YamlReader, DeepNestingOnASmallStack) {
     });
 }
 
-TEST(YamlReader, ValuesCostNoAllocationsOfTheirOwn) {
+TEST(YamlReader, ValuesCostNoAllocationsOfTheirOwnInEitherTextReader) {
     std::string numbers = "[";
     for (int i = 0; i < 10000; ++i) numbers += std::to_string(i * 7 - 30000) + ".5, ";
     numbers += "0]";
-    const std::uint64_t before = Memory::ReadCounters().allocationCount;
-    const ConversionResult result = ReadYaml(numbers);
-    const std::uint64_t allocations = Memory::ReadCounters().allocationCount - before;
-    ASSERT_EQ(result.Value().Size(), 10001u);
-    EXPECT_LT(allocations, 60u);
+    for (const bool json : {false, true}) {
+        const std::uint64_t before = Memory::ReadCounters().allocationCount;
+        const ConversionResult result = json ? ParseJson(numbers) : ReadYaml(numbers);
+        const std::uint64_t allocations = Memory::ReadCounters().allocationCount - before;
+        ASSERT_EQ(result.Value().Size(), 10001u) << json;
+        // The element array doubles, the reader's stacks grow once or twice: far below one
+        // allocation per value.
+        EXPECT_LT(allocations, 60u) << json;
+    }
+}
+
+// Only the newest step of the YAML path tree may be dropped: an older one is the parent
+// of a newer one, or an anchor may still need it.
+TEST(YamlPaths, PopKeepsStepsOthersStillNeed) {
+    BindingProperty root;
+    root["a"]["b"] = 5;
+    std::size_t walked = 0;
+    YamlPaths paths;
+    const YamlPaths::StepId a = paths.PushKey(YamlPaths::kRoot, "a");
+    const YamlPaths::StepId b = paths.PushKey(a, "b");
+    paths.Pop(a);  // b still hangs from it
+    paths.Pop(YamlPaths::kRoot);
+    EXPECT_EQ(paths.Resolve(root, b, walked).GetSigned(), 5);
+    EXPECT_EQ(walked, 2u);
+    paths.Pin();  // an anchor refers to b
+    paths.Pop(b);
+    EXPECT_EQ(paths.Resolve(root, b, walked).GetSigned(), 5);
+    // The newest step is dropped for good: its place is taken again, so steps do not pile up.
+    const YamlPaths::StepId c = paths.PushKey(YamlPaths::kRoot, "c");
+    paths.Pop(c);
+    EXPECT_EQ(paths.PushKey(YamlPaths::kRoot, "c"), c);
 }
 
 }  // namespace

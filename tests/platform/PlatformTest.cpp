@@ -46,18 +46,7 @@ TEST(VirtualMemory, RegionsAreAlignedWritableAndReleasedWithTheCountBalanced) {
     EXPECT_EQ(LiveRegionCount(), live);
 }
 
-TEST(Clock, LocalTimeFieldsAreInRange) {
-    const LocalTime now = CurrentLocalTime();
-    EXPECT_GE(now.year, 2020);
-    EXPECT_TRUE(now.month >= 1 && now.month <= 12);
-    EXPECT_TRUE(now.day >= 1 && now.day <= 31);
-    EXPECT_TRUE(now.hour >= 0 && now.hour <= 23);
-    EXPECT_TRUE(now.minute >= 0 && now.minute <= 59);
-    EXPECT_TRUE(now.second >= 0 && now.second <= 60);
-    EXPECT_TRUE(now.millisecond >= 0 && now.millisecond <= 999);
-}
-
-TEST(Clock, CounterResolvesWellBelowAMillisecond) {
+TEST(Clock, CounterResolvesWellBelowAMillisecondAndLocalTimeIsInRange) {
     // Log lines carry milliseconds of the counter: a tick-count clock (10 to 16 ms
     // steps) or a frequency given in the wrong unit would make them meaningless.
     const std::int64_t frequency = PerformanceCounterFrequency();
@@ -67,6 +56,15 @@ TEST(Clock, CounterResolvesWellBelowAMillisecond) {
     for (int spins = 0; next == first && spins < 100000000; ++spins) next = ReadPerformanceCounter();
     ASSERT_GT(next, first);
     EXPECT_LT(static_cast<double>(next - first) / static_cast<double>(frequency), 0.001);
+
+    const LocalTime now = CurrentLocalTime();
+    EXPECT_GE(now.year, 2020);
+    EXPECT_TRUE(now.month >= 1 && now.month <= 12);
+    EXPECT_TRUE(now.day >= 1 && now.day <= 31);
+    EXPECT_TRUE(now.hour >= 0 && now.hour <= 23);
+    EXPECT_TRUE(now.minute >= 0 && now.minute <= 59);
+    EXPECT_TRUE(now.second >= 0 && now.second <= 60);
+    EXPECT_TRUE(now.millisecond >= 0 && now.millisecond <= 999);
 }
 
 TEST(Clock, CounterNeverGoesBackOnAnyThread) {
@@ -209,10 +207,8 @@ TEST(Lock, IsRecursiveAndFreeOnlyAfterTheLastLeave) {
     EXPECT_FALSE(TryEnterElsewhere(lock));  // entered three times, left twice
     lock.Leave();
     EXPECT_TRUE(TryEnterElsewhere(lock));
-}
 
-TEST(Lock, AFailedCallUnderTheGuardLeavesTheLockFree) {
-    Lock lock;
+    // A failed call under the guard leaves the lock free.
     const auto failingCall = [&] {
         LockGuard outer(lock);
         LockGuard inner(lock);

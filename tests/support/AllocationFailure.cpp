@@ -23,20 +23,15 @@ bool ShouldFail() {
 void* FailingAllocate(void*, std::size_t size) {
     return ShouldFail() ? nullptr : state.previous.allocate(state.previous.context, size);
 }
-
 void* FailingReallocate(void*, void* block, std::size_t size) {
     return ShouldFail() ? nullptr : state.previous.reallocate(state.previous.context, block, size);
 }
-
 char* FailingDuplicateString(void*, const char* text) {
     return ShouldFail() ? nullptr : state.previous.duplicateString(state.previous.context, text);
 }
 
 void PreviousFree(void*, void* block) { state.previous.free(state.previous.context, block); }
-
-std::size_t PreviousBlockSize(void*, const void* block) {
-    return state.previous.blockSize(state.previous.context, block);
-}
+std::size_t PreviousBlockSize(void*, const void* block) { return state.previous.blockSize(state.previous.context, block); }
 
 }  // namespace
 

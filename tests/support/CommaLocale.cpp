@@ -13,7 +13,6 @@ CommaLocale::CommaLocale() {
         if (std::setlocale(LC_ALL, candidate) == nullptr) continue;
         const std::lconv* conventions = std::localeconv();
         if (conventions != nullptr && std::strcmp(conventions->decimal_point, ",") == 0) {
-            name_ = candidate;
             active_ = true;
             return;
         }

@@ -16,12 +16,9 @@ public:
     CommaLocale& operator=(const CommaLocale&) = delete;
 
     bool Active() const { return active_; }
-    // The locale's name, for test output.
-    const std::string& Name() const { return name_; }
 
 private:
     std::string previous_;
-    std::string name_;
     bool active_ = false;
 };
 

@@ -12,25 +12,22 @@ namespace Kesh::Testing {
 
 namespace {
 #if defined(_WIN32)
-DWORD WINAPI Trampoline(void* argument) {
+DWORD WINAPI
+#else
+void*
+#endif
+Trampoline(void* argument) {
     (*static_cast<const std::function<void()>*>(argument))();
     return 0;
 }
-#else
-void* Trampoline(void* argument) {
-    (*static_cast<const std::function<void()>*>(argument))();
-    return nullptr;
-}
-#endif
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
+#if defined(__has_feature)
+#define PZL_HAS_FEATURE(feature) __has_feature(feature)
 #else
-constexpr bool kAddressSanitizer = false;
+#define PZL_HAS_FEATURE(feature) 0
 #endif
+#if defined(__SANITIZE_ADDRESS__) || PZL_HAS_FEATURE(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
 #else
 constexpr bool kAddressSanitizer = false;
 #endif
@@ -41,10 +38,7 @@ void RunOnSmallStack(const std::function<void()>& work, std::size_t stackBytes) 
 #if defined(_WIN32)
     HANDLE thread = CreateThread(nullptr, stackBytes, Trampoline, const_cast<std::function<void()>*>(&work),
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (thread == nullptr) {
-        ADD_FAILURE() << "no thread with a stack of " << stackBytes << " bytes";
-        return;
-    }
+    if (thread == nullptr) return void(ADD_FAILURE() << "no thread with a stack of " << stackBytes << " bytes");
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
 #else
@@ -54,10 +48,7 @@ void RunOnSmallStack(const std::function<void()>& work, std::size_t stackBytes) 
     pthread_t thread;
     const int failed = pthread_create(&thread, &attributes, Trampoline, const_cast<std::function<void()>*>(&work));
     pthread_attr_destroy(&attributes);
-    if (failed != 0) {
-        ADD_FAILURE() << "no thread with a stack of " << stackBytes << " bytes";
-        return;
-    }
+    if (failed != 0) return void(ADD_FAILURE() << "no thread with a stack of " << stackBytes << " bytes");
     pthread_join(thread, nullptr);
 #endif
 }

@@ -9,20 +9,10 @@
 
 namespace Kesh::Testing {
 
-using StandIn::DeliveredEvent;
-using StandIn::FakeReplyStream;
-using StandIn::FakeResourceStore;
-using StandIn::HostCall;
-using StandIn::HostCallKind;
-using StandIn::LogLine;
-using StandIn::OtherEntryCall;
-using StandIn::RecordedArgument;
-using StandIn::RecordedRequest;
-using StandIn::RecordedSubscription;
-using StandIn::RecordedUnsubscription;
-using StandIn::ReplyPlan;
-using StandIn::StreamPlan;
-using StandIn::WaitCall;
+using StandIn::DeliveredEvent, StandIn::FakeReplyStream, StandIn::FakeResourceStore, StandIn::HostCall,
+    StandIn::HostCallKind, StandIn::LogLine, StandIn::OtherEntryCall, StandIn::RecordedArgument,
+    StandIn::RecordedRequest, StandIn::RecordedSubscription, StandIn::RecordedUnsubscription, StandIn::ReplyPlan,
+    StandIn::StreamPlan, StandIn::WaitCall;
 
 // The stand-in host for tests: a call it cannot accept fails the running test.
 class FakeHost : public StandIn::FakeHost {
