@@ -16,6 +16,12 @@ std::vector<std::string> Transcript(const FakeHost& host) {
     return lines;
 }
 
+HostCall LastRequest(const FakeHost& host) {
+    for (auto call = host.Calls().rbegin(); call != host.Calls().rend(); ++call)
+        if (call->kind == HostCallKind::Request) return *call;
+    return host.Calls().back();
+}
+
 void Pause(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 }  // namespace
@@ -112,7 +118,7 @@ Verdict HostErrors(const CheckContext& context) {
             return Verdict::Fail("with every request answered with " + std::string(failure.what) + " the plugin made " +
                                  std::to_string(requests) + " requests where it makes " + std::to_string(normalRequests) +
                                  " when the host answers (it retries without end), last " +
-                                 HostCallText(plugin.host, plugin.host.Calls().back()));
+                                 HostCallText(plugin.host, LastRequest(plugin.host)));
         if (calls > callLimit)
             return Verdict::Fail("with every request answered with " + std::string(failure.what) + " the plugin made " +
                                  std::to_string(calls) + " host calls where it makes " + std::to_string(normalCalls) +

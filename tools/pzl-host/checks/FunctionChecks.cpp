@@ -162,7 +162,7 @@ struct Case {
 // The malformed requests for one function, built around a valid call.
 std::vector<Case> MalformedCases(const ApiTable& table, const ApiFunctionRecord& record, const std::string& name,
                                  const FunctionCall& valid, std::mt19937_64& rng) {
-    std::vector<Case> cases;
+    std::vector<Case> cases, general;
     auto add = [&](std::string what, std::string method, std::string url, std::string body, std::string type, bool mustFail) {
         FunctionCall call;
         call.function = name;
@@ -170,7 +170,7 @@ std::vector<Case> MalformedCases(const ApiTable& table, const ApiFunctionRecord&
         call.url = std::move(url);
         call.body = std::move(body);
         call.contentType = std::move(type);
-        cases.push_back(Case{std::move(what), std::move(call), mustFail});
+        general.push_back(Case{std::move(what), std::move(call), mustFail});
     };
     const std::string method = valid.method.empty() ? "POST" : valid.method;
     const std::string url = valid.url.empty() ? name : valid.url;
@@ -211,6 +211,9 @@ std::vector<Case> MalformedCases(const ApiTable& table, const ApiFunctionRecord&
             cases.push_back(Case{"an unknown enumerator for its argument " + argument,
                                  WithArgument(valid, argument, BindingProperty("NoSuchEnumerator")), true});
     }
+    // The argument cases first: a body a function takes no body for also leaves its
+    // arguments missing, and the failure is clearer named after the argument.
+    for (Case& one : general) cases.push_back(std::move(one));
     return cases;
 }
 
