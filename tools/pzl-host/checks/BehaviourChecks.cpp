@@ -126,8 +126,8 @@ Verdict HostErrors(const CheckContext& context) {
         const std::string fault = plugin.LifecycleFault();
         if (!fault.empty()) return Verdict::Fail("with every request answered with " + std::string(failure.what) + ": " + fault);
     }
-    return Verdict::Pass(std::to_string(normalRequests) + " requests answered with 500, 404 and a missing-URL error in turn" +
-                         initNotes);
+    return Verdict::Pass("no loop and no flood with every request answered with 500, 404 and a missing-URL error in turn (" +
+                         std::to_string(normalRequests) + " requests when the host answers)" + initNotes);
 }
 
 }  // namespace Kesh::StandIn

@@ -61,7 +61,8 @@ std::string HostCallText(const FakeHost& host, const HostCall& call, bool masked
 struct Loaded;
 
 // A seeded sequence for a started plugin: rounds of resource changes (Create, Update,
-// Delete with payloads made of its own declared names) to every watched path. Function
+// Delete with payloads made of its own declared names) to every watched path, and a
+// value to every other event it subscribed. Function
 // calls are left out: a function crashing on a valid call is valid-calls' finding alone.
 void Exercise(Loaded& plugin, std::uint64_t seed, int rounds);
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cctype>
 
 #include "tools/pzl-host/ValueJson.h"
@@ -74,10 +75,18 @@ std::string HostCallText(const FakeHost& host, const HostCall& call, bool masked
 
 void Exercise(Loaded& plugin, std::uint64_t seed, int rounds) {
     const std::map<std::string, std::string> paths = WatchedPaths(plugin.host);
+    // The other subscriptions (service events and the like) get plain values.
+    std::vector<std::string> others;
+    for (const RecordedSubscription& subscription : plugin.host.ActiveSubscriptions()) {
+        if (paths.count(subscription.eventName) == 0 &&
+            std::find(others.begin(), others.end(), subscription.eventName) == others.end())
+            others.push_back(subscription.eventName);
+    }
     PayloadMaker maker(seed, plugin.session->Table());
     static const char* const kTypes[] = {"Create", "Update", "Delete"};
     for (int round = 0; round < rounds; ++round) {
         for (const auto& [event, path] : paths) plugin.host.DeliverResourceEvent(path, kTypes[maker.Pick(3)], maker.Value(0));
+        for (const std::string& event : others) plugin.host.Deliver(event, maker.Value(0));
     }
 }
 
