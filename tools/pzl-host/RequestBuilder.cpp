@@ -130,6 +130,7 @@ std::string RequestText(const FunctionCall& call) {
         for (const auto& [name, value] : call.arguments) arguments[name] = value;
         text += " arguments " + ToJson(arguments);
     }
+    for (const auto& [name, value] : call.headers) text += " header " + name + ": " + value;
     if (!call.body.empty() || !call.contentType.empty()) {
         text += " body (" + call.contentType + ") " + call.body.substr(0, 200);
     }

@@ -23,7 +23,8 @@ BindingProperty GenerateValue(const ApiTable& table, std::uint32_t kind, std::ui
 bool BuildValidCall(const ApiTable& table, const ApiFunctionRecord& record, bool withOptional, std::mt19937_64& rng,
                     FunctionCall& call, std::string& error, const std::string& leaveOut = {});
 
-// "METHOD URL" and, when there are any, the typed arguments as JSON and the body.
+// "METHOD URL" and, when there are any, the typed arguments as JSON, the headers and the
+// body.
 std::string RequestText(const FunctionCall& call);
 
 // Whether a reply's value is of the declared result kind (Empty only for an object or
