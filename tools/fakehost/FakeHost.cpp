@@ -428,6 +428,23 @@ void FakeHost::ClearReplies() {
     replies_.clear();
 }
 
+void FakeHost::StreamAnswers(std::function<std::string(const BindingProperty&)> text) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    streamText_ = std::move(text);
+}
+
+void FakeHost::FailRequests(ReplyPlan plan, std::size_t budget) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    failPlan_ = std::move(plan);
+    failBudget_ = budget;
+    failed_ = 0;
+}
+
+std::size_t FakeHost::FailedRequests() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return failed_;
+}
+
 void FakeHost::SetWaitResult(std::uint64_t value) {
     std::lock_guard<std::mutex> guard(mutex_);
     waitResult_ = value;
@@ -590,7 +607,21 @@ void FakeHost::OnRequest(HostReply& reply, const HostRequest& request) {
 
     std::lock_guard<std::mutex> guard(mutex_);
     const bool existed = record.hasUrl && store_.Has(record.url);
-    const ReplyPlan plan = PlanFor(record.Method(), record);
+    // A failing host changes nothing in its store.
+    ReplyPlan plan;
+    if (failPlan_ && failBudget_ > 0) {
+        plan = *failPlan_;
+        --failBudget_;
+        ++failed_;
+    } else {
+        plan = PlanFor(record.Method(), record);
+    }
+    if (streamText_ && !plan.errorText && !plan.stream && !plan.rawKind) {
+        StreamPlan stream;
+        stream.text = streamText_(plan.value);
+        plan.stream = std::move(stream);
+        plan.value = BindingProperty();
+    }
     record.status = plan.statusCode;
     record.answeredWithError = plan.errorText.has_value();
     record.streamed = plan.stream.has_value();

@@ -4,9 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -97,6 +99,17 @@ public:
     // Delivers queued events (and those they cause) until none is left or limit were
     // delivered; returns how many were delivered.
     std::size_t DeliverPending(std::size_t limit);
+
+    // Every later answer that is not an error goes out as a streamed body holding
+    // text(value) instead of a value, the way a host answers with a body; an empty
+    // function ends that.
+    void StreamAnswers(std::function<std::string(const BindingProperty&)> text);
+
+    // The next budget requests are answered with plan whatever they ask (a host in
+    // trouble); after that the answers are the usual ones again.
+    void FailRequests(ReplyPlan plan, std::size_t budget);
+    // Requests answered so far by FailRequests' plan, since it was set.
+    std::size_t FailedRequests() const;
 
     // The thread whose calls count as the host's own; the creating one until set.
     void SetDriverThread(std::thread::id thread);
@@ -196,6 +209,10 @@ private:
     std::uint64_t waitResult_ = 0;
     bool liveStore_ = false;
     std::deque<PendingEvent> pending_;
+    std::function<std::string(const BindingProperty&)> streamText_;
+    std::optional<ReplyPlan> failPlan_;
+    std::size_t failBudget_ = 0;
+    std::size_t failed_ = 0;
     std::thread::id driver_;
     std::chrono::steady_clock::time_point start_;
 

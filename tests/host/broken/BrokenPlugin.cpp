@@ -4,8 +4,14 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <optional>
 #include <thread>
 
+#if defined(_WIN32) && PZL_BROKEN_FAULT == 14
+#include <windows.h>
+#endif
+
+#include "api/ApiResult.h"
 #include "api/ExposeFunction.h"
 #include "binding/BindingProperty.h"
 #include "runtime/ApiTable.h"
@@ -24,6 +30,14 @@
 #define PZL_FAULT_UNCLOSED_BRACE 8
 #define PZL_FAULT_DUPLICATES 9
 #define PZL_FAULT_CRASH_CALL 10
+#define PZL_FAULT_MISSING_500 11
+#define PZL_FAULT_STREAM_OPEN 12
+#define PZL_FAULT_DOUBLE_RELEASE 13
+#define PZL_FAULT_THREAD 14
+#define PZL_FAULT_AFTER_UNLOAD 15
+#define PZL_FAULT_CLOCK 16
+#define PZL_FAULT_LOOP 17
+#define PZL_FAULT_MISMATCH 18
 
 namespace {
 
@@ -60,7 +74,21 @@ public:
                            return *reinterpret_cast<const volatile std::int32_t*>(address) + count;
                        },
                        {Anywhere("count")});
-#else
+#elif PZL_BROKEN_FAULT == PZL_FAULT_MISSING_500
+        // Takes its argument as optional but declares it required (the export marks it
+        // so in the record), and answers its absence as its own failure.
+        ExposeFunction(Registry(), {.name = "Count", .method = HttpMethod::Post, .url = "/broken/v1/count"},
+                       [](std::optional<std::int32_t> count) -> ApiResult<std::int32_t> {
+                           if (!count) return ApiError{"count went missing", 500};
+                           return *count * 2;
+                       },
+                       {Anywhere("count")});
+#elif PZL_BROKEN_FAULT == PZL_FAULT_MISMATCH
+        // The export renames the placeholder in the record: {key} in the template, id
+        // among the path arguments.
+        ExposeFunction(Registry(), {.name = "Item", .method = HttpMethod::Get, .url = "/broken/v1/items/{id}"},
+                       [](std::int32_t id) { return id; }, {InPath("id")});
+#elif PZL_BROKEN_FAULT == PZL_FAULT_DUPLICATES
         // Legal but suspicious: the later declaration wins.
         ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/greet/{name}"},
                        greet, {InPath("name")});
@@ -74,10 +102,75 @@ public:
     bool OnInit() override {
         AddResourceHandler(kWatched, [](const Kesh::PluginResourceEvent& event) { OnState(event); });
         Subscribe(kWatched);
+#if PZL_BROKEN_FAULT == PZL_FAULT_STREAM_OPEN || PZL_BROKEN_FAULT == PZL_FAULT_DOUBLE_RELEASE
+        ReadFeed();
+#elif PZL_BROKEN_FAULT == PZL_FAULT_THREAD
+        // A request from a thread of its own (waited for, so the rest stays orderly).
+        RunOnOwnThread([this] { CallApi(Kesh::HttpMethod::Post, "/broken/v1/thread"); });
+#elif PZL_BROKEN_FAULT == PZL_FAULT_CLOCK
+        // Output that depends on when it runs.
+        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+        CallApi(Kesh::HttpMethod::Post, "/broken/v1/clock", std::to_string(now));
+#elif PZL_BROKEN_FAULT == PZL_FAULT_LOOP
+        // Retries until the host answers, however long that takes.
+        while (!CallApi(Kesh::HttpMethod::Post, "/broken/v1/hello").Succeeded()) {
+        }
+#endif
         return true;
     }
 
 private:
+#if PZL_BROKEN_FAULT == PZL_FAULT_STREAM_OPEN || PZL_BROKEN_FAULT == PZL_FAULT_DOUBLE_RELEASE
+    // Its own reader of a streamed answer, with the fault in its clean-up.
+    void ReadFeed() {
+        Kesh::HostRequest request{};
+        request.method = static_cast<std::uint32_t>(Kesh::HttpMethod::Post);
+        request.url = "/broken/v1/feed";
+        request.clientId = ClientId();
+        Kesh::HostReply reply{};
+        Request(&reply, &request);
+        if (reply.readBody == nullptr) {
+            if (reply.release != nullptr) reply.release(&reply);
+            return;
+        }
+#if PZL_BROKEN_FAULT == PZL_FAULT_DOUBLE_RELEASE
+        char buffer[256];
+        std::uint8_t more = 1;
+        while (more != 0) {
+            std::uint32_t length = sizeof buffer;
+            if (reply.readBody(reply.bodyOwner, buffer, &length, &more) == 0) break;
+        }
+        reply.releaseBody(reply.bodyOwner);
+        reply.release(&reply);
+        // Released once more on the way out.
+        reply.release(&reply);
+#else
+        // The body is neither read nor ended.
+        reply.release(&reply);
+#endif
+    }
+#endif
+#if PZL_BROKEN_FAULT == PZL_FAULT_THREAD
+#if defined(_WIN32)
+    template <typename Work>
+    static DWORD WINAPI ThreadMain(LPVOID context) {
+        (*static_cast<Work*>(context))();
+        return 0;
+    }
+#endif
+    template <typename Work>
+    static void RunOnOwnThread(Work work) {
+#if defined(_WIN32)
+        // A thread of the operating system's own, so the DLL needs no thread library.
+        HANDLE thread = CreateThread(nullptr, 0, &ThreadMain<Work>, &work, 0, nullptr);
+        if (thread == nullptr) return;
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+#else
+        std::thread(work).join();
+#endif
+    }
+#endif
     static void OnState(const Kesh::PluginResourceEvent& event) {
 #if PZL_BROKEN_FAULT == PZL_FAULT_LEAK
         // One allocation per event that nobody frees (kept where the compiler must assume
@@ -107,6 +200,23 @@ void PZL_CDECL AnswerError(Kesh::HostReply* reply, Kesh::HostRequest*) {
         std::memset(static_cast<void*>(reply), 0, sizeof *reply);
         reply->statusCode = 500;
     }
+}
+#endif
+#if PZL_BROKEN_FAULT == PZL_FAULT_AFTER_UNLOAD
+// Keeps the host's table from init and still calls it when the counters are read,
+// after unload too.
+Kesh::PluginCallbacks lateCallbacks{};
+Kesh::PluginCallbacks ownCallbacks{};
+Kesh::HostApi* keptHost = nullptr;
+
+std::uint8_t PZL_CDECL InitKeepingHost(void* plugin, Kesh::HostContext* context) {
+    if (context != nullptr) keptHost = context->api;
+    return ownCallbacks.init(plugin, context);
+}
+
+void PZL_CDECL StatsTellingHost(void* plugin, Kesh::MemoryStats* stats) {
+    ownCallbacks.memoryStats(plugin, stats);
+    if (keptHost != nullptr && keptHost->logMessage != nullptr) keptHost->logMessage(keptHost, 0, "counters read");
 }
 #endif
 #if PZL_BROKEN_FAULT == PZL_FAULT_DANGLING_NAME
@@ -172,6 +282,54 @@ PZL_EXPORT void PZL_CDECL load_broken_duplicates(::Kesh::HostRegistration* recor
 #elif PZL_BROKEN_FAULT == PZL_FAULT_CRASH_CALL
 PZL_EXPORT void PZL_CDECL load_broken_crash_call(::Kesh::HostRegistration* record) {
     ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-crash-call");
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_MISSING_500
+PZL_EXPORT void PZL_CDECL load_broken_missing_500(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-missing-500");
+    if (record == nullptr || record->apiTable == nullptr) return;
+    for (std::uint32_t i = 0; i < record->apiTable->functionCount; ++i) {
+        Kesh::ApiFunctionRecord& function = record->apiTable->functions[i];
+        if (std::strcmp(function.name, "Count") == 0 && function.parameterCount == 1) function.parameters[0].optional = 0;
+    }
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_MISMATCH
+PZL_EXPORT void PZL_CDECL load_broken_mismatch(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-mismatch");
+    if (record == nullptr || record->apiTable == nullptr) return;
+    for (std::uint32_t i = 0; i < record->apiTable->functionCount; ++i) {
+        Kesh::ApiFunctionRecord& function = record->apiTable->functions[i];
+        if (std::strcmp(function.name, "Item") == 0) function.urlTemplate = "/broken/v1/items/{key}";
+    }
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_STREAM_OPEN
+PZL_EXPORT void PZL_CDECL load_broken_stream_open(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-stream-open");
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_DOUBLE_RELEASE
+PZL_EXPORT void PZL_CDECL load_broken_double_release(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-double-release");
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_THREAD
+PZL_EXPORT void PZL_CDECL load_broken_thread(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-thread");
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_AFTER_UNLOAD
+PZL_EXPORT void PZL_CDECL load_broken_after_unload(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-after-unload");
+    if (record == nullptr || record->callbacks == nullptr) return;
+    ownCallbacks = *record->callbacks;
+    lateCallbacks = ownCallbacks;
+    lateCallbacks.init = &InitKeepingHost;
+    lateCallbacks.memoryStats = &StatsTellingHost;
+    record->callbacks = &lateCallbacks;
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_CLOCK
+PZL_EXPORT void PZL_CDECL load_broken_clock(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-clock");
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_LOOP
+PZL_EXPORT void PZL_CDECL load_broken_loop(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-loop");
 }
 #elif PZL_BROKEN_FAULT == PZL_FAULT_UNKNOWN_TYPE
 PZL_EXPORT void PZL_CDECL load_broken_unknown_type(::Kesh::HostRegistration* record) {

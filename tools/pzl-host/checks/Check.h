@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "tools/fakehost/FakeHost.h"
 #include "tools/pzl-host/Isolation.h"
@@ -46,6 +47,8 @@ struct CheckContext {
     // default) or, when duration is set, that many seconds.
     std::uint64_t iterations = 0;
     double duration = 0.0;
+    // How long to wait for calls a plugin makes late (after unload, from its threads).
+    int graceMilliseconds = 300;
     // What the check is about to do, so that a crash or a hang can name it.
     void Note(const std::string& what) const {
         if (channel != nullptr) channel->Send("~" + what);
@@ -80,6 +83,22 @@ struct CheckContext {
     mutable std::chrono::steady_clock::time_point loopStart{}, lastAlive{};
 };
 
+// Host faults, replies released twice or never, streamed bodies never ended, as one
+// text naming the requests; "" when there are none.
+std::string HostUseFault(const FakeHost& host);
+
+// One host call as a line: "request POST /a {...}", "log 3 text", "subscribe Name 0".
+// With masked, runs of digits in log texts read "#" (log lines carry the time).
+std::string HostCallText(const FakeHost& host, const HostCall& call, bool masked = false);
+
+struct Loaded;
+
+// A seeded sequence for a started plugin: rounds of resource changes (Create, Update,
+// Delete with payloads made of its own declared names) to every watched path, and a
+// value to every other event it subscribed. Function
+// calls are left out: a function crashing on a valid call is valid-calls' finding alone.
+void Exercise(Loaded& plugin, std::uint64_t seed, int rounds);
+
 // A plugin object loaded and initialised against its own host, for one check.
 struct Loaded {
     PluginLibrary library;
@@ -112,6 +131,9 @@ struct Loaded {
         for (const std::string& fault : host.Faults()) text += (text.empty() ? "" : "; ") + fault;
         return text;
     }
+    // What the plugin did wrong with the host once it is unloaded: host faults, replies
+    // released twice or never, streamed bodies never ended; "" when nothing.
+    std::string LifecycleFault() const { return HostUseFault(host); }
 };
 
 // The resource paths the plugin watches, by the event that covers each: the paths it
@@ -142,5 +164,8 @@ Verdict RandomPayloads(const CheckContext& context);
 Verdict MalformedPayloads(const CheckContext& context);
 Verdict MalformedRequests(const CheckContext& context);
 Verdict ValidCalls(const CheckContext& context);
+Verdict Threads(const CheckContext& context);
+Verdict Deterministic(const CheckContext& context);
+Verdict HostErrors(const CheckContext& context);
 
 }  // namespace Kesh::StandIn

@@ -7,21 +7,31 @@ namespace {
 
 const Check kChecks[] = {
     {"single-export", false, SingleExport, "the library exports exactly one entry point, load_ and the short name"},
-    {"registration", false, Registration, "the registration record is filled: version, short name, tables"},
+    {"registration", false, Registration,
+     "the export overwrites every word of a pre-filled registration record: version, callbacks, handle, short name, table"},
     {"api-table", false, ApiTableCheck,
-     "the API table is readable and consistent: unique names, chained records, known types, refused declarations"},
-    {"init-unload", false, InitUnload, "init succeeds and unload ends every subscription and request"},
+     "the API table is readable and consistent: unique names and routes, path arguments and placeholders alike, chained "
+     "records, known types, refused declarations"},
+    {"init-unload", true, InitUnload,
+     "init succeeds and unload ends every subscription, reply (released once) and streamed body"},
     {"repeated-cycles", false, RepeatedCycles, "25 load-init-unload cycles in one process"},
     {"second-object", false, SecondObject, "a second plugin object lives beside the first"},
     {"balanced-allocations", true, BalancedAllocations, "every allocation of a cycle with events is freed"},
-    {"random-payloads", true, RandomPayloads, "random payloads to every subscribed event"},
+    {"random-payloads", true, RandomPayloads, "random payloads made of the plugin's own declared names to every subscribed event"},
     {"malformed-payloads", false, MalformedPayloads,
      "deep, huge, wrongly shaped and hostile payloads to every subscribed event"},
     {"malformed-requests", true, MalformedRequests,
-     "malformed requests to every function's route are answered with an error with text, never a 5xx"},
+     "missing arguments, wrong kinds, integers out of range, unknown enumerators, broken bodies, wrong methods and paths "
+     "are answered with an error with text and status 0 or 4xx"},
     {"valid-calls", true, ValidCalls,
-     "valid calls to every function do not crash and answer an error with text or a value of the declared kind"},
-    {"before-init-after-unload", false, BeforeInitAfterUnload, "no host calls before init or after unload"},
+     "valid calls with arguments in every place they may go are answered with an error with text or a value of the "
+     "declared type"},
+    {"before-init-after-unload", true, BeforeInitAfterUnload,
+     "no host calls before init, nor within a grace period after an unload that follows events"},
+    {"threads", true, Threads, "host calls from threads the host never called the plugin on (a warning)"},
+    {"deterministic", true, Deterministic, "the same seeded events, delivered to two plugin objects in turn, give the same host calls"},
+    {"host-errors", true, HostErrors,
+     "with every request answered with 500, 404 or a missing-URL error the plugin neither crashes, nor loops, nor floods"},
 };
 
 }  // namespace

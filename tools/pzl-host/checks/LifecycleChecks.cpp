@@ -1,23 +1,36 @@
-#include "tools/pzl-host/checks/Check.h"
+#include <chrono>
+#include <thread>
+
 #include "tools/pzl-host/ValueJson.h"
+#include "tools/pzl-host/checks/Check.h"
 #include "tools/pzl-host/checks/PayloadMaker.h"
 
 namespace Kesh::StandIn {
 
 Verdict InitUnload(const CheckContext& context) {
-    Loaded plugin;
-    if (!plugin.Open(context.plugin) || !plugin.Load()) return Verdict::Fail(plugin.error);
-    const auto start = std::chrono::steady_clock::now();
-    if (!plugin.session->Init()) return Verdict::Fail("init answered false");
-    context.Took("init", start, "init");
-    plugin.session->Unload();
-    if (!plugin.host.ActiveSubscriptions().empty())
-        return Verdict::Fail("unload left " + std::to_string(plugin.host.ActiveSubscriptions().size()) +
-                             " host subscriptions active, first " + plugin.host.ActiveSubscriptions()[0].eventName);
-    if (!plugin.host.Faults().empty()) return Verdict::Fail("host faults: " + plugin.Faults());
-    if (plugin.host.OutstandingReplies() != 0) return Verdict::Fail("replies never released: " + std::to_string(plugin.host.OutstandingReplies()));
-    return Verdict::Pass(std::to_string(plugin.host.Subscriptions().size()) + " subscriptions, " +
-                         std::to_string(plugin.host.Requests().size()) + " requests");
+    std::string counts;
+    // Once with values in the replies, once with every answer a streamed body, which the
+    // plugin must end as well.
+    for (const bool streamed : {false, true}) {
+        Loaded plugin;
+        if (streamed) plugin.host.StreamAnswers([](const BindingProperty& value) { return ToJson(value); });
+        if (!plugin.Open(context.plugin) || !plugin.Load()) return Verdict::Fail(plugin.error);
+        const auto start = std::chrono::steady_clock::now();
+        if (!plugin.session->Init()) return Verdict::Fail("init answered false");
+        if (!streamed) context.Took("init", start, "init");
+        Exercise(plugin, context.seed, 1);
+        plugin.session->Unload();
+        const std::string when = streamed ? " (answers streamed)" : "";
+        if (!plugin.host.ActiveSubscriptions().empty())
+            return Verdict::Fail("unload left " + std::to_string(plugin.host.ActiveSubscriptions().size()) +
+                                 " host subscriptions active, first " + plugin.host.ActiveSubscriptions()[0].eventName + when);
+        const std::string fault = plugin.LifecycleFault();
+        if (!fault.empty()) return Verdict::Fail(fault + when);
+        if (!streamed)
+            counts = std::to_string(plugin.host.Subscriptions().size()) + " subscriptions, " +
+                     std::to_string(plugin.host.Requests().size()) + " requests";
+    }
+    return Verdict::Pass(counts + "; streamed answers ended too");
 }
 
 Verdict RepeatedCycles(const CheckContext& context) {
@@ -31,7 +44,8 @@ Verdict RepeatedCycles(const CheckContext& context) {
         if (!session.Load(error)) return Verdict::Fail("cycle " + std::to_string(cycle + 1) + ": " + error);
         if (!session.Init()) return Verdict::Fail("cycle " + std::to_string(cycle + 1) + ": init answered false");
         session.Unload();
-        if (!host.Faults().empty()) return Verdict::Fail("cycle " + std::to_string(cycle + 1) + ": " + host.Faults()[0]);
+        const std::string fault = HostUseFault(host);
+        if (!fault.empty()) return Verdict::Fail("cycle " + std::to_string(cycle + 1) + ": " + fault);
     }
     return Verdict::Pass(std::to_string(kCycles) + " load-init-unload cycles");
 }
@@ -55,8 +69,10 @@ Verdict SecondObject(const CheckContext& context) {
     const std::map<std::string, std::string> paths = WatchedPaths(second);
     for (const auto& [event, path] : paths) second.DeliverResourceEvent(path, "Update", BindingProperty());
     b.Unload();
-    if (!first.Faults().empty() || !second.Faults().empty())
-        return Verdict::Fail("host faults: " + (first.Faults().empty() ? second.Faults()[0] : first.Faults()[0]));
+    for (const FakeHost* host : {&first, &second}) {
+        const std::string fault = HostUseFault(*host);
+        if (!fault.empty()) return Verdict::Fail(fault);
+    }
     return Verdict::Pass("two objects side by side");
 }
 
@@ -72,7 +88,7 @@ Verdict BalancedAllocations(const CheckContext& context) {
             return false;
         }
         const std::map<std::string, std::string> paths = WatchedPaths(host);
-        PayloadMaker maker(context.seed);
+        PayloadMaker maker(context.seed, session.Table());
         for (std::uint64_t i = 0; events > 0 && context.More(i, static_cast<std::uint64_t>(events)); ++i) {
             for (const auto& [event, path] : paths) {
                 const BindingProperty data = maker.Value(0);
@@ -104,22 +120,36 @@ Verdict BalancedAllocations(const CheckContext& context) {
 Verdict BeforeInitAfterUnload(const CheckContext& context) {
     Loaded plugin;
     if (!plugin.Open(context.plugin) || !plugin.Load()) return Verdict::Fail(plugin.error);
-    MemoryStats stats{};
     // The counters may be read at any time, before init too.
     plugin.session->Stats();
-    if (!plugin.host.Calls().empty()) return Verdict::Fail("the plugin called the host before init");
+    if (!plugin.host.Calls().empty()) return Verdict::Fail("the plugin called the host before init: " + HostCallText(plugin.host, plugin.host.Calls()[0]));
     if (!plugin.session->Init()) return Verdict::Fail("init answered false");
-    // Events of every subscription before unload; none may arrive in the host after it.
-    std::vector<RecordedSubscription> subscriptions = plugin.host.Subscriptions();
+    // Events of every subscription right before unload; nothing they start may reach
+    // the host after it.
+    const std::size_t subscriptions = plugin.host.Subscriptions().size();
+    Exercise(plugin, context.seed, 1);
     plugin.session->Unload();
-    const std::size_t callsAtUnload = plugin.host.Calls().size();
+    std::size_t callsAtUnload = 0;
+    plugin.host.ReadRecords([&](const FakeHost& host) { callsAtUnload = host.Calls().size(); });
     if (!plugin.host.ActiveSubscriptions().empty())
         return Verdict::Fail("after unload the host would still deliver " + plugin.host.ActiveSubscriptions()[0].eventName +
                              " to a destroyed object");
-    stats = plugin.session->Stats();
-    if (plugin.host.Calls().size() != callsAtUnload) return Verdict::Fail("the plugin called the host after unload");
-    if (!plugin.host.Faults().empty()) return Verdict::Fail("host faults: " + plugin.Faults());
-    return Verdict::Pass(std::to_string(subscriptions.size()) + " subscriptions ended; " + std::to_string(stats.freeCount) + " frees counted");
+    std::this_thread::sleep_for(std::chrono::milliseconds(context.graceMilliseconds));
+    const MemoryStats stats = plugin.session->Stats();
+    std::string late;
+    std::size_t lateCount = 0;
+    plugin.host.ReadRecords([&](const FakeHost& host) {
+        for (std::size_t i = callsAtUnload; i < host.Calls().size(); ++i) {
+            if (lateCount++ < 3) late += (late.empty() ? "" : "; ") + HostCallText(host, host.Calls()[i]);
+        }
+    });
+    if (lateCount > 0)
+        return Verdict::Fail("the plugin called the host " + std::to_string(lateCount) + " time(s) after unload: " + late);
+    const std::string fault = plugin.LifecycleFault();
+    if (!fault.empty()) return Verdict::Fail(fault);
+    return Verdict::Pass(std::to_string(subscriptions) + " subscriptions ended, no call in " +
+                         std::to_string(context.graceMilliseconds) + " ms after unload; " + std::to_string(stats.freeCount) +
+                         " frees counted");
 }
 
 }  // namespace Kesh::StandIn

@@ -52,7 +52,7 @@ Verdict Payloads(const CheckContext& context, bool random) {
     std::vector<std::string> events;
     for (const RecordedSubscription& subscription : plugin.host.Subscriptions()) events.push_back(subscription.eventName);
     if (events.empty()) return Verdict::Skip("the plugin subscribes no events");
-    PayloadMaker maker(context.seed);
+    PayloadMaker maker(context.seed, plugin.session->Table());
     static const char* const kTypes[] = {"Create", "Update", "Delete", "Bogus"};
     std::size_t delivered = 0;
     for (const std::string& event : events) {
@@ -91,7 +91,8 @@ Verdict Payloads(const CheckContext& context, bool random) {
     // plugin unloads cleanly.
     for (const auto& [event, path] : paths) plugin.host.DeliverResourceEvent(path, "Delete", BindingProperty());
     plugin.session->Unload();
-    if (!plugin.host.Faults().empty()) return Verdict::Fail("host faults: " + plugin.Faults());
+    const std::string fault = plugin.LifecycleFault();
+    if (!fault.empty()) return Verdict::Fail(fault);
     return Verdict::Pass(std::to_string(delivered) + " payloads to " + std::to_string(events.size()) + " events");
 }
 

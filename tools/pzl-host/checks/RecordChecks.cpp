@@ -2,7 +2,9 @@
 #include <vector>
 
 #include "log/LogLevel.h"
+#include "runtime/HttpMethod.h"
 #include "tools/pzl-host/ExportList.h"
+#include "tools/pzl-host/RequestBuilder.h"
 #include "tools/pzl-host/SafeMemory.h"
 #include "tools/pzl-host/checks/Check.h"
 
@@ -61,6 +63,59 @@ std::string FunctionDescriptionFault(const ApiFunctionRecord& function, const st
     return {};
 }
 
+// What is wrong with the functions' routes: a path argument that is no placeholder of
+// the template, a placeholder that no argument fills from the path, two functions on
+// one route (method and template alike, placeholder names aside); "" when nothing.
+std::string RouteFault(const ApiTable& table) {
+    struct Route {
+        std::string name, shape;
+        std::uint32_t method;
+        std::string custom;
+    };
+    std::vector<Route> routes;
+    for (std::uint32_t i = 0; i < table.functionCount; ++i) {
+        const ApiFunctionRecord& function = table.functions[i];
+        const std::string name = *ReadText(function.name);
+        std::string urlTemplate = ReadText(function.urlTemplate).value_or("");
+        std::vector<std::string> placeholders;
+        std::string error;
+        if (!TemplatePlaceholders(urlTemplate, placeholders, error)) return "function " + name + ": " + error;
+        const std::set<std::string> inTemplate(placeholders.begin(), placeholders.end());
+        std::set<std::string> fromPath;
+        for (std::uint32_t p = 0; p < function.parameterCount; ++p) {
+            const ParameterDescriptionRecord& parameter = function.parameters[p];
+            const std::string parameterName = *ReadText(parameter.name);
+            if (parameter.location == 0 || parameter.location == 2) fromPath.insert(parameterName);
+            if (parameter.location == 2 && inTemplate.count(parameterName) == 0)
+                return "function " + name + "'s path argument " + parameterName + " is not a placeholder of its URL template \"" +
+                       urlTemplate + "\"";
+        }
+        for (const std::string& placeholder : placeholders) {
+            if (fromPath.count(placeholder) == 0)
+                return "the placeholder {" + placeholder + "} of function " + name + "'s URL template \"" + urlTemplate +
+                       "\" has no path argument of that name";
+        }
+        // Without a template the function is reached under its name.
+        routes.push_back(Route{name, urlTemplate.empty() ? name : TemplateShape(urlTemplate), function.method,
+                               function.method == 8 ? ReadText(function.customMethod).value_or("") : ""});
+    }
+    for (std::size_t a = 0; a < routes.size(); ++a) {
+        for (std::size_t b = a + 1; b < routes.size(); ++b) {
+            const Route& first = routes[a];
+            const Route& second = routes[b];
+            const bool methods = first.method == 0 || second.method == 0 ||
+                                 (first.method == second.method && first.custom == second.custom);
+            if (!methods || first.shape != second.shape) continue;
+            const std::uint32_t method = first.method != 0 ? first.method : second.method;
+            const std::string methodName = method == 0 ? "any method"
+                                           : method == 8 ? (first.method == 8 ? first.custom : second.custom)
+                                                         : HttpMethodName(static_cast<HttpMethod>(method));
+            return "functions " + first.name + " and " + second.name + " share the route " + methodName + " " + first.shape;
+        }
+    }
+    return {};
+}
+
 // What the plugin's registration said about its declarations (functions refused, or
 // shadowing each other): the plugin logs it first thing at init, once it has a log.
 std::vector<LogLine> RegistrationNotes(const std::string& path) {
@@ -94,20 +149,44 @@ Verdict SingleExport(const CheckContext& context) {
 }
 
 Verdict Registration(const CheckContext& context) {
-    Loaded plugin;
-    if (!plugin.Open(context.plugin) || !plugin.Load()) return Verdict::Fail(plugin.error);
-    const HostRegistration& record = plugin.session->Record();
+    PluginLibrary library;
+    if (!library.Open(context.plugin)) return Verdict::Fail(library.Error());
+    // The host hands over a record holding whatever it held before: a core version the
+    // plugin accepts (18.3.1) and words the plugin must overwrite, none of which may
+    // survive the export.
+    const auto stale = [](std::uintptr_t word) { return reinterpret_cast<void*>(word); };
+    HostRegistration record{};
+    record.major = 18;
+    record.minor = 3;
+    record.patch = 1;
+    record.callbacks = static_cast<PluginCallbacks*>(stale(0x5A5A5A50));
+    record.plugin = stale(0x5A5A5A54);
+    record.shortName = static_cast<const char*>(stale(0x5A5A5A58));
+    record.apiTable = static_cast<ApiTable*>(stale(0x5A5A5A5C));
+    library.Export()(&record);
+    const char* const words[] = {"callbacks", "plugin handle", "short name", "API table"};
+    const void* const values[] = {record.callbacks, record.plugin, record.shortName, record.apiTable};
+    for (int i = 0; i < 4; ++i) {
+        if (values[i] == stale(0x5A5A5A50 + 4 * static_cast<std::uintptr_t>(i)))
+            return Verdict::Fail("the " + std::string(words[i]) + " word of the registration record was left as the host filled it");
+        if (values[i] == nullptr) return Verdict::Fail("the " + std::string(words[i]) + " word of the registration record is null");
+    }
     if (record.major != 18) return Verdict::Fail("plugin API major version " + std::to_string(record.major) + ", expected 18");
+    // The plugin's own version goes back; the core's may be newer, never older.
+    if (record.minor > 3 || (record.minor == 3 && record.patch > 1))
+        return Verdict::Fail("plugin API version 18." + std::to_string(record.minor) + "." + std::to_string(record.patch) +
+                             " is newer than the core's 18.3.1, which it accepted");
+    if (!Readable(record.callbacks, sizeof(PluginCallbacks))) return Verdict::Fail("the callbacks table is not readable");
     const PluginCallbacks& callbacks = *record.callbacks;
+    if (callbacks.init == nullptr || callbacks.unload == nullptr) return Verdict::Fail("no init or unload callback");
     if (callbacks.memoryStats == nullptr) return Verdict::Fail("no memory statistics callback");
     const auto shortName = ReadText(record.shortName);
     if (!shortName) return Verdict::Fail("the short name is not a readable text");
-    if (*shortName != plugin.library.ShortName())
-        return Verdict::Fail("short name \"" + *shortName + "\" does not match the file's \"" + plugin.library.ShortName() + "\"");
-    if (record.apiTable == nullptr || !Readable(record.apiTable, sizeof(ApiTable))) return Verdict::Fail("no readable API table");
-    if (!plugin.host.Calls().empty()) return Verdict::Fail("the plugin called the host before init");
+    if (*shortName != library.ShortName())
+        return Verdict::Fail("short name \"" + *shortName + "\" does not match the file's \"" + library.ShortName() + "\"");
+    if (!Readable(record.apiTable, sizeof(ApiTable))) return Verdict::Fail("no readable API table");
     return Verdict::Pass("version " + std::to_string(record.major) + "." + std::to_string(record.minor) + "." +
-                         std::to_string(record.patch) + ", short name " + *shortName);
+                         std::to_string(record.patch) + ", short name " + *shortName + ", every word overwritten");
 }
 
 Verdict ApiTableCheck(const CheckContext& context) {
@@ -177,6 +256,8 @@ Verdict ApiTableCheck(const CheckContext& context) {
         fault = FunctionDescriptionFault(function, *name, types);
         if (!fault.empty()) return Verdict::Fail(fault);
     }
+    fault = RouteFault(*table);
+    if (!fault.empty()) return Verdict::Fail(fault);
     std::string warnings;
     for (const LogLine& note : RegistrationNotes(context.plugin)) {
         if (note.level >= kLevelError) return Verdict::Fail("registration: " + note.message);

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "binding/TypeKind.h"
+#include "tests/host/ValidateRun.h"
+#include "tools/pzl-host/RequestBuilder.h"
+
+namespace Kesh::StandIn {
+namespace {
+
+using Testing::BrokenCase;
+
+// Each broken function fails the one check its fault belongs to, naming the function
+// and the request; every other check passes.
+TEST(FunctionChecks, EachBrokenFunctionFailsOnlyItsCheck) {
+    const BrokenCase cases[] = {
+        {"missing-500", "malformed-requests", "FAIL",
+         "Count answered without its argument count with status 500 for a client fault: POST /broken/v1/count"},
+        {"crash-call", "valid-calls", "FAIL", "the plugin crashed (Segmentation fault) in Explode: POST /broken/v1/explode arguments"},
+        // Registered through the record, past the SDK's own refusal.
+        {"mismatch", "api-table", "FAIL",
+         "function Item's path argument id is not a placeholder of its URL template \"/broken/v1/items/{key}\""},
+    };
+    for (const BrokenCase& one : cases) Testing::ExpectOnlyThatCheck(one);
+}
+
+#ifdef PZL_SAMPLE_PLUGIN
+// Every argument goes, besides typed, to each other place its location allows: the
+// sample's 8 functions give 16 typed calls (required only, then all), and 6 more with
+// an argument in the query (Echo, Sum), in a header (Echo, Sum, Whoami) or in the body
+// (PutFile). Each is answered with an error with text or a value of the declared type.
+TEST(FunctionChecks, ValidCallsPutArgumentsInEveryPlaceTheyMayGo) {
+    const Testing::ValidateRun run = Testing::Validate(PZL_SAMPLE_PLUGIN, "--seed 3 --check valid-calls");
+    ASSERT_EQ(run.checks.count("valid-calls"), 1u) << run.output;
+    EXPECT_EQ(run.checks.at("valid-calls").verdict, "PASS") << run.output;
+    EXPECT_TRUE(run.checks.at("valid-calls").reason.starts_with("22 calls answered")) << run.output;
+}
+#endif
+
+// A table with one struct (id int32, name string, tags vector of string, color enum,
+// extra optional int32, content object) and its enum, as a plugin describes them.
+struct TypesTable {
+    EnumeratorDescriptionRecord enumerators[2] = {{&enumerators[1], "Red", "", 1}, {nullptr, "Blue", "", 3}};
+    FieldDescriptionRecord fields[6] = {
+        {&fields[1], "id", "", 0, 6, 0, "", 0},      {&fields[2], "name", "", 0, 12, 0, "", 0},
+        {&fields[3], "tags", "", 0, 15, 12, "", 0},  {&fields[4], "color", "", 0, 16, 0, "Color", 0},
+        {&fields[5], "extra", "", 0, 6, 0, "", 1},   {nullptr, "content", "", 0, 13, 0, "", 0},
+    };
+    TypeDescriptionRecord types[2] = {
+        {&types[1], "Item", "", 0, "", nullptr, 0, fields, nullptr, 6},
+        {nullptr, "Color", "", 4, "", nullptr, 0, nullptr, enumerators, 2},
+    };
+    ApiTable table{nullptr, 0, types, 2, nullptr, 0};
+};
+
+BindingProperty Item() {
+    BindingProperty item;
+    item["id"] = 5;
+    item["name"] = "five";
+    item["tags"].Append() = "a";
+    item["color"] = "Blue";
+    return item;
+}
+
+TEST(FunctionChecks, ResultValuesAreHeldToTheirDeclaredType) {
+    const TypesTable described;
+    const ApiTable& table = described.table;
+    const std::uint32_t structKind = 17, vectorKind = 15;
+    struct Case {
+        const char* what;
+        BindingProperty value;
+        std::uint32_t kind, elementKind;
+        std::string typeName;
+        std::string fault;  // "" for a value that fits
+    };
+    std::vector<Case> cases;
+    cases.push_back({"a whole item", Item(), structKind, 0, "Item", ""});
+    {
+        BindingProperty item = Item();
+        item["extra"] = 1;
+        cases.push_back({"with its optional field", item, structKind, 0, "Item", ""});
+    }
+    {
+        BindingProperty item = Item();
+        item["colour"] = "Red";
+        cases.push_back({"an unknown member", item, structKind, 0, "Item", "Item with the member colour, which is none of its fields"});
+    }
+    {
+        BindingProperty item;
+        item["id"] = 5;
+        item["tags"].MakeCollection();
+        item["color"] = "Red";
+        cases.push_back({"a field missing", item, structKind, 0, "Item", "Item without its field name"});
+    }
+    {
+        BindingProperty item = Item();
+        item["color"] = "Green";
+        cases.push_back({"no such enumerator", item, structKind, 0, "Item", "field color of Item: \"Green\", which is no enumerator of Color"});
+    }
+    {
+        BindingProperty item = Item();
+        item["color"] = 99;
+        cases.push_back({"an enum number without a name", item, structKind, 0, "Item", ""});
+    }
+    {
+        BindingProperty item = Item();
+        item["tags"].Append() = 7;
+        cases.push_back({"an element of the wrong kind", item, structKind, 0, "Item",
+                         "field tags of Item: element 1: a value of kind signed where it declares string"});
+    }
+    {
+        BindingProperty items;
+        items.Append() = Item();
+        items.Append() = "not an item";
+        cases.push_back({"a vector of structs", items, vectorKind, structKind, "Item",
+                         "element 1: a value of kind string where it declares struct"});
+    }
+    cases.push_back({"a text for a struct", BindingProperty("x"), structKind, 0, "Item", "a value of kind string where it declares struct"});
+    cases.push_back({"nothing declared, nothing sent", BindingProperty(), 0, 0, "", ""});
+    cases.push_back({"nothing declared, a value sent", BindingProperty(1), 0, 0, "", "a value where it declares none"});
+    cases.push_back({"a double as an integer", BindingProperty(1.5), 6, 0, "", "a value of kind float where it declares int32"});
+    for (const Case& one : cases) {
+        SCOPED_TRACE(one.what);
+        EXPECT_EQ(ValueTypeFault(table, one.value, one.kind, one.elementKind, one.typeName), one.fault);
+    }
+}
+
+TEST(FunctionChecks, TemplatesReadAsTheirPlaceholdersAndShape) {
+    struct Case {
+        std::string urlTemplate;
+        std::vector<std::string> placeholders;
+        std::string shape;
+    } cases[] = {
+        {"/a/{id}/b", {"id"}, "/a/{}/b"},
+        {"/files/{+path}", {"path"}, "/files/{+}"},
+        {"/doc{#part}", {"part"}, "/doc{#}"},
+        {"/x/{a}/{b+c}", {"a", "b+c"}, "/x/{}/{}"},
+        {"/plain", {}, "/plain"},
+    };
+    for (const Case& one : cases) {
+        SCOPED_TRACE(one.urlTemplate);
+        std::vector<std::string> names;
+        std::string error;
+        ASSERT_TRUE(TemplatePlaceholders(one.urlTemplate, names, error)) << error;
+        EXPECT_EQ(names, one.placeholders);
+        EXPECT_EQ(TemplateShape(one.urlTemplate), one.shape);
+    }
+    // Two templates that differ only in placeholder names match the same URLs.
+    EXPECT_EQ(TemplateShape("/items/{id}"), TemplateShape("/items/{key}"));
+    std::vector<std::string> names;
+    std::string error;
+    EXPECT_FALSE(TemplatePlaceholders("/a/{id", names, error));
+    EXPECT_NE(error.find("never closed"), std::string::npos);
+}
+
+// Texts for the query, headers and text bodies: strings unquoted, blobs in base64 (the
+// binding decodes them so), the rest as JSON.
+TEST(FunctionChecks, TextArgumentsAreWhatBindingReadsBack) {
+    BindingProperty blob;
+    blob.AssignBlob(std::vector<std::uint8_t>{'a', 'b', 'c', 'd'});
+    BindingProperty list;
+    list.Append() = 1;
+    list.Append() = 2;
+    EXPECT_EQ(TextArgument(BindingProperty("a b")), "a b");
+    EXPECT_EQ(TextArgument(blob), "YWJjZA==");
+    EXPECT_EQ(TextArgument(list), "[1,2]");
+    EXPECT_EQ(TextArgument(BindingProperty(true)), "true");
+}
+
+}  // namespace
+}  // namespace Kesh::StandIn
