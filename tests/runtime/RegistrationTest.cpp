@@ -5,6 +5,7 @@
 
 #include "binding/StructDeclaration.h"
 #include "binding/TypeRecord.h"
+#include "platform/Allocator.h"
 #include "runtime/PluginBase.h"
 #include "runtime/PluginExport.h"
 #include "tests/support/Unpacked.h"
@@ -108,9 +109,28 @@ TEST(RegistrationDeathTest, IncompatibleCoreEndsTheProcessAfterTheReport) {
     }
 }
 
+// Fails exactly the allocation of a plugin object; everything else goes to the hooks
+// that were installed before.
+Memory::AllocatorHooks gPreviousHooks{};
+
+void* FailPluginAllocation(void*, std::size_t size) {
+    return size == sizeof(ProbePlugin) ? nullptr : gPreviousHooks.allocate(gPreviousHooks.context, size);
+}
+
 TEST(Registration, ExportLeavesTheRecordAloneWithoutARecordOrStorage) {
     LoadPlugin<ProbePlugin>(nullptr, "x");  // nothing to fill, nothing to crash
-    HostRegistration record = Record(18, 1, 0);
+
+    gPreviousHooks = Memory::CurrentHooks();
+    Memory::AllocatorHooks failing = gPreviousHooks;
+    failing.allocate = &FailPluginAllocation;
+    Memory::InstallHooks(failing);
+    HostRegistration record{17, 3, 9, nullptr, nullptr, nullptr, nullptr};
+    const HostRegistration before = record;
+    LoadPlugin<ProbePlugin>(&record, "x");
+    Memory::InstallHooks(gPreviousHooks);
+    EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
+
+    record = Record(18, 1, 0);
     LoadPlugin<ProbePlugin>(&record, "x");
     ASSERT_NE(Unpacked(record.plugin), nullptr);
     record.callbacks->unload(record.plugin);
