@@ -123,5 +123,21 @@ TEST_F(RuntimeTest, WaitCallsTheThreeStepsInOrder) {
     EXPECT_EQ(host.WaitCalls()[2].entry, 8);
 }
 
+// After the handlers are cleared (on unload) no event may reach one: a pattern handler
+// left behind would call into a plugin being torn down.
+TEST(ClearHandlers, NeitherExactNorPatternHandlersRemain) {
+    TestPlugin plugin;
+    int calls = 0;
+    plugin.AddResourceHandler("/a/b", [&](const PluginResourceEvent&) { ++calls; });
+    plugin.AddResourceHandler("/a/*", [&](const PluginResourceEvent&) { ++calls; });
+    PluginResourceEvent event;
+    event.uri = "/a/b";
+    plugin.DispatchResourceEvent(event);
+    ASSERT_EQ(calls, 2);
+    plugin.ClearResourceHandlers();
+    plugin.DispatchResourceEvent(event);
+    EXPECT_EQ(calls, 2);
+}
+
 }  // namespace
 }  // namespace Kesh::Testing
