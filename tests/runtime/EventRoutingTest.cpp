@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "runtime/EventName.h"
 #include "tests/runtime/RuntimeFixture.h"
 
 namespace Kesh::Testing {
@@ -64,21 +63,6 @@ TEST_F(RuntimeTest, ResourceEventsReachExactThenPatternHandlers) {
     ASSERT_TRUE(host.DeliverResourceEvent("/qor-login/v1/session", 2, Data("two")));
     EXPECT_EQ(calls, (std::vector<std::string>{"exact qor-login/v1/session 1 one", "pattern qor-login/v1/session",
                                                "exact /qor-login/v1/session 2 two", "pattern /qor-login/v1/session"}));
-}
-
-TEST_F(RuntimeTest, UndecodablePayloadsAreDropped) {
-    int calls = 0;
-    plugin->AddResourceHandler("/x/y", [&](const PluginResourceEvent&) { ++calls; });
-    plugin->Subscribe("/x/y");
-    EXPECT_TRUE(host.DeliverResourceEvent("/x/y", "Sideways", Data("bad type")));
-    BindingProperty notAStructure = "just text";
-    EXPECT_TRUE(host.Deliver(EventName("/x/y"), notAStructure));
-    HostValue unknownKind{};
-    unknownKind.kind = static_cast<HostValueKind>(42);
-    EXPECT_TRUE(host.DeliverRecord(EventName("/x/y"), unknownKind));
-    EXPECT_EQ(calls, 0);
-    EXPECT_TRUE(host.DeliverResourceEvent("/x/y", "Create", Data("good")));
-    EXPECT_EQ(calls, 1);
 }
 
 TEST_F(RuntimeTest, ShutdownEndsEverySubscriptionAndEmptiesTheTables) {
