@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "log/AssertionReport.h"
@@ -154,6 +155,23 @@ TEST(TraceProviders, EnablementRules) {
     EXPECT_FALSE(provider->EventEnabled(1));
     EXPECT_FALSE(provider->EventEnabled(2));
     EXPECT_FALSE(provider->EventEnabled(99));
+}
+
+// Enabling and disabling a full provider touch nothing past its events: the bytes after
+// it stay as they were (the sanitizer build also watches the heap block's end).
+TEST(TraceProviders, AFullProviderWritesNothingPastItsEvents) {
+    struct Guarded {
+        TraceProvider provider;
+        unsigned char after[48];
+    };
+    const Platform::TraceGuid guid{};
+    auto guarded = std::make_unique<Guarded>(Guarded{
+        TraceProvider(guid, {{1, 0, 0, 2, 0, 0, 0}, {2, 0, 0, 3, 0, 0, 0}, {3, 0, 0, 4, 0, 0, 0}, {4, 0, 0, 3, 0, 0, 0}}),
+        {}});
+    std::memset(guarded->after, 0xA5, sizeof guarded->after);
+    guarded->provider.OnEnablement(Platform::kTraceEnable, 0, 1, 0);
+    guarded->provider.OnEnablement(Platform::kTraceDisable, 0, 0, 0);
+    for (unsigned char byte : guarded->after) EXPECT_EQ(byte, 0xA5);
 }
 
 }  // namespace

@@ -43,8 +43,13 @@ TEST_F(RuntimeTest, PathsSharingAnEventShareOneSubscription) {
     EXPECT_EQ(host.Unsubscriptions()[0].eventName, "OnJsonApiEvent_a_b_c");
     plugin->Unsubscribe("/a/b/c/e");  // already at 0: nothing
     EXPECT_EQ(host.Unsubscriptions().size(), 1u);
-    // The event has no handler any more: a late delivery reaches nobody.
+    // The event has no handler any more: a late delivery reaches nobody, and shutting
+    // down does not end the subscription a second time.
     EXPECT_FALSE(host.DeliverResourceEvent("/a/b/c/d", "Update", Data("late")));
+    plugin->Shutdown();
+    for (const RecordedUnsubscription& unsubscription : host.Unsubscriptions()) {
+        EXPECT_TRUE(unsubscription.wasActive) << unsubscription.eventName;
+    }
 }
 
 TEST_F(RuntimeTest, ResourceEventsReachExactThenPatternHandlers) {
@@ -69,7 +74,11 @@ TEST_F(RuntimeTest, ShutdownEndsEverySubscriptionAndEmptiesTheTables) {
     int calls = 0;
     plugin->AddResourceHandler("/p/q", [&](const PluginResourceEvent&) { ++calls; });
     plugin->Subscribe("/p/q");
+    plugin->ServiceProxyTables().AddPendingRequest("svc.get", [&](const PluginServiceProxyResponse&) { ++calls; });
+    plugin->ServiceProxyTables().OnUuidMessage(PluginServiceProxyResponse{"u1", "", "", "stored", "", ""});
     plugin->Shutdown();
+    EXPECT_EQ(plugin->ServiceProxyTables().PendingRequestCount(), 0u);
+    EXPECT_EQ(plugin->ServiceProxyTables().StoredResponseCount(), 0u);
     EXPECT_TRUE(host.ActiveSubscriptions().empty());
     EXPECT_EQ(host.Unsubscriptions().size(), 4u);  // three service-proxy events and the resource
     EXPECT_FALSE(host.DeliverResourceEvent("/p/q", "Update", Data("after")));

@@ -26,15 +26,23 @@ std::vector<std::string> ErrorLines(const FakeHost& host) {
     return lines;
 }
 
-// Exceptions stop at every function the host calls, and each leaves one error line.
+// Exceptions stop at every function the host calls, and each leaves one error line:
+// resource handlers and service-proxy handlers alike.
 TEST_F(RuntimeTest, HandlerExceptionsNeverReachTheHost) {
     plugin->AddResourceHandler("/t/u", [](const PluginResourceEvent&) { throw std::runtime_error("handler"); });
     plugin->Subscribe("/t/u");
-    BindingProperty data;
+    plugin->ServiceProxyTables().AddPendingRequest(
+        "svc.get", [](const PluginServiceProxyResponse&) { throw std::runtime_error("proxy handler"); });
     host.ClearRecords();
-    EXPECT_NO_THROW(host.DeliverResourceEvent("/t/u", "Update", data));
-    EXPECT_EQ(ErrorLines(host), (std::vector<std::string>{
-                                    "test-plugin: Event OnJsonApiEvent_t_u stopped by an exception: handler"}));
+    EXPECT_NO_THROW(host.DeliverResourceEvent("/t/u", "Update", BindingProperty()));
+    BindingProperty message;
+    message["serviceName"] = "svc";
+    message["methodName"] = "get";
+    EXPECT_NO_THROW(host.Deliver("OnServiceProxyMethodEvent", message));
+    EXPECT_EQ(ErrorLines(host),
+              (std::vector<std::string>{
+                  "test-plugin: Event OnJsonApiEvent_t_u stopped by an exception: handler",
+                  "test-plugin: Event OnServiceProxyMethodEvent stopped by an exception: proxy handler"}));
 }
 
 // A plugin whose hooks throw in the step named by throwIn.
