@@ -46,8 +46,12 @@ TEST(FormatPositional, NumberedPlaceholders) {
     EXPECT_EQ(Format("100%% of %1", {std::string("x")}), "100% of x");
     EXPECT_EQ(Format("%1 which supports plugin API %2", {"pzl", std::string("18.0.0")}),
               "pzl which supports plugin API 18.0.0");
-    // Numbers above 9 and placeholders directly followed by text.
+    // Numbers above 9, every digit read (values unlike their numbers), and placeholders
+    // directly followed by text.
     EXPECT_EQ(Format("%10-%1d", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), "10-1d");
+    EXPECT_EQ(Format("%9|%10|%19|%1$s", {101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 113, 114, 115,
+                                          116, 117, 118, 119}),
+              "109|110|119|101");
     // More digits than arguments: a width for the next sequential argument.
     EXPECT_EQ(Format("[%3d][%2]", {7, 8}), "[  7][8]");
     EXPECT_EQ(Format("%d %d %1", {1, 2}), "1 2 1");
