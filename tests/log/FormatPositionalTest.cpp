@@ -203,14 +203,16 @@ TEST(FormatPositional, OutputIsBoundedAndTerminated) {
     std::string result = Format(longTemplate.c_str());
     EXPECT_EQ(result, std::string(kMessageBufferSize - 1, 'x'));
 
-    const char* templates[] = {"%1$", "%", "%*", "%.", "%l", "%1$*", "%1$.*", "%hh", "%5"};
+    // Templates that end inside a directive, each in a heap block of exactly its size, so
+    // that the sanitizer build sees any read past the terminator.
+    const char* templates[] = {"%1$", "%", "%*", "%.", "%l", "%1$*", "%1$.*", "%hh", "%5", "%9", "%10", "%99"};
     for (const char* templateText : templates) {
         std::size_t size = std::strlen(templateText) + 1;
         std::unique_ptr<char[]> exact(new char[size]);
         std::memcpy(exact.get(), templateText, size);
-        FormatArgument arguments[] = {7, 8};
+        FormatArgument arguments[] = {7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
         char buffer[8];
-        std::size_t length = FormatPositional(buffer, sizeof buffer, exact.get(), arguments, 2);
+        std::size_t length = FormatPositional(buffer, sizeof buffer, exact.get(), arguments, 10);
         EXPECT_LT(length, sizeof buffer) << templateText;
         EXPECT_EQ(std::strlen(buffer), length) << templateText;
     }
