@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 #include "log/FormatPositional.h"
@@ -55,7 +56,8 @@ TEST(FormatPrintf, MatchesTheLibrarysPrintfInTheCLocale) {
                      std::intmax_t{-7}),
               Reference("%lld %llu %#llx %lo %zu %td %jd", big, ubig, ubig, 8ul, std::size_t{9}, std::ptrdiff_t{-3},
                         std::intmax_t{-7}));
-    EXPECT_EQ(Printf("%hhd %hu %c|%-3c|", 300, 70000, 'x', 'y'), Reference("%hhd %hu %c|%-3c|", 300, 70000, 'x', 'y'));
+    EXPECT_EQ(Printf("%hhd %hu %c|%-3c|%lc|%d", 300, 70000, 'x', 'y', static_cast<std::wint_t>('w'), 5),
+              "44 4464 x|y  |w|5");
     // Each unsigned length takes its own argument, and only that one.
     EXPECT_EQ(Printf("%ju|%zx|%tu|%lu|%llo|%u", std::uintmax_t{ubig}, std::size_t{255}, std::ptrdiff_t{5}, 6ul, 8ull, 9u),
               Reference("%ju|%zx|%tu|%lu|%llo|%u", std::uintmax_t{ubig}, std::size_t{255}, std::ptrdiff_t{5}, 6ul, 8ull,
