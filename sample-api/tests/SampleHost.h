@@ -74,7 +74,27 @@ struct Request {
         hasBody = true;
         return *this;
     }
+    Request& Method(std::uint32_t number, std::string custom = "") {
+        method = number;
+        customMethod = std::move(custom);
+        return *this;
+    }
+    Request& Header(std::string name, std::string value) {
+        headers.emplace_back(std::move(name), std::move(value));
+        return *this;
+    }
+    Request& Argument(const char* name, BindingProperty value) {
+        typed.push_back({name, std::move(value)});
+        return *this;
+    }
 };
+
+// A GET of url, to be dressed with the builders above.
+inline Request Url(std::string url) {
+    Request request;
+    request.url = std::move(url);
+    return request;
+}
 
 // A reply filled by a function record's handler; released through the reply's own
 // release function when it goes.

@@ -10,9 +10,8 @@
 #include "api/ArgumentBinder.h"
 #include "api/Dispatch.h"
 #include "api/ExposeFunction.h"
-#include "binding/HostValueConversion.h"
 #include "binding/StructDeclaration.h"
-#include "runtime/ApiTable.h"
+#include "tests/api/ApiCall.h"
 #include "tests/support/Unpacked.h"
 
 namespace Kesh {
@@ -51,31 +50,11 @@ protected:
         table_ = BuildApiTable(registry_, storage_);
     }
 
-    struct Outcome {
-        std::string error;
-        std::uint32_t status;
-        BindingProperty value;
-    };
-
-    Outcome Call(const char* name, const char* url, std::vector<HostHeader> headers = {}) {
-        const ApiFunctionRecord* record = nullptr;
-        for (std::uint32_t i = 0; i < table_->functionCount; ++i) {
-            if (std::string(table_->functions[i].name) == name) record = &table_->functions[i];
-        }
-        EXPECT_NE(record, nullptr) << name;
-        HostRequest request{};
-        request.method = 2;
-        request.url = url;
-        request.userData = record->userData;
+    Testing::ApiOutcome Call(const char* name, const char* url, std::vector<HostHeader> headers = {}) {
+        HostRequest request = Testing::Get(url);
         request.headers = headers.empty() ? nullptr : headers.data();
         request.headerCount = static_cast<std::uint32_t>(headers.size());
-        HostReply reply{};
-        record->handler(&reply, &request);
-        Outcome outcome{reply.result.hasError ? reply.result.errorText : "", reply.statusCode, {}};
-        HostResultHead failure{};
-        FromHostValue(reply.result.value, outcome.value, "", failure);
-        reply.release(&reply);
-        return outcome;
+        return Testing::CallFunction(*table_, name, request);
     }
 
     TypeRegistry registry_;
@@ -83,39 +62,21 @@ protected:
     ApiTable* table_ = nullptr;
 };
 
+// A std::optional parameter is optional by itself; arguments are found by name, so a
+// declaration that repeats or leaves out a name is refused.
 TEST_F(DispatchTest, DeclarationsDescribeTheSignature) {
     const FunctionRecord* probe = registry_.FindFunction("Probe");
     ASSERT_NE(probe, nullptr);
     ASSERT_EQ(probe->arguments.size(), 6u);
-    EXPECT_EQ(probe->arguments[0].type.kind, TypeKind::Int32);
     EXPECT_EQ(probe->arguments[2].type.kind, TypeKind::Bool);
-    EXPECT_TRUE(probe->arguments[2].optional);  // a std::optional parameter
+    EXPECT_TRUE(probe->arguments[2].optional);
     EXPECT_FALSE(probe->arguments[1].optional);
-    EXPECT_EQ(probe->arguments[3].type.kind, TypeKind::Struct);
     EXPECT_EQ(probe->arguments[3].type.record, registry_.FindType("Options"));
-    EXPECT_EQ(probe->arguments[4].type.kind, TypeKind::Vector);
-    EXPECT_EQ(probe->arguments[4].type.elementKind, TypeKind::Int64);
-    EXPECT_EQ(probe->returns.kind, TypeKind::Object);
-    EXPECT_EQ(registry_.FindFunction("Detailed")->returns.kind, TypeKind::String);
 
-    // Arguments are found by name: a declaration that repeats or leaves out a name is refused.
     auto twice = [](std::int32_t, std::int32_t) { return 0; };
     EXPECT_EQ(ExposeFunction(registry_, {.name = "Twice"}, twice, {Anywhere("a"), Anywhere("a")}), nullptr);
     EXPECT_EQ(ExposeFunction(registry_, {.name = "Blank"}, twice, {Anywhere("a"), Anywhere("")}), nullptr);
     EXPECT_EQ(registry_.FindFunction("Twice"), nullptr);
-}
-
-TEST_F(DispatchTest, LaterFunctionOfANameIsTheOneListed) {
-    ExposeFunction(registry_, {.name = "Probe", .url = "/other"}, [] { return 2; });
-    ApiTable* table = BuildApiTable(registry_, storage_);
-    std::uint32_t probes = 0;
-    for (std::uint32_t i = 0; i < table->functionCount; ++i) {
-        if (std::string(table->functions[i].name) != "Probe") continue;
-        ++probes;
-        EXPECT_EQ(table->functions[i].userData->function, registry_.FindFunction("Probe"));
-        EXPECT_EQ(table->functions[i].userData->registry, &registry_);
-    }
-    EXPECT_EQ(probes, 1u);
 }
 
 TEST_F(DispatchTest, BindsEachSourceByItsRules) {
@@ -151,10 +112,9 @@ TEST_F(DispatchTest, BindsEachSourceByItsRules) {
         {"/probe/1?maybe=maybe", {}, nullptr},
         {"/probe/1?list=---%0A%20%20-%20[", {}, "Couldn't deserialize YAML value for parameter 'list' of 'Probe': "},
         {"/probe/1?list=%81%01%01", {}, "Couldn't deserialize MessagePack value for parameter 'list' of 'Probe': "},
-        {"/probe/1?options.name.0x=1", {}, "Index 0x is in an incorrect format"},
     };
     for (const Case& c : cases) {
-        const Outcome outcome = Call("Probe", c.url, c.headers);
+        const Testing::ApiOutcome outcome = Call("Probe", c.url, c.headers);
         if (c.error == nullptr) {
             EXPECT_NE(outcome.error, "") << c.url;
             continue;
@@ -176,7 +136,7 @@ TEST_F(DispatchTest, BindsEachSourceByItsRules) {
 }
 
 TEST_F(DispatchTest, FailuresInsideTheFunctionBecomeReplies) {
-    const Outcome thrown = Call("Throws", "Throws");
+    const Testing::ApiOutcome thrown = Call("Throws", "Throws");
     EXPECT_EQ(thrown.error, "boom");
     EXPECT_EQ(thrown.status, 500u);
 }

@@ -7,11 +7,8 @@
 #include <vector>
 
 #include "api/ExposeFunction.h"
-#include "binding/HostValueConversion.h"
 #include "log/LogLevel.h"
-#include "runtime/ApiTable.h"
-#include "runtime/HostReply.h"
-#include "runtime/HostRequest.h"
+#include "tests/api/ApiCall.h"
 
 namespace Kesh {
 namespace {
@@ -80,9 +77,15 @@ TEST(RegistrationMistake, DuplicatesAreKeptAndNoted) {
                   "Function \"Get\" is declared twice: the later declaration replaces the earlier one",
                   "Function \"Other\" has the same method (GET) and URL template \"/y\" as function \"Get\""}));
     EXPECT_TRUE(NoteTexts(registry, kLevelError).empty());
+    // The table lists the later "Get" only.
     ApiTableStorage storage;
     const ApiTable* table = BuildApiTable(registry, storage);
     ASSERT_EQ(table->functionCount, 3u);
+    EXPECT_EQ(Testing::CallFunction(*table, "Get", Testing::Get("/y")).value.GetSigned(), 2);
+    for (std::uint32_t i = 0; i < table->functionCount; ++i) {
+        EXPECT_EQ(table->functions[i].userData->registry, &registry);
+        EXPECT_EQ(table->functions[i].userData->function, registry.FindFunction(table->functions[i].name));
+    }
 }
 
 // A member function is called on the object it was exposed with.
@@ -97,24 +100,6 @@ private:
     std::atomic<std::int32_t> total_ = 0;
 };
 
-std::string CallWithQuery(const ApiTable& table, const char* name, const char* url, BindingProperty& value) {
-    for (std::uint32_t i = 0; i < table.functionCount; ++i) {
-        if (std::string(table.functions[i].name) != name) continue;
-        HostRequest request{};
-        request.method = 2;
-        request.url = url;
-        request.userData = table.functions[i].userData;
-        HostReply reply{};
-        table.functions[i].handler(&reply, &request);
-        std::string error = reply.result.hasError ? reply.result.errorText : "";
-        HostResultHead failure{};
-        FromHostValue(reply.result.value, value, "", failure);
-        reply.release(&reply);
-        return error;
-    }
-    return "no function " + std::string(name);
-}
-
 TEST(MemberFunction, BoundToItsObject) {
     Counter counter;
     ASSERT_NE(ExposeFunction(counter, {.name = "Add", .url = "/add"}, &Counter::Add, {InQuery("amount")}), nullptr);
@@ -122,12 +107,9 @@ TEST(MemberFunction, BoundToItsObject) {
     EXPECT_EQ(counter.Registry().FindFunction("Add")->arguments.at(0).type.kind, TypeKind::Int32);
     ApiTableStorage storage;
     const ApiTable* table = BuildApiTable(counter.Registry(), storage);
-    BindingProperty value;
-    EXPECT_EQ(CallWithQuery(*table, "Add", "/add?amount=5", value), "");
-    EXPECT_EQ(CallWithQuery(*table, "Add", "/add?amount=2", value), "");
-    EXPECT_EQ(value.GetSigned(), 7);
-    EXPECT_EQ(CallWithQuery(*table, "Total", "/total", value), "");
-    EXPECT_EQ(value.GetSigned(), 7);
+    EXPECT_EQ(Testing::CallFunction(*table, "Add", Testing::Get("/add?amount=5")).value.GetSigned(), 5);
+    EXPECT_EQ(Testing::CallFunction(*table, "Add", Testing::Get("/add?amount=2")).value.GetSigned(), 7);
+    EXPECT_EQ(Testing::CallFunction(*table, "Total", Testing::Get("/total")).value.GetSigned(), 7);
     EXPECT_EQ(counter.Total(), 7);
 }
 

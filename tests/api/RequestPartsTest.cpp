@@ -10,10 +10,7 @@
 
 #include "api/ExposeFunction.h"
 #include "api/RequestContext.h"
-#include "binding/HostValueConversion.h"
-#include "runtime/ApiTable.h"
-#include "runtime/HostReply.h"
-#include "runtime/HostRequest.h"
+#include "tests/api/ApiCall.h"
 
 namespace Kesh {
 namespace {
@@ -41,33 +38,12 @@ protected:
     }
 
     HostRequest Request(std::uint32_t method, const char* url) {
-        HostRequest request{};
+        HostRequest request = Testing::Get(url);
         request.method = method;
-        request.url = url;
         return request;
     }
-
-    // The function's value as text, or "error: " and its error.
-    std::string Call(const char* name, HostRequest request) {
-        const ApiFunctionRecord* record = nullptr;
-        for (std::uint32_t i = 0; i < table_->functionCount; ++i) {
-            if (std::string(table_->functions[i].name) == name) record = &table_->functions[i];
-        }
-        EXPECT_NE(record, nullptr) << name;
-        request.userData = record->userData;
-        HostReply reply{};
-        record->handler(&reply, &request);
-        std::string outcome;
-        if (reply.result.hasError) {
-            outcome = std::string("error: ") + reply.result.errorText;
-        } else {
-            BindingProperty value;
-            HostResultHead failure{};
-            FromHostValue(reply.result.value, value, "", failure);
-            outcome = std::string(value.GetStringView());
-        }
-        reply.release(&reply);
-        return outcome;
+    std::string Call(const char* name, const HostRequest& request) {
+        return Testing::CallFunction(*table_, name, request).Text();
     }
 
     TypeRegistry registry_;
@@ -89,11 +65,25 @@ TEST_F(RequestPartsTest, ACustomMethodIsReachedOnlyByItsOwnName) {
     }
 }
 
-TEST_F(RequestPartsTest, IndexesReadEveryHexadecimalDigit) {
-    for (const auto& [url, size] : {std::pair{"Count?list.0xf=1", "16"}, std::pair{"Count?list.0XaF=1", "176"},
-                                    std::pair{"Count?list.017=1", "16"}}) {
-        EXPECT_EQ(Call("Count", Request(kGet, url)), size) << url;
-    }
+// Element indexes in a name ("list.3") in every base; what the list's size becomes, or
+// the failure.
+TEST_F(RequestPartsTest, ElementIndexes) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Count?list.3=1", "4"},
+        {"Count?list.0xf=1", "16"},
+        {"Count?list.0XaF=1", "176"},
+        {"Count?list.017=1", "16"},
+        {"Count?list.0=1", "1"},
+        {"Count?list.1a=1", "error: Index 1a is in an incorrect format"},
+        {"Count?list.08=1", "error: Index 08 is in an incorrect format"},
+        {"Count?list.0x=1", "error: Index 0x is in an incorrect format"},
+        {"Count?list.0xg=1", "error: Index 0xg is in an incorrect format"},
+        // The list needs one element more than the index: the largest int32 does not fit.
+        {"Count?list.2147483647=1", "error: Index 2147483647 is out of range"},
+        {"Count?list.2147483648=1", "error: Index 2147483648 is out of range"},
+        {"Count?list.99999999999999999999999=1", "error: Index 99999999999999999999999 is out of range"},
+    };
+    for (const auto& [url, outcome] : cases) EXPECT_EQ(Call("Count", Request(kGet, url)), outcome) << url;
 }
 
 TEST_F(RequestPartsTest, ATypedArgumentIsNamedInItsFailure) {

@@ -160,6 +160,12 @@ TEST(MatchRoute, MethodsAndTheShortestCaptureDecide) {
     EXPECT_STREQ(Chosen({&rest.route, &literal.route}, "/items/all", HttpMethod::Get), "literal");
     EXPECT_STREQ(Chosen({&literal.route, &rest.route}, "/items/all", HttpMethod::Get), "literal");
 
+    // The list may hold gaps: a null route, or one whose function has no binding.
+    Route unbound = byId.route;
+    unbound.binding = nullptr;
+    EXPECT_STREQ(Chosen({nullptr, &unbound}, "/items/5", HttpMethod::Get), "none");
+    EXPECT_STREQ(Chosen({nullptr, &unbound, &byId.route}, "/items/5", HttpMethod::Get), "byId");
+
     ParsedRequest request;
     request.url = "/items/a%20b+c%2Fd?x";
     request.method = HttpMethod::Get;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "log/AssertionReport.h"
@@ -112,30 +113,65 @@ TEST(TraceProviders, StartupEventOnlyWhenAConsumerAsks) {
     EXPECT_EQ(absent.Provider(0).Handle(), 0u);
 }
 
+// Which events a trace consumer's level and keywords turn on: level 0 means all, an
+// event at exactly the consumer's level is included, an event's keyword must share a bit
+// with the any-mask and hold every bit of the all-mask, and keyword 0 matches anything.
 TEST(TraceProviders, EnablementRules) {
     const Platform::TraceGuid guid{};
-    TraceProvider provider(guid, {{1, 0, 0, 4, 0, 0, 0x1}, {2, 0, 0, 2, 0, 0, 0x6}, {3, 0, 0, 5, 0, 0, 0}});
+    // As many events as a provider holds, on the heap, so that the sanitizer build
+    // sees any write past the last one.
+    auto provider = std::make_unique<TraceProvider>(
+        guid, std::initializer_list<Platform::TraceEventDescriptor>{
+                  {1, 0, 0, 2, 0, 0, 0x1}, {2, 0, 0, 3, 0, 0, 0x6}, {3, 0, 0, 4, 0, 0, 0}, {4, 0, 0, 3, 0, 0, 0x2}});
+    struct Case {
+        std::uint8_t level;
+        std::uint64_t any;
+        std::uint64_t all;
+        bool enabled[TraceProvider::kMaxEvents];
+    };
+    const Case cases[] = {
+        {3, 0x1, 0, {true, false, false, false}},
+        {3, 0x2, 0, {false, true, false, true}},
+        {2, 0x2, 0, {false, false, false, false}},
+        {4, 0x2, 0, {false, true, true, true}},
+        {0, 0x7, 0, {true, true, true, true}},
+        {0, 0x7, 0x6, {false, true, true, false}},
+    };
+    for (const Case& c : cases) {
+        provider->OnEnablement(Platform::kTraceEnable, c.level, c.any, c.all);
+        EXPECT_TRUE(provider->Enabled());
+        EXPECT_EQ(provider->Level(), c.level);
+        for (std::size_t i = 0; i < TraceProvider::kMaxEvents; ++i) {
+            EXPECT_EQ(provider->EventEnabled(i), c.enabled[i])
+                << "level " << int{c.level} << ", any " << c.any << ", all " << c.all << ", event " << i;
+        }
+    }
+    provider->OnEnablement(2, 1, 0, 0);  // another notification changes nothing
+    EXPECT_TRUE(provider->EventEnabled(2));
+    EXPECT_EQ(provider->Level(), 0);
 
-    provider.OnEnablement(Platform::kTraceEnable, 4, 0x2, 0);
-    EXPECT_TRUE(provider.Enabled());
-    EXPECT_FALSE(provider.EventEnabled(0));  // keyword shares no bit with any
-    EXPECT_TRUE(provider.EventEnabled(1));
-    EXPECT_FALSE(provider.EventEnabled(2));  // level 5 is above 4
+    provider->OnEnablement(Platform::kTraceDisable, 5, 0, 0);
+    EXPECT_FALSE(provider->Enabled());
+    EXPECT_FALSE(provider->EventEnabled(1));
+    EXPECT_FALSE(provider->EventEnabled(2));
+    EXPECT_FALSE(provider->EventEnabled(99));
+}
 
-    provider.OnEnablement(Platform::kTraceEnable, 0, 0x7, 0x6);  // level 0 lets every level in
-    EXPECT_FALSE(provider.EventEnabled(0));  // lacks bit 0x6 of the all-mask
-    EXPECT_TRUE(provider.EventEnabled(1));
-    EXPECT_TRUE(provider.EventEnabled(2));  // keyword 0 matches everything
-
-    provider.OnEnablement(2, 1, 0, 0);  // another notification changes nothing
-    EXPECT_TRUE(provider.EventEnabled(2));
-    EXPECT_EQ(provider.Level(), 0);
-
-    provider.OnEnablement(Platform::kTraceDisable, 0, 0, 0);
-    EXPECT_FALSE(provider.Enabled());
-    EXPECT_FALSE(provider.EventEnabled(1));
-    EXPECT_FALSE(provider.EventEnabled(2));
-    EXPECT_FALSE(provider.EventEnabled(99));
+// Enabling and disabling a full provider touch nothing past its events: the bytes after
+// it stay as they were (the sanitizer build also watches the heap block's end).
+TEST(TraceProviders, AFullProviderWritesNothingPastItsEvents) {
+    struct Guarded {
+        TraceProvider provider;
+        unsigned char after[48];
+    };
+    const Platform::TraceGuid guid{};
+    auto guarded = std::make_unique<Guarded>(Guarded{
+        TraceProvider(guid, {{1, 0, 0, 2, 0, 0, 0}, {2, 0, 0, 3, 0, 0, 0}, {3, 0, 0, 4, 0, 0, 0}, {4, 0, 0, 3, 0, 0, 0}}),
+        {}});
+    std::memset(guarded->after, 0xA5, sizeof guarded->after);
+    guarded->provider.OnEnablement(Platform::kTraceEnable, 0, 1, 0);
+    guarded->provider.OnEnablement(Platform::kTraceDisable, 0, 0, 0);
+    for (unsigned char byte : guarded->after) EXPECT_EQ(byte, 0xA5);
 }
 
 }  // namespace

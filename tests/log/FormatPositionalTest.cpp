@@ -46,8 +46,12 @@ TEST(FormatPositional, NumberedPlaceholders) {
     EXPECT_EQ(Format("100%% of %1", {std::string("x")}), "100% of x");
     EXPECT_EQ(Format("%1 which supports plugin API %2", {"pzl", std::string("18.0.0")}),
               "pzl which supports plugin API 18.0.0");
-    // Numbers above 9 and placeholders directly followed by text.
+    // Numbers above 9, every digit read (values unlike their numbers), and placeholders
+    // directly followed by text.
     EXPECT_EQ(Format("%10-%1d", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), "10-1d");
+    EXPECT_EQ(Format("%9|%10|%19|%1$s", {101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 113, 114, 115,
+                                          116, 117, 118, 119}),
+              "109|110|119|101");
     // More digits than arguments: a width for the next sequential argument.
     EXPECT_EQ(Format("[%3d][%2]", {7, 8}), "[  7][8]");
     EXPECT_EQ(Format("%d %d %1", {1, 2}), "1 2 1");
@@ -199,14 +203,16 @@ TEST(FormatPositional, OutputIsBoundedAndTerminated) {
     std::string result = Format(longTemplate.c_str());
     EXPECT_EQ(result, std::string(kMessageBufferSize - 1, 'x'));
 
-    const char* templates[] = {"%1$", "%", "%*", "%.", "%l", "%1$*", "%1$.*", "%hh", "%5"};
+    // Templates that end inside a directive, each in a heap block of exactly its size, so
+    // that the sanitizer build sees any read past the terminator.
+    const char* templates[] = {"%1$", "%", "%*", "%.", "%l", "%1$*", "%1$.*", "%hh", "%5", "%9", "%10", "%99"};
     for (const char* templateText : templates) {
         std::size_t size = std::strlen(templateText) + 1;
         std::unique_ptr<char[]> exact(new char[size]);
         std::memcpy(exact.get(), templateText, size);
-        FormatArgument arguments[] = {7, 8};
+        FormatArgument arguments[] = {7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
         char buffer[8];
-        std::size_t length = FormatPositional(buffer, sizeof buffer, exact.get(), arguments, 2);
+        std::size_t length = FormatPositional(buffer, sizeof buffer, exact.get(), arguments, 10);
         EXPECT_LT(length, sizeof buffer) << templateText;
         EXPECT_EQ(std::strlen(buffer), length) << templateText;
     }

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <tuple>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "log/CategoryGroups.h"
@@ -17,25 +18,42 @@
 namespace Kesh::Testing {
 namespace {
 
-TEST_F(LogTest, FreshManagerFiltersByLevelAndExcludedGroup) {
+// Log calls refuse filtered messages before taking the manager's lock, from a copy of
+// the manager's filter: that copy must follow every change of the filter and of the
+// manager itself.
+constexpr std::uint64_t kFourth = 4;  // excluded by a fresh manager
+
+TEST_F(LogTest, EarlyFilterFollowsLevelMaskMuteAndANewManager) {
+    DetachConsoles();
+    {
+        RecordingTarget target;
+        Configure(target, 0, 0, 0, "#M");
+        LogManager::SetLevel(5);
+        LogManager::SetExcludedMask(0x30);
+        Log(4, 0, "below 5");
+        Log(5, 0x10, "excluded 0x10");
+        Log(5, kFourth, "level 5");
+        LogManager::Mute();
+        Log(9, 0, "muted");
+        LogManager::Unmute();
+        Log(5, 0, "unmuted");
+        EXPECT_EQ(target.messages, (std::vector<std::string>{"level 5", "unmuted"}));
+    }
+
+    // With no manager, a log call makes one (the refused level of the last one must not
+    // stop it), and the new manager starts from level 1 and mask 4 again.
+    LogManager::ReleaseReference();
+    ASSERT_FALSE(LogManager::Exists());
+    Log(1, 0x10, "early filter test: a log call with no manager makes one");
+    EXPECT_TRUE(LogManager::Exists());
+    LogManager::AddReference();
     DetachConsoles();
     RecordingTarget target;
     Configure(target, 0, 0, 0, "#M");
-
-    Log(0, 0, "below the threshold of 1");
-    Log(1, kCategoryExtra | kCategoryGeneral, "excluded group");
-    Log(1, kCategoryGeneral, "kept %d", 1);
-    Log(3, 0, "kept %s", "two");
-    EXPECT_EQ(target.messages, (std::vector<std::string>{"kept 1", "kept two"}));
-
-    LogManager::SetLevel(0);
-    LogManager::SetExcludedMask(0);
-    Log(0, kCategoryExtra, "now accepted");
-    LogManager::Mute();
-    Log(3, 0, "muted");
-    LogManager::Unmute();
-    EXPECT_EQ(target.messages.back(), "now accepted");
-    EXPECT_EQ(target.messages.size(), 3u);
+    Log(1, 0x10, "level 1, mask 0x10");
+    Log(1, kFourth, "excluded 4");
+    Log(0, 0, "below 1");
+    EXPECT_EQ(target.messages, (std::vector<std::string>{"level 1, mask 0x10"}));
 }
 
 TEST_F(LogTest, TargetFiltersAndZeroMask) {

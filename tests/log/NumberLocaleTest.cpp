@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 #include "log/FormatPositional.h"
@@ -55,7 +56,17 @@ TEST(FormatPrintf, MatchesTheLibrarysPrintfInTheCLocale) {
                      std::intmax_t{-7}),
               Reference("%lld %llu %#llx %lo %zu %td %jd", big, ubig, ubig, 8ul, std::size_t{9}, std::ptrdiff_t{-3},
                         std::intmax_t{-7}));
-    EXPECT_EQ(Printf("%hhd %hu %c|%-3c|", 300, 70000, 'x', 'y'), Reference("%hhd %hu %c|%-3c|", 300, 70000, 'x', 'y'));
+    EXPECT_EQ(Printf("%hhd %hu %c|%-3c|%lc|%d", 300, 70000, 'x', 'y', static_cast<std::wint_t>('w'), 5),
+              "44 4464 x|y  |w|5");
+    // Each unsigned length takes its own argument, and only that one.
+    EXPECT_EQ(Printf("%ju|%zx|%tu|%lu|%llo|%u", std::uintmax_t{ubig}, std::size_t{255}, std::ptrdiff_t{5}, 6ul, 8ull, 9u),
+              Reference("%ju|%zx|%tu|%lu|%llo|%u", std::uintmax_t{ubig}, std::size_t{255}, std::ptrdiff_t{5}, 6ul, 8ull,
+                        9u));
+    // Flags repeated beyond what a directive can hold keep each flag once (not literals,
+    // so that the compiler lets the repetitions through).
+    const char* repeated = "%------------+ #05d|%0000000000-3d|";
+    const char* once = "%-+ #05d|%0-3d|";
+    EXPECT_EQ(Printf(repeated, 7, 8), Reference(once, 7, 8));
     EXPECT_EQ(Printf("%*d|%-*d|%*d|%.*f|%.*s", 6, 42, 4, 7, -4, 7, 2, 3.14159, 3, "abcdef"),
               Reference("%*d|%-*d|%*d|%.*f|%.*s", 6, 42, 4, 7, -4, 7, 2, 3.14159, 3, "abcdef"));
     EXPECT_EQ(Printf("%g %e %.3f %10.2E %a %G %Lf", 0.5, 1.5, 2.25, 12345.678, 1.0, 1e-10, 2.5L),

@@ -67,79 +67,59 @@ TEST_F(GameflowPolicy, EveryPhaseSendsItsRequests) {
     }
 }
 
-TEST_F(GameflowPolicy, ReconnectRelaunchesAndTheNextGameUnloadsAgain) {
-    UnloadSetting(true);
-    Phase("InProgress");
-    Phase("Reconnect");
-    Phase("InProgress");
-    EXPECT_EQ(Calls(host_), (Lines{kKillUx, kPostgame, kLaunchUx, kDelete, kKillUx, kPostgame}));
-}
-
-TEST_F(GameflowPolicy, APhaseActsOnceUntilItChanges) {
-    // None first: it equals the initial phase, so nothing at all.
-    Phase("None", "Create");
-    EXPECT_TRUE(host_.Requests().empty());
-    Phase("Lobby", "Create");
-    Phase("Lobby", "Update");
-    EXPECT_EQ(Calls(host_), (Lines{kDelete}));
-
-    // A Delete keeps the phase: the same phase coming back does nothing.
-    host_.ClearRecords();
-    Phase("InProgress", "Delete");
-    EXPECT_TRUE(Deliver("/qor-gameflow/v1/session", "Delete", BindingProperty()));
-    Phase("Lobby", "Create");
-    EXPECT_TRUE(host_.Requests().empty());
-    EXPECT_TRUE(host_.LogLines().empty());
-    // Changing the setting during a phase acts on nothing by itself.
-    UnloadSetting(true);
-    EXPECT_TRUE(host_.Requests().empty());
-    // A failed request does not make the phase act again.
-    host_.ReplyWithError(HttpMethod::Post, "/keshclient/affinity", "Busy", 503);
-    Phase("InProgress");
-    Phase("InProgress");
-    EXPECT_EQ(Calls(host_), (Lines{kKillUx, kPostgame}));
-}
-
-TEST_F(GameflowPolicy, AFirstPhaseInProgressUnloadsAtOnce) {
-    UnloadSetting(true);
-    Phase(8, "Create");
-    EXPECT_EQ(Calls(host_), (Lines{kKillUx, kPostgame}));
-}
-
-TEST_F(GameflowPolicy, PhasesByNameOrNumberAndUnknownOnesDropped) {
-    Phase(5);  // ChampSelect
-    Phase("ChampSelect");
-    EXPECT_EQ(Calls(host_), (Lines{kDelete}));
-    host_.ClearRecords();
-
-    for (const BindingProperty& unknown : {BindingProperty("Unknown"), BindingProperty(14), BindingProperty(-1),
-                                           BindingProperty("inprogress"), BindingProperty(8.5)}) {
-        Phase(unknown);
+// Runs of session events and the requests they cause: a phase acts once, until a
+// different one comes.
+TEST_F(GameflowPolicy, PhaseSequences) {
+    struct Step {
+        BindingProperty phase;
+        const char* type = "Update";
+        bool wholeSession = false;  // phase is the whole session, not its "phase"
+    };
+    struct Case {
+        const char* name;
+        bool unloadSetting;
+        std::vector<Step> steps;
+        Lines calls;
+    };
+    BindingProperty noPhase;
+    noPhase.MakeStructure();
+    noPhase["gameData"]["queue"] = 420;
+    const Case cases[] = {
+        {"a first phase InProgress unloads at once", true, {{8, "Create"}}, {kKillUx, kPostgame}},
+        {"None first equals the initial phase", false, {{"None", "Create"}}, {}},
+        {"the same phase twice acts once", false, {{"Lobby", "Create"}, {"Lobby"}}, {kDelete}},
+        // A Delete carries no phase: the phase before it coming back does nothing.
+        {"a Delete keeps the phase",
+         false,
+         {{"Lobby"}, {"InProgress", "Delete"}, {BindingProperty(), "Delete"}, {"Lobby", "Create"}},
+         {kDelete}},
+        {"a phase by number is the phase by name", false, {{5}, {"ChampSelect"}}, {kDelete}},
+        {"unknown phases are dropped",
+         false,
+         {{"ChampSelect"}, {"Unknown"}, {14}, {-1}, {"inprogress"}, {8.5}, {"ChampSelect"}, {8}},
+         {kDelete, kPostgame}},
+        // An Empty session is no structure and is dropped; a structure without a phase,
+        // or {"phase": null}, is phase None.
+        {"a session without a phase is phase None",
+         false,
+         {{"Lobby"}, {BindingProperty(), "Update", true}, {noPhase, "Update", true}, {BindingProperty()},
+          {"TerminatedInError"}},
+         {kDelete, kDelete, kDelete}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        plugin_.reset();
+        SetUp();
+        if (c.unloadSetting) UnloadSetting(true);
+        for (const Step& step : c.steps) {
+            if (step.wholeSession) {
+                EXPECT_TRUE(Deliver("/qor-gameflow/v1/session", step.type, step.phase));
+            } else {
+                Phase(step.phase, step.type);
+            }
+        }
+        EXPECT_EQ(Calls(host_), c.calls);
     }
-    EXPECT_TRUE(host_.Requests().empty());
-    // Still ChampSelect: ChampSelect again does nothing, InProgress acts.
-    Phase("ChampSelect");
-    Phase(8);
-    EXPECT_EQ(Calls(host_), (Lines{kPostgame}));
-}
-
-TEST_F(GameflowPolicy, ASessionWithoutAPhaseIsPhaseNone) {
-    Phase("Lobby");
-    host_.ClearRecords();
-    EXPECT_TRUE(Deliver("/qor-gameflow/v1/session", "Update", BindingProperty()));
-    EXPECT_TRUE(host_.Requests().empty()) << "an Empty session is no structure and is dropped";
-
-    BindingProperty session;
-    session.MakeStructure();
-    session["gameData"]["queue"] = 420;
-    EXPECT_TRUE(Deliver("/qor-gameflow/v1/session", "Update", session));
-    EXPECT_EQ(Calls(host_), (Lines{kDelete}));
-    host_.ClearRecords();
-    // {"phase": null} is None as well, which is now the current phase.
-    Phase(BindingProperty());
-    EXPECT_TRUE(host_.Requests().empty());
-    Phase("TerminatedInError");
-    EXPECT_EQ(Calls(host_), (Lines{kDelete}));
 }
 
 TEST_F(GameflowPolicy, SettingsPayloads) {

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "runtime/ApiTable.h"
 #include "tests/plugin/LoadedPlugin.h"
 #include "tests/support/fakehost/FakeHost.h"
 #include "tests/support/Unpacked.h"
@@ -15,22 +17,28 @@ const std::vector<std::string> kWatchedPaths = {
     "/keshclient/zoom-scale", "/qor-login/v1/session",
 };
 
-const std::vector<std::string> kResourceEvents = {
-    "OnJsonApiEvent_qor-settings_v1_local", "OnJsonApiEvent_qor-gameflow_v1_session",
-    "OnJsonApiEvent_qor-settings_v2_local", "OnJsonApiEvent_keshclient_zoom-scale",
-    "OnJsonApiEvent_qor-login_v1_session",
-};
-
-std::vector<std::string> ResourceSubscriptions(const FakeHost& host) {
-    std::vector<std::string> names;
-    for (const RecordedSubscription& subscription : host.Subscriptions()) {
-        if (subscription.eventName.starts_with("OnJsonApiEvent")) {
-            EXPECT_EQ(subscription.flags, 0u);
+// The host's calls as one line each, in the order made: "subscribe NAME", "GET /path",
+// "POST /path body", ... (resource subscriptions only); every subscription and request
+// is checked to carry the plugin's client id, resource subscriptions no flags and
+// replies to be released once.
+std::vector<std::string> Timeline(const FakeHost& host) {
+    const std::vector<std::string> requests = Calls(host);
+    std::vector<std::string> lines;
+    for (const HostCall& call : host.Calls()) {
+        if (call.kind == HostCallKind::Subscribe) {
+            const RecordedSubscription& subscription = host.Subscriptions()[call.index];
             EXPECT_EQ(subscription.clientId, host.ClientId());
-            names.push_back(subscription.eventName);
+            if (subscription.eventName.starts_with("OnJsonApiEvent")) {
+                EXPECT_EQ(subscription.flags, 0u);
+                lines.push_back("subscribe " + subscription.eventName);
+            }
+        } else if (call.kind == HostCallKind::Request) {
+            EXPECT_EQ(host.Requests()[call.index].clientId, host.ClientId());
+            EXPECT_EQ(host.Requests()[call.index].replyReleases, 1u);
+            lines.push_back(requests[call.index]);
         }
     }
-    return names;
+    return lines;
 }
 
 TEST(UxPluginInit, RegistersThroughTheExport) {
@@ -45,62 +53,75 @@ TEST(UxPluginInit, RegistersThroughTheExport) {
     const MemoryStats stats = plugin.Stats();
     EXPECT_GT(Unpacked(stats.allocationCount), 0u);
     EXPECT_EQ(Unpacked(stats.reserved), 0u);
+
+    // The API table lists no functions, but the plugin's types and events.
+    const ApiTable* table = plugin.Record().apiTable;
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(Unpacked(table->functionCount), 0u);
+    EXPECT_EQ(Unpacked(table->functions), nullptr);
+    bool phase = false;
+    for (std::uint32_t i = 0; i < table->typeCount; ++i) {
+        phase = phase || std::strcmp(table->types[i].name, "QorUserExperienceGameflowPhase") == 0;
+    }
+    EXPECT_TRUE(phase);
+    EXPECT_GT(Unpacked(table->eventCount), 0u);
 }
 
-TEST(UxPluginInit, SubscribesFiveResourcesAndFetchesEachOnce) {
-    FakeHost host;
-    LoadedPlugin plugin(host);
-    ASSERT_TRUE(plugin.Init());
-
-    EXPECT_EQ(ResourceSubscriptions(host), kResourceEvents);
-    // Nothing is stored: each fetch fails, and the start-up step sets the login affinity.
-    std::vector<std::string> expected;
-    for (const std::string& path : kWatchedPaths) {
-        expected.push_back("GET " + path);
+// A resource changed between the GET and the subscription would never reach the
+// plugin: each watched resource is subscribed before its first state is read, and the
+// first state's effects come before the next resource is watched.
+TEST(UxPluginInit, EachResourceIsSubscribedThenFetchedAndItsFirstStateHandled) {
+    struct Case {
+        const char* name;
+        bool stored;
+        std::vector<std::string> timeline;
+    };
+    const Case cases[] = {
+        // Each fetch fails, and the start-up step sets the login affinity.
+        {"nothing stored",
+         false,
+         {"subscribe OnJsonApiEvent_qor-settings_v1_local", "GET /qor-settings/v1/local/qor-user-experience",
+          "subscribe OnJsonApiEvent_qor-gameflow_v1_session", "GET /qor-gameflow/v1/session",
+          "subscribe OnJsonApiEvent_qor-settings_v2_local", "GET /qor-settings/v2/local/video",
+          "subscribe OnJsonApiEvent_keshclient_zoom-scale", "GET /keshclient/zoom-scale",
+          "subscribe OnJsonApiEvent_qor-login_v1_session", "GET /qor-login/v1/session", "GET /qor-login/v1/session",
+          "POST /keshclient/affinity login"}},
+        // The flag is known before the phase, the settings' zoom before the host's (equal,
+        // so no write), and a login session deletes the affinity twice: once as its first
+        // state, once by the start-up step. No "login" affinity.
+        {"every resource stored",
+         true,
+         {"subscribe OnJsonApiEvent_qor-settings_v1_local", "GET /qor-settings/v1/local/qor-user-experience",
+          "subscribe OnJsonApiEvent_qor-gameflow_v1_session", "GET /qor-gameflow/v1/session",
+          "POST /keshclient/kill-ux", "POST /keshclient/affinity postgame",
+          "subscribe OnJsonApiEvent_qor-settings_v2_local", "GET /qor-settings/v2/local/video",
+          "POST /keshclient/zoom-scale 1.25", "subscribe OnJsonApiEvent_keshclient_zoom-scale",
+          "GET /keshclient/zoom-scale", "subscribe OnJsonApiEvent_qor-login_v1_session", "GET /qor-login/v1/session",
+          "DELETE /keshclient/affinity", "GET /qor-login/v1/session", "DELETE /keshclient/affinity"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHost host;
+        if (c.stored) {
+            BindingProperty settings;
+            settings["data"]["unloadUxInGameEnabled"] = true;
+            host.SetResource("/qor-settings/v1/local/qor-user-experience", settings);
+            BindingProperty session;
+            session["phase"] = "InProgress";
+            host.SetResource("/qor-gameflow/v1/session", session);
+            BindingProperty video;
+            video["data"]["ZoomScale"] = 1.25;
+            host.SetResource("/qor-settings/v2/local/video", video);
+            host.SetResource("/keshclient/zoom-scale", BindingProperty(1.25));
+            host.SetResource("/qor-login/v1/session", BindingProperty("someone"));
+        }
+        LoadedPlugin plugin(host);
+        ASSERT_TRUE(plugin.Init());
+        EXPECT_EQ(Timeline(host), c.timeline);
+        EXPECT_EQ(Logged(host, 3), c.stored ? (std::vector<std::string>{"Unload ux in game set to: true",
+                                                                         "Setting affinity to postgame."})
+                                            : std::vector<std::string>{});
     }
-    expected.push_back("GET /qor-login/v1/session");
-    expected.push_back("POST /keshclient/affinity login");
-    EXPECT_EQ(Calls(host), expected);
-    for (const RecordedRequest& request : host.Requests()) {
-        EXPECT_EQ(request.clientId, host.ClientId());
-        EXPECT_EQ(request.replyReleases, 1u);
-    }
-}
-
-TEST(UxPluginInit, FirstStatesReachTheHandlersInOrder) {
-    FakeHost host;
-    BindingProperty settings;
-    settings["data"]["unloadUxInGameEnabled"] = true;
-    host.SetResource("/qor-settings/v1/local/qor-user-experience", settings);
-    BindingProperty session;
-    session["phase"] = "InProgress";
-    host.SetResource("/qor-gameflow/v1/session", session);
-    BindingProperty video;
-    video["data"]["ZoomScale"] = 1.25;
-    host.SetResource("/qor-settings/v2/local/video", video);
-    host.SetResource("/keshclient/zoom-scale", BindingProperty(1.25));
-    host.SetResource("/qor-login/v1/session", BindingProperty("someone"));
-
-    LoadedPlugin plugin(host);
-    ASSERT_TRUE(plugin.Init());
-    // The flag is known before the phase, the settings' zoom before the host's (equal,
-    // so no write), and a login session deletes the affinity twice: once as its first
-    // state, once by the start-up step. No "login" affinity.
-    EXPECT_EQ(Calls(host), (std::vector<std::string>{
-                               "GET /qor-settings/v1/local/qor-user-experience",
-                               "GET /qor-gameflow/v1/session",
-                               "POST /keshclient/kill-ux",
-                               "POST /keshclient/affinity postgame",
-                               "GET /qor-settings/v2/local/video",
-                               "POST /keshclient/zoom-scale 1.25",
-                               "GET /keshclient/zoom-scale",
-                               "GET /qor-login/v1/session",
-                               "DELETE /keshclient/affinity",
-                               "GET /qor-login/v1/session",
-                               "DELETE /keshclient/affinity",
-                           }));
-    EXPECT_EQ(Logged(host, 3), (std::vector<std::string>{"Unload ux in game set to: true",
-                                                         "Setting affinity to postgame."}));
 }
 
 TEST(UxPluginInit, SucceedsWhenEveryRequestFails) {

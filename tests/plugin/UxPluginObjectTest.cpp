@@ -1,16 +1,13 @@
-// The plugin object itself, linked into the test: its types as registered, its start
-// values, the export's behaviour without memory, the typed subscriptions and the log
-// categories, which the host never sees.
+// The plugin object itself, linked into the test: its types as registered, the typed
+// subscriptions and the log categories, which the host never sees.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "binding/TypeRecord.h"
-#include "platform/Allocator.h"
 #include "plugin/GameflowPhase.h"
 #include "plugin/GameflowSession.h"
 #include "runtime/SubscribeResource.h"
@@ -45,78 +42,51 @@ public:
     HostRegistration record{};
 };
 
-TEST(UxPluginObject, StartValuesAndRegisteredTypes) {
+// The types as the host reads them in the API table: names, ids, tags, the phase's
+// numbers and the session's one field; registering again adds nothing.
+TEST(UxPluginObject, RegisteredTypes) {
     InProcessPlugin plugin;
     ASSERT_NE(Unpacked(plugin.record.plugin), nullptr);
     UxPlugin& ux = plugin.Get();
-    EXPECT_FALSE(ux.UnloadUxInGame());
-    EXPECT_EQ(ux.SettingsSchemaVersion(), 1);
-    EXPECT_EQ(ux.LastZoomScale(), -1.0);
-    EXPECT_EQ(ux.LastPhase(), GameflowPhase::None);
-
     const std::vector<std::string> tags = {"Plugins", "Plugin qor-user-experience"};
-    const TypeRecord* phase = ux.Registry().FindType("QorUserExperienceGameflowPhase");
-    ASSERT_NE(phase, nullptr);
-    EXPECT_EQ(phase, ux.Registry().FindTypeById(0x309C3526u));
-    EXPECT_EQ(phase->size, 4u);
-    EXPECT_TRUE(phase->isEnum);
-    EXPECT_EQ(phase->staticType, &StaticTypeOf<GameflowPhase>());
-    EXPECT_EQ(phase->tags, tags);
     const std::vector<std::string> names = {
         "None",           "Lobby",      "Matchmaking",     "CheckedIntoTournament", "ReadyCheck",
         "ChampSelect",    "GameStart",  "FailedToLaunch",  "InProgress",            "Reconnect",
         "WaitingForStats", "PreEndOfGame", "EndOfGame",    "TerminatedInError",
     };
-    ASSERT_EQ(phase->enumerators.size(), names.size());
-    for (std::size_t number = 0; number < names.size(); ++number) {
-        const auto found = phase->enumerators.find(names[number]);
-        ASSERT_NE(found, phase->enumerators.end()) << names[number];
-        EXPECT_EQ(found->second.number, static_cast<std::int32_t>(number));
-    }
-
+    const TypeRecord* phase = ux.Registry().FindType("QorUserExperienceGameflowPhase");
     const TypeRecord* session = ux.Registry().FindType("QorUserExperienceGameflowSession");
+    ASSERT_NE(phase, nullptr);
     ASSERT_NE(session, nullptr);
-    EXPECT_EQ(session, ux.Registry().FindTypeById(0x5B8210B7u));
-    EXPECT_EQ(session->size, 4u);
-    EXPECT_FALSE(session->isEnum);
-    EXPECT_EQ(session->tags, tags);
     EXPECT_STREQ(StaticTypeOf<GameflowSession>().name,
                  "const char *__cdecl StaticType::Name<struct Kesh::Client::UserExperience::Api::GameflowSession>(void)");
-    ASSERT_EQ(session->fields.size(), 1u);
-    const FieldRecord& field = session->fields[0];
-    EXPECT_EQ(field.name, "phase");
-    EXPECT_EQ(field.offset, 0u);
-    EXPECT_EQ(field.staticType, &StaticTypeOf<GameflowPhase>());
-    EXPECT_EQ(static_cast<std::uint32_t>(field.type.kind), 16u);
-    EXPECT_EQ(field.type.record, phase);
-    EXPECT_FALSE(field.describedType.IsSet());
-
-    // Registering again adds nothing to either type.
-    ux.RegisterTypes();
-    EXPECT_EQ(phase->enumerators.size(), names.size());
-    EXPECT_EQ(phase->tags, tags);
-    EXPECT_EQ(session->fields.size(), 1u);
-    EXPECT_EQ(session->tags, tags);
-}
-
-// Fails exactly the allocation of a plugin object; everything else goes to the hooks
-// that were installed before.
-Memory::AllocatorHooks gPreviousHooks{};
-
-void* FailPluginAllocation(void*, std::size_t size) {
-    return size == sizeof(UxPlugin) ? nullptr : gPreviousHooks.allocate(gPreviousHooks.context, size);
-}
-
-TEST(UxPluginObject, WithoutMemoryTheExportLeavesTheRecordAlone) {
-    gPreviousHooks = Memory::CurrentHooks();
-    Memory::AllocatorHooks failing = gPreviousHooks;
-    failing.allocate = &FailPluginAllocation;
-    Memory::InstallHooks(failing);
-    HostRegistration record{17, 3, 9, nullptr, nullptr, nullptr, nullptr};
-    const HostRegistration before = record;
-    LoadPlugin<UxPlugin>(&record, "qor-user-experience");
-    Memory::InstallHooks(gPreviousHooks);
-    EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass == 0 ? "registered once" : "registered twice");
+        EXPECT_EQ(phase, ux.Registry().FindTypeById(0x309C3526u));
+        EXPECT_EQ(phase->size, 4u);
+        EXPECT_TRUE(phase->isEnum);
+        EXPECT_EQ(phase->staticType, &StaticTypeOf<GameflowPhase>());
+        EXPECT_EQ(phase->tags, tags);
+        ASSERT_EQ(phase->enumerators.size(), names.size());
+        for (std::size_t number = 0; number < names.size(); ++number) {
+            const auto found = phase->enumerators.find(names[number]);
+            ASSERT_NE(found, phase->enumerators.end()) << names[number];
+            EXPECT_EQ(found->second.number, static_cast<std::int32_t>(number));
+        }
+        EXPECT_EQ(session, ux.Registry().FindTypeById(0x5B8210B7u));
+        EXPECT_EQ(session->size, 4u);
+        EXPECT_FALSE(session->isEnum);
+        EXPECT_EQ(session->tags, tags);
+        ASSERT_EQ(session->fields.size(), 1u);
+        const FieldRecord& field = session->fields[0];
+        EXPECT_EQ(field.name, "phase");
+        EXPECT_EQ(field.offset, 0u);
+        EXPECT_EQ(field.staticType, &StaticTypeOf<GameflowPhase>());
+        EXPECT_EQ(static_cast<std::uint32_t>(field.type.kind), 16u);
+        EXPECT_EQ(field.type.record, phase);
+        EXPECT_FALSE(field.describedType.IsSet());
+        ux.RegisterTypes();
+    }
 }
 
 TEST(UxPluginObject, LogLinesCarryTheirLevelsAndCategories) {

@@ -39,99 +39,89 @@ TEST_F(ZoomScaleSync, AHostZoomScaleIsWrittenIntoTheSettings) {
     EXPECT_EQ(Calls(host_), (Lines{kPatch}));
 }
 
+// Each video settings payload, delivered after settings of 1.5 were taken: what is
+// posted to the host, and whether the host's zoom of 1.5 is still an echo afterwards.
 TEST_F(ZoomScaleSync, TheSettingsZoomScaleIsPostedAndStopsTheEcho) {
-    VideoZoomScale(1.5);
-    EXPECT_EQ(Calls(host_), (Lines{"POST /keshclient/zoom-scale 1.5"}));
-    host_.ClearRecords();
-    ZoomScale(1.5);
-    EXPECT_TRUE(host_.Requests().empty());
-    EXPECT_TRUE(host_.LogLines().empty());
-    // The same settings again are posted again.
-    VideoZoomScale(1.5);
-    VideoZoomScale("1.25");
-    VideoZoomScale("large");
-    VideoZoomScale(2);
-    VideoZoomScale(true);
-    EXPECT_EQ(Calls(host_), (Lines{"POST /keshclient/zoom-scale 1.5", "POST /keshclient/zoom-scale 1.25",
-                                   "POST /keshclient/zoom-scale 0", "POST /keshclient/zoom-scale 2",
-                                   "POST /keshclient/zoom-scale 1"}));
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    BindingProperty noData;
+    noData["schemaVersion"] = 1;
+    BindingProperty noZoom;
+    noZoom["data"]["Other"] = 3.0;
+    const auto video = [](const BindingProperty& zoomScale) {
+        BindingProperty settings;
+        settings["data"]["ZoomScale"] = zoomScale;
+        return settings;
+    };
+    struct Case {
+        const char* name;
+        BindingProperty settings;
+        Lines posted;  // empty: the settings are no zoom scale, 1.5 stays
+    };
+    const Case cases[] = {
+        {"the same settings again", video(1.5), {"POST /keshclient/zoom-scale 1.5"}},
+        {"a number as text", video("1.25"), {"POST /keshclient/zoom-scale 1.25"}},
+        {"text that is no number", video("large"), {"POST /keshclient/zoom-scale 0"}},
+        {"a whole number", video(2), {"POST /keshclient/zoom-scale 2"}},
+        {"true", video(true), {"POST /keshclient/zoom-scale 1"}},
+        {"no data", noData, {"POST /keshclient/zoom-scale 0"}},
+        {"no zoom scale in the data", noZoom, {"POST /keshclient/zoom-scale 0"}},
+        {"Empty settings", BindingProperty(), {"POST /keshclient/zoom-scale 0"}},
+        {"settings that are a number", BindingProperty(7), {"POST /keshclient/zoom-scale 0"}},
+        {"nan as text", video("nan"), {}},
+        {"inf as text", video("inf"), {}},
+        {"out of range text", video("1e999"), {}},
+        {"-infinity as text", video("-infinity"), {}},
+        {"infinity", video(inf), {}},
+        {"minus infinity", video(-inf), {}},
+        {"NaN", video(nan), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VideoZoomScale(1.5);
+        host_.ClearRecords();
+        EXPECT_TRUE(Deliver("/qor-settings/v2/local/video", "Update", c.settings));
+        EXPECT_EQ(Calls(host_), c.posted);
+        EXPECT_TRUE(host_.LogLines().empty());
+        host_.ClearRecords();
+        ZoomScale(1.5);
+        EXPECT_EQ(host_.Requests().empty(), c.posted.empty() || c.posted[0] == "POST /keshclient/zoom-scale 1.5")
+            << "the host's 1.5 is an echo only while 1.5 is the last settings value";
+    }
     // The last settings read was 1: a host zoom of 1 is an echo, 0 is not.
+    VideoZoomScale(true);
     host_.ClearRecords();
     ZoomScale(1.0);
     ZoomScale(0.0);
     EXPECT_EQ(Calls(host_), (Lines{kPatch}));
 }
 
-TEST_F(ZoomScaleSync, SettingsWithoutAZoomScaleReadAsZero) {
-    BindingProperty noData;
-    noData["schemaVersion"] = 1;
-    BindingProperty noZoom;
-    noZoom["data"]["Other"] = 3.0;
-    for (const BindingProperty& video : {noData, noZoom, BindingProperty(), BindingProperty(7)}) {
-        EXPECT_TRUE(Deliver("/qor-settings/v2/local/video", "Update", video));
-    }
-    EXPECT_EQ(Calls(host_), (Lines{"POST /keshclient/zoom-scale 0", "POST /keshclient/zoom-scale 0",
-                                   "POST /keshclient/zoom-scale 0", "POST /keshclient/zoom-scale 0"}));
-    host_.ClearRecords();
-    ZoomScale(0.0);
-    EXPECT_TRUE(host_.Requests().empty());
-}
-
+// Host payloads that are no finite zoom scale, and a Delete, write nothing and keep
+// the last settings value; numbers as text and whole numbers are zoom scales.
 TEST_F(ZoomScaleSync, HostPayloadsThatAreNoZoomScaleAreDropped) {
     VideoZoomScale(1.0);
     host_.ClearRecords();
     BindingProperty structure;
     structure["value"] = 2.0;
+    const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (const BindingProperty& payload : {BindingProperty(), BindingProperty("large"), structure,
-                                           BindingProperty("1.25x"), BindingProperty(nan), BindingProperty("nan")}) {
+    for (const BindingProperty& payload :
+         {BindingProperty(), BindingProperty("large"), structure, BindingProperty("1.25x"), BindingProperty(nan),
+          BindingProperty("nan"), BindingProperty("inf"), BindingProperty("1e999"), BindingProperty("-infinity"),
+          BindingProperty(inf), BindingProperty(-inf)}) {
         ZoomScale(payload);
     }
-    // A Delete carries no zoom scale.
     ZoomScale(3.0, "Delete");
     EXPECT_TRUE(host_.Requests().empty());
     EXPECT_TRUE(host_.LogLines().empty());
+    ZoomScale(1.0);
+    EXPECT_TRUE(host_.Requests().empty()) << "1.0 is still the last settings value";
 
-    // Numbers as text and whole numbers are zoom scales.
     ZoomScale("1.25");
     ZoomScale(2);
     ASSERT_EQ(host_.Requests().size(), 2u);
     EXPECT_EQ(host_.Requests()[0].Body().GetMember("data").GetMember("ZoomScale").GetFloat(), 1.25);
     EXPECT_EQ(host_.Requests()[1].Body().GetMember("data").GetMember("ZoomScale").GetFloat(), 2.0);
-}
-
-// NaN and infinities are no zoom scales, whichever side they come from, as numbers or
-// as text: nothing is posted or written, and the last settings value stays.
-TEST_F(ZoomScaleSync, NonFiniteZoomScalesAreIgnoredBothWays) {
-    VideoZoomScale(1.5);
-    host_.ClearRecords();
-    const double inf = std::numeric_limits<double>::infinity();
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (const BindingProperty& value : {BindingProperty("nan"), BindingProperty("inf"), BindingProperty("1e999"),
-                                         BindingProperty("-infinity"), BindingProperty(inf), BindingProperty(-inf),
-                                         BindingProperty(nan)}) {
-        VideoZoomScale(value);
-        ZoomScale(value);
-    }
-    EXPECT_TRUE(host_.Requests().empty());
-    EXPECT_TRUE(host_.LogLines().empty());
-    // Still 1.5: the host's 1.5 is an echo.
-    ZoomScale(1.5);
-    EXPECT_TRUE(host_.Requests().empty());
-}
-
-TEST_F(ZoomScaleSync, AFailedWriteIsLoggedAsAnError) {
-    host_.ReplyWithError(HttpMethod::Patch, "/qor-settings/v1/local/video", "Locked", 423);
-    ZoomScale(1.75);
-    EXPECT_EQ(Calls(host_), (Lines{kPatch}));
-    EXPECT_EQ(Logged(host_, 2), (Lines{"Failed to patch new zoom scale settings."}));
-    EXPECT_EQ(host_.LogLines().size(), 2u);
-    // Not retried by itself; the next differing zoom scale tries again.
-    host_.ClearRecords();
-    host_.ClearReplies();
-    ZoomScale(1.75);
-    EXPECT_EQ(Calls(host_), (Lines{kPatch}));
-    EXPECT_TRUE(Logged(host_, 2).empty());
 }
 
 TEST_F(ZoomScaleSync, ADeleteOfTheSettingsDoesNothing) {

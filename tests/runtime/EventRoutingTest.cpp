@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "runtime/EventName.h"
 #include "tests/runtime/RuntimeFixture.h"
 
 namespace Kesh::Testing {
@@ -44,8 +43,13 @@ TEST_F(RuntimeTest, PathsSharingAnEventShareOneSubscription) {
     EXPECT_EQ(host.Unsubscriptions()[0].eventName, "OnJsonApiEvent_a_b_c");
     plugin->Unsubscribe("/a/b/c/e");  // already at 0: nothing
     EXPECT_EQ(host.Unsubscriptions().size(), 1u);
-    // The event has no handler any more: a late delivery reaches nobody.
+    // The event has no handler any more: a late delivery reaches nobody, and shutting
+    // down does not end the subscription a second time.
     EXPECT_FALSE(host.DeliverResourceEvent("/a/b/c/d", "Update", Data("late")));
+    plugin->Shutdown();
+    for (const RecordedUnsubscription& unsubscription : host.Unsubscriptions()) {
+        EXPECT_TRUE(unsubscription.wasActive) << unsubscription.eventName;
+    }
 }
 
 TEST_F(RuntimeTest, ResourceEventsReachExactThenPatternHandlers) {
@@ -66,26 +70,15 @@ TEST_F(RuntimeTest, ResourceEventsReachExactThenPatternHandlers) {
                                                "exact /qor-login/v1/session 2 two", "pattern /qor-login/v1/session"}));
 }
 
-TEST_F(RuntimeTest, UndecodablePayloadsAreDropped) {
-    int calls = 0;
-    plugin->AddResourceHandler("/x/y", [&](const PluginResourceEvent&) { ++calls; });
-    plugin->Subscribe("/x/y");
-    EXPECT_TRUE(host.DeliverResourceEvent("/x/y", "Sideways", Data("bad type")));
-    BindingProperty notAStructure = "just text";
-    EXPECT_TRUE(host.Deliver(EventName("/x/y"), notAStructure));
-    HostValue unknownKind{};
-    unknownKind.kind = static_cast<HostValueKind>(42);
-    EXPECT_TRUE(host.DeliverRecord(EventName("/x/y"), unknownKind));
-    EXPECT_EQ(calls, 0);
-    EXPECT_TRUE(host.DeliverResourceEvent("/x/y", "Create", Data("good")));
-    EXPECT_EQ(calls, 1);
-}
-
 TEST_F(RuntimeTest, ShutdownEndsEverySubscriptionAndEmptiesTheTables) {
     int calls = 0;
     plugin->AddResourceHandler("/p/q", [&](const PluginResourceEvent&) { ++calls; });
     plugin->Subscribe("/p/q");
+    plugin->ServiceProxyTables().AddPendingRequest("svc.get", [&](const PluginServiceProxyResponse&) { ++calls; });
+    plugin->ServiceProxyTables().OnUuidMessage(PluginServiceProxyResponse{"u1", "", "", "stored", "", ""});
     plugin->Shutdown();
+    EXPECT_EQ(plugin->ServiceProxyTables().PendingRequestCount(), 0u);
+    EXPECT_EQ(plugin->ServiceProxyTables().StoredResponseCount(), 0u);
     EXPECT_TRUE(host.ActiveSubscriptions().empty());
     EXPECT_EQ(host.Unsubscriptions().size(), 4u);  // three service-proxy events and the resource
     EXPECT_FALSE(host.DeliverResourceEvent("/p/q", "Update", Data("after")));
@@ -121,6 +114,22 @@ TEST_F(RuntimeTest, WaitCallsTheThreeStepsInOrder) {
     EXPECT_EQ(host.WaitCalls()[0].value, 0);
     EXPECT_EQ(host.WaitCalls()[1].entry, 6);
     EXPECT_EQ(host.WaitCalls()[2].entry, 8);
+}
+
+// After the handlers are cleared (on unload) no event may reach one: a pattern handler
+// left behind would call into a plugin being torn down.
+TEST(ClearHandlers, NeitherExactNorPatternHandlersRemain) {
+    TestPlugin plugin;
+    int calls = 0;
+    plugin.AddResourceHandler("/a/b", [&](const PluginResourceEvent&) { ++calls; });
+    plugin.AddResourceHandler("/a/*", [&](const PluginResourceEvent&) { ++calls; });
+    PluginResourceEvent event;
+    event.uri = "/a/b";
+    plugin.DispatchResourceEvent(event);
+    ASSERT_EQ(calls, 2);
+    plugin.ClearResourceHandlers();
+    plugin.DispatchResourceEvent(event);
+    EXPECT_EQ(calls, 2);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "log/Log.h"
 #include "log/LogApi.h"
 #include "runtime/PluginLogInstaller.h"
+#include "runtime/PluginLogTarget.h"
 #include "tests/log/LogFixture.h"
 
 namespace Kesh::Testing {
@@ -27,10 +28,13 @@ struct LoggingHost {
 TEST_F(LogTest, PluginLogTargetSendsBareMessagesToTheHost) {
     LoggingHost host;
     std::unique_ptr<PluginLogTarget> target;
+    const LogApi& api = GetLogApi();
+    // Whatever the filter was, the plugin's one is set.
+    api.setLevel(3);
+    api.setExcludedMask(0);
     testing::internal::CaptureStderr();
     ASSERT_TRUE(InstallPluginLogTarget(&host.table, target));
 
-    const LogApi& api = GetLogApi();
     EXPECT_EQ(api.getLevel(), 0);
     EXPECT_EQ(api.getExcludedMask(), 4u);
     EXPECT_EQ(api.findTarget("PluginLogTarget"), target->Interface());
@@ -58,6 +62,17 @@ TEST_F(LogTest, PluginLogTargetSendsBareMessagesToTheHost) {
     EXPECT_TRUE(InstallPluginLogTarget(&secondHost.table, secondTarget));
     Log(1, 2, "to the second host");
     EXPECT_EQ(secondHost.lines.size(), 1u);
+}
+
+// A target without a host, or with a host table without the log entry, writes nowhere
+// and does not fail.
+TEST(PluginLogTarget, WithoutAHostLogEntryWritesNothing) {
+    const LogRecord record{{2026, 1, 2, 3, 4, 5, 6}, 2, 1, "nowhere"};
+    HostApi table{};
+    for (HostApi* host : {static_cast<HostApi*>(nullptr), &table}) {
+        PluginLogTarget target(host);
+        EXPECT_TRUE(target.Write(record));
+    }
 }
 
 }  // namespace

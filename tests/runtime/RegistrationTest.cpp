@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
 #include "binding/StructDeclaration.h"
 #include "binding/TypeRecord.h"
+#include "platform/Allocator.h"
 #include "runtime/PluginBase.h"
 #include "runtime/PluginExport.h"
+#include "runtime/HostRegistration.h"
+#include "tests/runtime/RuntimeFixture.h"
 #include "tests/support/Unpacked.h"
 
 namespace Kesh::Testing {
@@ -108,12 +112,90 @@ TEST(RegistrationDeathTest, IncompatibleCoreEndsTheProcessAfterTheReport) {
     }
 }
 
+// Fails exactly the allocation of a plugin object; everything else goes to the hooks
+// that were installed before.
+Memory::AllocatorHooks gPreviousHooks{};
+
+void* FailPluginAllocation(void*, std::size_t size) {
+    return size == sizeof(ProbePlugin) ? nullptr : gPreviousHooks.allocate(gPreviousHooks.context, size);
+}
+
 TEST(Registration, ExportLeavesTheRecordAloneWithoutARecordOrStorage) {
     LoadPlugin<ProbePlugin>(nullptr, "x");  // nothing to fill, nothing to crash
-    HostRegistration record = Record(18, 1, 0);
+
+    gPreviousHooks = Memory::CurrentHooks();
+    Memory::AllocatorHooks failing = gPreviousHooks;
+    failing.allocate = &FailPluginAllocation;
+    Memory::InstallHooks(failing);
+    HostRegistration record{17, 3, 9, nullptr, nullptr, nullptr, nullptr};
+    const HostRegistration before = record;
+    LoadPlugin<ProbePlugin>(&record, "x");
+    Memory::InstallHooks(gPreviousHooks);
+    EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
+
+    record = Record(18, 1, 0);
     LoadPlugin<ProbePlugin>(&record, "x");
     ASSERT_NE(Unpacked(record.plugin), nullptr);
     record.callbacks->unload(record.plugin);
+}
+
+TEST(HostRegistration, WordsSitWhereTheHostReadsThem) {
+    // The host reads the record as seven pointer-wide words.
+    HostRegistration record{};
+    PluginCallbacks callbacks{};
+    record.major = 18;
+    record.callbacks = &callbacks;
+    record.shortName = "x";
+    const auto* words = reinterpret_cast<const std::uintptr_t*>(&record);
+    if (sizeof(void*) == 4) {
+        EXPECT_EQ(sizeof record, 28u);
+        EXPECT_EQ(words[0], 18u);
+        EXPECT_EQ(words[3], reinterpret_cast<std::uintptr_t>(&callbacks));
+        EXPECT_EQ(words[5], reinterpret_cast<std::uintptr_t>(record.shortName));
+    } else {
+        EXPECT_EQ(offsetof(HostRegistration, callbacks), 12u);
+        EXPECT_EQ(sizeof record, 12u + 4 * sizeof(void*));
+    }
+}
+
+// Registration with a missing plugin, record or name is a host's mistake: nothing may be
+// filled in, and nothing may be dereferenced.
+TEST(RegisterArguments, AnyMissingOneLeavesEverythingUntouched) {
+    struct Case {
+        bool plugin;
+        bool record;
+        const char* shortName;
+    };
+    for (const Case c : {Case{false, true, "x"}, Case{true, true, nullptr}, Case{true, false, "x"}}) {
+        TestPlugin plugin;
+        HostRegistration record{};
+        record.major = 18;
+        PluginBase::Register(c.plugin ? &plugin : nullptr, c.record ? &record : nullptr, c.shortName);
+        EXPECT_EQ(Unpacked(record.plugin), nullptr);
+        EXPECT_EQ(Unpacked(record.callbacks), nullptr);
+        EXPECT_EQ(Unpacked(record.apiTable), nullptr);
+        EXPECT_EQ(Unpacked(record.major), 18u);
+        EXPECT_EQ(plugin.ShortName(), "");
+    }
+}
+
+// The host entries the SDK never calls itself still reach the host, every word in its
+// place.
+using HostEntryTest = RuntimeTest;
+
+TEST_F(HostEntryTest, WordsReachTheHostInOrder) {
+    plugin->CallHostEntry1(1, 2);
+    plugin->CallHostEntry2(3);
+    plugin->CallHostEntry5(4, 5, 6, 0.5, 7);
+    const std::vector<OtherEntryCall>& calls = host.OtherCalls();
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[0].entry, 1);
+    EXPECT_EQ(calls[0].words, (std::vector<std::uint32_t>{1, 2}));
+    EXPECT_EQ(calls[1].entry, 2);
+    EXPECT_EQ(calls[1].words, (std::vector<std::uint32_t>{3}));
+    EXPECT_EQ(calls[2].entry, 5);
+    EXPECT_EQ(calls[2].words, (std::vector<std::uint32_t>{4, 5, 6, 7}));
+    EXPECT_EQ(calls[2].value, 0.5);
 }
 
 }  // namespace

@@ -26,15 +26,23 @@ std::vector<std::string> ErrorLines(const FakeHost& host) {
     return lines;
 }
 
-// Exceptions stop at every function the host calls, and each leaves one error line.
+// Exceptions stop at every function the host calls, and each leaves one error line:
+// resource handlers and service-proxy handlers alike.
 TEST_F(RuntimeTest, HandlerExceptionsNeverReachTheHost) {
     plugin->AddResourceHandler("/t/u", [](const PluginResourceEvent&) { throw std::runtime_error("handler"); });
     plugin->Subscribe("/t/u");
-    BindingProperty data;
+    plugin->ServiceProxyTables().AddPendingRequest(
+        "svc.get", [](const PluginServiceProxyResponse&) { throw std::runtime_error("proxy handler"); });
     host.ClearRecords();
-    EXPECT_NO_THROW(host.DeliverResourceEvent("/t/u", "Update", data));
-    EXPECT_EQ(ErrorLines(host), (std::vector<std::string>{
-                                    "test-plugin: Event OnJsonApiEvent_t_u stopped by an exception: handler"}));
+    EXPECT_NO_THROW(host.DeliverResourceEvent("/t/u", "Update", BindingProperty()));
+    BindingProperty message;
+    message["serviceName"] = "svc";
+    message["methodName"] = "get";
+    EXPECT_NO_THROW(host.Deliver("OnServiceProxyMethodEvent", message));
+    EXPECT_EQ(ErrorLines(host),
+              (std::vector<std::string>{
+                  "test-plugin: Event OnJsonApiEvent_t_u stopped by an exception: handler",
+                  "test-plugin: Event OnServiceProxyMethodEvent stopped by an exception: proxy handler"}));
 }
 
 // A plugin whose hooks throw in the step named by throwIn.
@@ -130,6 +138,9 @@ TEST(PluginObjectWithoutMemory, KeepsItsLogManagerReference) {
     EXPECT_GE(survived, 1u);
 }
 
+// Events the runtime cannot read reach no handler: no event, no name or context, a name
+// nobody subscribed, records no value can make, an unknown event type, a payload that is
+// no structure; a good event after them still arrives.
 TEST_F(RuntimeTest, MalformedEventsAreDropped) {
     int calls = 0;
     plugin->AddResourceHandler("/t/v", [&](const PluginResourceEvent&) { ++calls; });
@@ -145,16 +156,31 @@ TEST_F(RuntimeTest, MalformedEventsAreDropped) {
     event.name = "OnJsonApiEvent_unknown";
     callback(&event);  // nobody subscribed that name
     event.name = "OnJsonApiEvent_t_v";
-    HostValue text{};  // a text record with a null pointer and a length
-    text.kind = HostValueKind::BorrowedString;
-    text.payload.string.length = 12;
-    event.payload = text;
+    HostValue raw{};  // a text record with a null pointer and a length
+    raw.kind = HostValueKind::BorrowedString;
+    raw.payload.string.length = 12;
+    event.payload = raw;
     callback(&event);
     // A service-proxy name reached through the resource callback is not mistaken for one.
     event.name = "OnServiceProxyUuidEvent";
     event.payload = HostValue{};
     callback(&event);
+
+    raw.kind = static_cast<HostValueKind>(42);
+    EXPECT_TRUE(host.DeliverRecord(EventName("/t/v"), raw));
+    raw.kind = HostValueKind::Structure;
+    raw.payload.structure = {nullptr, 3};
+    EXPECT_TRUE(host.DeliverRecord(EventName("/t/v"), raw));
+    raw.kind = HostValueKind::Collection;
+    raw.payload.collection = {nullptr, 7};
+    EXPECT_TRUE(host.DeliverRecord(EventName("/t/v"), raw));
+    BindingProperty data;
+    data["text"] = "bad type";
+    EXPECT_TRUE(host.DeliverResourceEvent("/t/v", "Sideways", data));
+    EXPECT_TRUE(host.Deliver(EventName("/t/v"), BindingProperty("just text")));
     EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(host.DeliverResourceEvent("/t/v", "Create", data));
+    EXPECT_EQ(calls, 1);
 }
 
 TEST_F(RuntimeTest, ASecondPluginObjectSharesTheFirstLogTarget) {
