@@ -181,7 +181,7 @@ TEST(Fuzz, PluginOutputIsCapturedPerCheckAndShownOnFailureOnly) {
     EXPECT_TRUE(failed.Has("  | broken-crash-some: init on standard output\n")) << failed.Text();
     EXPECT_TRUE(failed.Has("  | broken-crash-some: init on standard error\n")) << failed.Text();
 
-    const ToolOutput passed = Tool("validate --check init-unload " + plugin);
+    const ToolOutput passed = Tool("validate --check repeated-cycles " + plugin);
     EXPECT_EQ(passed.status, 0) << passed.Text();
     EXPECT_FALSE(passed.Has("broken-crash-some: init")) << passed.Text();
 
@@ -237,7 +237,7 @@ TEST(Fuzz, InProcessRunsWithoutChild) {
     const Case cases[] = {
         {"validate --check valid-calls --iterations 20 --seed 5 " + plugin, false},
         {"validate --in-process --check valid-calls --iterations 20 --seed 5 " + plugin, true},
-        {"validate --in-process --check init-unload " + plugin, false},
+        {"validate --in-process --check repeated-cycles " + plugin, false},
         {"call " + plugin + " Divide --arg count=10", false},
         {"call --in-process " + plugin + " Divide --arg count=10", true},
         {"call --in-process " + plugin + " Divide --arg count=11", false},
