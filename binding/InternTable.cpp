@@ -4,6 +4,7 @@
 #include <new>
 
 #include "binding/PropertyContext.h"
+#include "platform/Allocator.h"
 
 namespace Kesh {
 
@@ -61,7 +62,7 @@ void InternTable::Rehash(std::size_t count) {
     bucketCount_ = count;
 }
 
-const InternedString* InternTable::Intern(std::string_view text) { return Intern(HashUpToNul(text)); }
+const InternedString* InternTable::InternHashed(std::string_view text) { return Intern(HashUpToNul(text)); }
 
 const InternedString* InternTable::Intern(std::string_view text, std::uint32_t hash) {
     return Intern(HashedText{UpToNul(text), hash});
@@ -118,6 +119,59 @@ const InternedString* InternTable::Find(std::string_view whole) const noexcept {
         if (entry->hash == hash && entry->View() == text) return entry;
     }
     return nullptr;
+}
+
+void InternIndex::Attach(InternTable& table) noexcept {
+    if (table_ == &table) return;
+    Detach();
+    if (table.index_ != nullptr) table.index_->Detach();
+    table_ = &table;
+    table.index_ = this;
+}
+
+void InternIndex::Detach() noexcept {
+    if (table_ == nullptr) return;
+    InternTable& table = *table_;
+    table.index_ = nullptr;
+    table_ = nullptr;
+    for (std::size_t i = 0; i <= mask_; ++i) {
+        if (slots_[i] != nullptr) table.Release(slots_[i]);
+    }
+    if (slots_ != inlineSlots_) Memory::Free(slots_);
+    slots_ = inlineSlots_;
+    mask_ = kInlineSlots - 1;
+    used_ = 0;
+    for (const InternedString*& slot : inlineSlots_) slot = nullptr;
+}
+
+const InternedString* InternIndex::Add(std::string_view text, std::size_t slot) {
+    const InternedString* entry = table_->InternHashed(text);
+    // A text with a NUL inside has an entry for its beginning only: not listed.
+    if (entry->length == text.size()) {
+        slots_[slot] = entry;
+        table_->AddReference(entry);
+        if (++used_ * 2 > mask_ + 1) Grow();
+    }
+    return entry;
+}
+
+void InternIndex::Grow() noexcept {
+    const std::size_t count = (mask_ + 1) * 4;
+    if (count > kMaxSlots) return;  // full enough: lookups probe, misses take the table's path
+    auto** grown = static_cast<const InternedString**>(Memory::Allocate(count * sizeof(InternedString*)));
+    if (grown == nullptr) return;  // the index only saves time: it can stay as it is
+    for (std::size_t i = 0; i < count; ++i) grown[i] = nullptr;
+    const std::size_t mask = count - 1;
+    for (std::size_t i = 0; i <= mask_; ++i) {
+        const InternedString* entry = slots_[i];
+        if (entry == nullptr) continue;
+        std::size_t slot = QuickHash(entry->Text(), entry->length) & mask;
+        while (grown[slot] != nullptr) slot = (slot + 1) & mask;
+        grown[slot] = entry;
+    }
+    if (slots_ != inlineSlots_) Memory::Free(slots_);
+    slots_ = grown;
+    mask_ = mask;
 }
 
 }  // namespace Kesh

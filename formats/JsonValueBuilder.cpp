@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "binding/PropertyContext.h"
 #include "formats/NestingLimit.h"
 
 namespace Kesh {
@@ -9,6 +10,10 @@ namespace Kesh {
 BindingProperty& JsonValueBuilder::NextTarget() {
     if (top_ != nullptr && top_->Kind() == PropertyKind::Collection) target_ = &top_->Append();
     return *target_;
+}
+
+void JsonValueBuilder::IndexTexts(BindingProperty& container) noexcept {
+    if (!index_.IsAttached()) index_.Attach(container.Context()->Strings());
 }
 
 bool JsonValueBuilder::Open(BindingProperty& container) {
@@ -86,15 +91,19 @@ bool JsonValueBuilder::String(const char* text, unsigned length, bool /*copy*/) 
 bool JsonValueBuilder::StartObject() {
     BindingProperty& target = NextTarget();
     target.MakeStructure();
-    return Open(target);
+    IndexTexts(target);
+    if (!Open(target)) return false;
+    members_.Open(target);
+    return true;
 }
 
 bool JsonValueBuilder::Key(const char* text, unsigned length, bool /*copy*/) {
-    target_ = &top_->Member(std::string_view(text, length));
+    target_ = &members_.Member(std::string_view(text, length));
     return true;
 }
 
 bool JsonValueBuilder::EndObject(unsigned /*memberCount*/) {
+    members_.Close();
     Close();
     return true;
 }
@@ -102,6 +111,7 @@ bool JsonValueBuilder::EndObject(unsigned /*memberCount*/) {
 bool JsonValueBuilder::StartArray() {
     BindingProperty& target = NextTarget();
     target.MakeCollection();
+    IndexTexts(target);
     return Open(target);
 }
 
