@@ -3,12 +3,13 @@
 #include <string_view>
 
 #include "binding/PropertyContext.h"
+#include "binding/TreeBuilding.h"
 #include "formats/NestingLimit.h"
 
 namespace Kesh {
 
 BindingProperty& JsonValueBuilder::NextTarget() {
-    if (top_ != nullptr && top_->Kind() == PropertyKind::Collection) target_ = &top_->Append();
+    if (top_ != nullptr && top_->Kind() == PropertyKind::Collection) target_ = &TreeBuilding::Append(*top_);
     return *target_;
 }
 
@@ -48,32 +49,32 @@ bool JsonValueBuilder::Null() {
 }
 
 bool JsonValueBuilder::Bool(bool value) {
-    NextTarget() = value;
+    TreeBuilding::SetBool(NextTarget(), value);
     return true;
 }
 
 bool JsonValueBuilder::Int(int value) {
-    NextTarget().AssignSigned(value);
+    TreeBuilding::SetSigned(NextTarget(), value);
     return true;
 }
 
 bool JsonValueBuilder::Uint(unsigned value) {
-    NextTarget().AssignUnsigned(value);
+    TreeBuilding::SetUnsigned(NextTarget(), value);
     return true;
 }
 
 bool JsonValueBuilder::Int64(std::int64_t value) {
-    NextTarget().AssignSigned(value);
+    TreeBuilding::SetSigned(NextTarget(), value);
     return true;
 }
 
 bool JsonValueBuilder::Uint64(std::uint64_t value) {
-    NextTarget().AssignUnsigned(value);
+    TreeBuilding::SetUnsigned(NextTarget(), value);
     return true;
 }
 
 bool JsonValueBuilder::Double(double value) {
-    NextTarget() = value;
+    TreeBuilding::SetFloat(NextTarget(), value);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include "binding/InternTable.h"
 #include "binding/MemberCollector.h"
 #include "binding/PropertyContext.h"
+#include "binding/TreeBuilding.h"
 #include "formats/MessagePackInput.h"
 #include "formats/NestingLimit.h"
 
@@ -84,7 +85,7 @@ std::size_t MessagePackReader::Run() {
             ++frame.read;
             target = &members_.Member(std::string_view(frame.key, frame.keyLength));
         } else {
-            target = &frame.target->Element(static_cast<std::size_t>(frame.read));
+            target = &TreeBuilding::Element(*frame.target, static_cast<std::size_t>(frame.read));
             ++frame.read;
         }
         ReadValue(*target);
@@ -151,7 +152,7 @@ void MessagePackReader::ReadValue(BindingProperty& target) {
     std::int64_t signedValue = 0;
 
     if (format <= 0x7F || format >= 0xE0) {
-        target.AssignSigned(static_cast<std::int8_t>(format));
+        TreeBuilding::SetSigned(target, static_cast<std::int8_t>(format));
         return;
     }
     if (format <= 0x8F) return BeginContainer(target, FrameKind::Structure, 0, format & 0x0Fu);
@@ -163,7 +164,7 @@ void MessagePackReader::ReadValue(BindingProperty& target) {
             return;
         case 0xC2:
         case 0xC3:
-            target = format == 0xC3;
+            TreeBuilding::SetBool(target, format == 0xC3);
             return;
         case 0xC4:
         case 0xC5:
@@ -171,25 +172,25 @@ void MessagePackReader::ReadValue(BindingProperty& target) {
             return ReadBlob(target, 1u << (format - 0xC4));
         case 0xCA:
             if (!input_.ReadUnsigned(4, unsignedValue)) return;
-            target = static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(unsignedValue)));
+            TreeBuilding::SetFloat(target, static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(unsignedValue))));
             return;
         case 0xCB:
             if (!input_.ReadUnsigned(8, unsignedValue)) return;
-            target = std::bit_cast<double>(unsignedValue);
+            TreeBuilding::SetFloat(target, std::bit_cast<double>(unsignedValue));
             return;
         case 0xCC:
         case 0xCD:
         case 0xCE:
         case 0xCF:
             if (!input_.ReadUnsigned(1u << (format - 0xCC), unsignedValue)) return;
-            target.AssignUnsigned(unsignedValue);
+            TreeBuilding::SetUnsigned(target, unsignedValue);
             return;
         case 0xD0:
         case 0xD1:
         case 0xD2:
         case 0xD3:
             if (!input_.ReadSigned(1u << (format - 0xD0), signedValue)) return;
-            target.AssignSigned(signedValue);
+            TreeBuilding::SetSigned(target, signedValue);
             return;
         case 0xD9:
         case 0xDA:

@@ -1,6 +1,7 @@
 #include "formats/YamlValueBuilder.h"
 
 #include "binding/PropertyContext.h"
+#include "binding/TreeBuilding.h"
 #include "formats/NestingLimit.h"
 #include "formats/YamlScalar.h"
 #include "log/FormatPositional.h"
@@ -77,7 +78,7 @@ void YamlValueBuilder::PlaceSlot() {
     Entry& top = stack_.back();
     if (top.kind == EntryKind::Sequence) {
         const std::size_t index = top.target->Size();
-        BindingProperty& element = top.target->Append();
+        BindingProperty& element = TreeBuilding::Append(*top.target);
         const YamlPaths::StepId path = paths_.PushIndex(top.path, index);
         stack_.push_back(Entry{&element, EntryKind::Slot, path, nullptr, false});
     } else if (top.kind == EntryKind::Mapping) {
