@@ -70,16 +70,17 @@ private:
 // cheap hash of their bytes: bodies repeat their keys (and many values) thousands of
 // times, and the table's FNV-1a, at several cycles per byte, then runs once per distinct
 // text instead of once per occurrence. While attached, the table's Intern(text) asks it
-// first. It holds one reference to every entry it lists, so that an entry released by
-// the tree during the read (a repeated key overwriting a text) cannot vanish from under
-// it; detaching drops them, leaving the counts as the tree alone holds them.
+// first, and the table tells it when an entry goes (a repeated key overwriting the only
+// holder of a text), so it never lists a freed entry. It holds no references: counts
+// stay exactly those of the tree.
 //
-// Its size is bounded (kMaxSlots) and a lookup probes at most kProbes slots, so hostile
-// texts that share their cheap hash cost at most that many comparisons, then the table's
-// own path. Texts with a NUL inside are never listed: their entry holds less than the text.
+// Its size is bounded (kMaxSlots) and every listed entry sits within kProbes slots of
+// where its hash points, so hostile texts that share their cheap hash cost at most that
+// many comparisons, then the table's own path. Texts with a NUL inside are never listed:
+// their entry holds less than the text.
 class InternIndex {
 public:
-    static constexpr std::size_t kInlineSlots = 64;
+    static constexpr std::size_t kInlineSlots = 128;
     static constexpr std::size_t kMaxSlots = std::size_t{1} << 15;
     static constexpr std::size_t kProbes = 8;
 
@@ -90,7 +91,7 @@ public:
 
     // Starts serving table (detaching from any other first). A table has at most one.
     void Attach(InternTable& table) noexcept;
-    // Drops the listed references and leaves the table to its own path.
+    // Leaves the table to its own path and forgets what was listed.
     void Detach() noexcept;
     bool IsAttached() const noexcept { return table_ != nullptr; }
 
@@ -113,6 +114,8 @@ private:
     }
     // Interns a text the index does not list and lists it in the empty slot.
     const InternedString* Add(std::string_view text, std::size_t slot);
+    // The table is about to free entry.
+    void Forget(const InternedString* entry) noexcept;
     void Grow() noexcept;
     // The first and last bytes (8 of each where there are) and the length: keys and
     // repeated values differ there almost always; equal ones are told apart by comparing.
@@ -137,11 +140,14 @@ private:
         std::uint64_t mixed = (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ length) * 0xFF51AFD7ED558CCDull;
         return static_cast<std::size_t>(mixed ^ (mixed >> 29) ^ (mixed >> 47));
     }
+    // A slot of a forgotten entry: lookups pass over it, nothing is added there.
+    static const InternedString* Gone() noexcept { return &EmptyInternedString(); }
 
     InternTable* table_ = nullptr;
     const InternedString** slots_ = inlineSlots_;
     std::size_t mask_ = kInlineSlots - 1;
     std::size_t used_ = 0;
+    bool listed_ = false;  // inline slots to clear before the next attachment
     const InternedString* inlineSlots_[kInlineSlots] = {};
 };
 

@@ -92,6 +92,7 @@ TEST(BuilderDifferential, JsonMembersInAnyOrderWithRepeatedKeys) {
              R"({"a":{"x":{"p":1}},"a":{"x":5,"x":{"q":2}}})",  // a type change inside a merge
              R"({"a":{},"a":{"z":1,"y":2}})",                 // an empty object reopened
              R"({"a":"text","b":"text","c":{"a":"text"}})",   // a repeated text in keys and values
+             R"({"a":"only","a":1,"b":"only","only":2})",     // a text freed by an overwrite, then read again
              R"({"k\u0000x":1,"k\u0000y":2,"k":3})",          // keys cut at a NUL meet
              R"(["s\u0000a","s\u0000b","s","s"])",
              R"({"":1,"a":2,"":3})",                          // the empty key
@@ -126,6 +127,7 @@ TEST(BuilderDifferential, MessagePackMapsInAnyOrderWithRepeatedKeys) {
     ExpectSameMessagePack({0x83, 0xA1, 'b', 0x01, 0xA1, 'a', 0x81, 0xA1, 'x'});   // ends inside
     ExpectSameMessagePack({0x82, 0xA1, 'b', 0x01, 0xA1, 'a', 0x81, 0x01, 0x02});  // fails inside
     ExpectSameMessagePack({0x82, 0xA3, 'k', 0x00, 'x', 0x01, 0xA3, 'k', 0x00, 'y', 0x02});
+    ExpectSameMessagePack({0x83, 0xA1, 'a', 0xA1, 'o', 0xA1, 'a', 0x01, 0xA1, 'b', 0xA1, 'o'});
 
     std::vector<std::string> keys = CollidingKeys(200);
     keys.push_back(keys[3]);
@@ -137,6 +139,7 @@ TEST(BuilderDifferential, YamlMappingsAliasesAndRepeatedKeys) {
     for (const std::string text : {
              "b: 1\na: 2\nc: 3\n",
              "a: 1\nb: 2\na: 3\n",
+             "a: only\na: 1\nb: only\nonly: 2\n",
              "a: {x: 1}\nb: 0\na: {y: 2}\n",
              "a: [1]\na: [2]\n",
              "b: &x 1\na: *x\n",                       // an alias to a member of an open mapping
