@@ -81,7 +81,7 @@ private:
 class InternIndex {
 public:
     static constexpr std::size_t kInlineSlots = 128;
-    static constexpr std::size_t kMaxSlots = std::size_t{1} << 15;
+    static constexpr std::size_t kMaxSlots = std::size_t{1} << 12;
     static constexpr std::size_t kProbes = 8;
 
     InternIndex() noexcept = default;
