@@ -190,6 +190,7 @@ private:
     friend class ConversionResult;
     friend struct BindingPropertyAccess;
     friend class MemberTree;
+    friend struct TreeBuilding;
 
     union Payload {
         std::uint64_t bits;

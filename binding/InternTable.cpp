@@ -4,6 +4,7 @@
 #include <new>
 
 #include "binding/PropertyContext.h"
+#include "platform/Allocator.h"
 
 namespace Kesh {
 
@@ -61,7 +62,7 @@ void InternTable::Rehash(std::size_t count) {
     bucketCount_ = count;
 }
 
-const InternedString* InternTable::Intern(std::string_view text) { return Intern(HashUpToNul(text)); }
+const InternedString* InternTable::InternHashed(std::string_view text) { return Intern(HashUpToNul(text)); }
 
 const InternedString* InternTable::Intern(std::string_view text, std::uint32_t hash) {
     return Intern(HashedText{UpToNul(text), hash});
@@ -100,6 +101,7 @@ void InternTable::Release(const InternedString* entry) noexcept {
     if (entry == nullptr || entry == &emptyEntry.entry) return;
     auto* mutableEntry = const_cast<InternedString*>(entry);
     if (--mutableEntry->references != 0) return;
+    if (index_ != nullptr) index_->Forget(entry);
     for (InternedString** link = &buckets_[entry->hash & (bucketCount_ - 1)]; *link != nullptr;
          link = &(*link)->next) {
         if (*link == entry) {
@@ -118,6 +120,77 @@ const InternedString* InternTable::Find(std::string_view whole) const noexcept {
         if (entry->hash == hash && entry->View() == text) return entry;
     }
     return nullptr;
+}
+
+void InternIndex::Attach(InternTable& table) noexcept {
+    if (table_ == &table) return;
+    Detach();
+    if (table.index_ != nullptr) table.index_->Detach();
+    if (listed_) {
+        for (const InternedString*& slot : inlineSlots_) slot = nullptr;
+        listed_ = false;
+    }
+    table_ = &table;
+    table.index_ = this;
+}
+
+void InternIndex::Detach() noexcept {
+    if (table_ == nullptr) return;
+    table_->index_ = nullptr;
+    table_ = nullptr;
+    if (slots_ != inlineSlots_) Memory::Free(slots_);
+    slots_ = inlineSlots_;
+    mask_ = kInlineSlots - 1;
+    listed_ = used_ != 0;
+    used_ = 0;
+}
+
+const InternedString* InternIndex::Add(std::string_view text, std::size_t slot) {
+    const InternedString* entry = table_->InternHashed(text);
+    // A text with a NUL inside has an entry for its beginning only: not listed.
+    if (entry->length == text.size()) {
+        slots_[slot] = entry;
+        if (++used_ * 2 > mask_ + 1) Grow();
+    }
+    return entry;
+}
+
+void InternIndex::Forget(const InternedString* entry) noexcept {
+    std::size_t slot = QuickHash(entry->Text(), entry->length) & mask_;
+    for (std::size_t probe = 0; probe < kProbes; ++probe, slot = (slot + 1) & mask_) {
+        if (slots_[slot] == entry) {
+            slots_[slot] = Gone();
+            return;
+        }
+        if (slots_[slot] == nullptr) return;
+    }
+}
+
+void InternIndex::Grow() noexcept {
+    const std::size_t count = (mask_ + 1) * 4;
+    if (count > kMaxSlots) return;  // full enough: lookups probe, misses take the table's path
+    auto** grown = static_cast<const InternedString**>(Memory::Allocate(count * sizeof(InternedString*)));
+    if (grown == nullptr) return;  // the index only saves time: it can stay as it is
+    for (std::size_t i = 0; i < count; ++i) grown[i] = nullptr;
+    const std::size_t mask = count - 1;
+    std::size_t used = 0;
+    for (std::size_t i = 0; i <= mask_; ++i) {
+        const InternedString* entry = slots_[i];
+        if (entry == nullptr || entry == Gone()) continue;
+        // An entry that finds no slot near its own is left out: lookups only look there.
+        std::size_t slot = QuickHash(entry->Text(), entry->length) & mask;
+        for (std::size_t probe = 0; probe < kProbes; ++probe, slot = (slot + 1) & mask) {
+            if (grown[slot] == nullptr) {
+                grown[slot] = entry;
+                ++used;
+                break;
+            }
+        }
+    }
+    if (slots_ != inlineSlots_) Memory::Free(slots_);
+    slots_ = grown;
+    mask_ = mask;
+    used_ = used;
 }
 
 }  // namespace Kesh

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "binding/InternedString.h"
@@ -9,6 +10,7 @@
 namespace Kesh {
 
 class PropertyContext;
+class InternIndex;
 
 // The texts of one tree, each stored once with a reference count: member keys repeat
 // across the elements of a collection, and every repetition costs only a count. A hash
@@ -27,8 +29,8 @@ public:
     InternTable& operator=(const InternTable&) = delete;
 
     // The entry of the text (up to its first NUL) with one more reference; the shared
-    // empty entry for the empty text.
-    const InternedString* Intern(std::string_view text);
+    // empty entry for the empty text. Asks the attached index first, if any.
+    inline const InternedString* Intern(std::string_view text);
     // The same, for a text whose hash is already known (an entry of another table).
     const InternedString* Intern(std::string_view text, std::uint32_t hash);
     // The same, for a text already cut at its first NUL and hashed (HashUpToNul).
@@ -44,9 +46,13 @@ public:
     // The entry of the text without taking a reference, or null.
     const InternedString* Find(std::string_view text) const noexcept;
     std::size_t Size() const noexcept { return size_; }
+    const InternIndex* AttachedIndex() const noexcept { return index_; }
     std::size_t BucketCount() const noexcept { return bucketCount_; }
 
 private:
+    friend class InternIndex;
+
+    const InternedString* InternHashed(std::string_view text);
     void Grow();
     void Rehash(std::size_t bucketCount);
     void ResetBuckets() noexcept;
@@ -57,6 +63,96 @@ private:
     std::size_t bucketCount_ = kInitialBuckets;
     std::size_t size_ = 0;
     InternedString* inlineBuckets_[kInitialBuckets] = {};
+    InternIndex* index_ = nullptr;
 };
+
+// A reader's index of the texts it has interned into one table so far, found again by a
+// cheap hash of their bytes: bodies repeat their keys (and many values) thousands of
+// times, and the table's FNV-1a, at several cycles per byte, then runs once per distinct
+// text instead of once per occurrence. While attached, the table's Intern(text) asks it
+// first, and the table tells it when an entry goes (a repeated key overwriting the only
+// holder of a text), so it never lists a freed entry. It holds no references: counts
+// stay exactly those of the tree.
+//
+// Its size is bounded (kMaxSlots) and every listed entry sits within kProbes slots of
+// where its hash points, so hostile texts that share their cheap hash cost at most that
+// many comparisons, then the table's own path. Texts with a NUL inside are never listed:
+// their entry holds less than the text.
+class InternIndex {
+public:
+    static constexpr std::size_t kInlineSlots = 128;
+    static constexpr std::size_t kMaxSlots = std::size_t{1} << 12;
+    static constexpr std::size_t kProbes = 8;
+
+    InternIndex() noexcept = default;
+    ~InternIndex() { Detach(); }
+    InternIndex(const InternIndex&) = delete;
+    InternIndex& operator=(const InternIndex&) = delete;
+
+    // Starts serving table (detaching from any other first). A table has at most one.
+    void Attach(InternTable& table) noexcept;
+    // Leaves the table to its own path and forgets what was listed.
+    void Detach() noexcept;
+    bool IsAttached() const noexcept { return table_ != nullptr; }
+
+private:
+    friend class InternTable;
+
+    const InternedString* Intern(std::string_view text) {
+        if (!text.empty()) {
+            std::size_t slot = QuickHash(text.data(), text.size()) & mask_;
+            for (std::size_t probe = 0; probe < kProbes; ++probe, slot = (slot + 1) & mask_) {
+                const InternedString* entry = slots_[slot];
+                if (entry == nullptr) return Add(text, slot);
+                if (entry->length == text.size() && std::memcmp(entry->Text(), text.data(), text.size()) == 0) {
+                    ++const_cast<InternedString*>(entry)->references;
+                    return entry;
+                }
+            }
+        }
+        return table_->InternHashed(text);
+    }
+    // Interns a text the index does not list and lists it in the empty slot.
+    const InternedString* Add(std::string_view text, std::size_t slot);
+    // The table is about to free entry.
+    void Forget(const InternedString* entry) noexcept;
+    void Grow() noexcept;
+    // The first and last bytes (8 of each where there are) and the length: keys and
+    // repeated values differ there almost always; equal ones are told apart by comparing.
+    static std::size_t QuickHash(const char* text, std::size_t length) noexcept {
+        std::uint64_t head = 0;
+        std::uint64_t tail = 0;
+        if (length >= 8) {
+            std::memcpy(&head, text, 8);
+            std::memcpy(&tail, text + length - 8, 8);
+        } else if (length >= 4) {
+            std::uint32_t first = 0;
+            std::uint32_t last = 0;
+            std::memcpy(&first, text, 4);
+            std::memcpy(&last, text + length - 4, 4);
+            head = first;
+            tail = static_cast<std::uint64_t>(last) << 32;
+        } else if (length > 0) {
+            head = static_cast<unsigned char>(text[0]) |
+                   static_cast<std::uint64_t>(static_cast<unsigned char>(text[length / 2])) << 8 |
+                   static_cast<std::uint64_t>(static_cast<unsigned char>(text[length - 1])) << 16;
+        }
+        std::uint64_t mixed = (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ length) * 0xFF51AFD7ED558CCDull;
+        return static_cast<std::size_t>(mixed ^ (mixed >> 29) ^ (mixed >> 47));
+    }
+    // A slot of a forgotten entry: lookups pass over it, nothing is added there.
+    static const InternedString* Gone() noexcept { return &EmptyInternedString(); }
+
+    InternTable* table_ = nullptr;
+    const InternedString** slots_ = inlineSlots_;
+    std::size_t mask_ = kInlineSlots - 1;
+    std::size_t used_ = 0;
+    bool listed_ = false;  // inline slots to clear before the next attachment
+    const InternedString* inlineSlots_[kInlineSlots] = {};
+};
+
+inline const InternedString* InternTable::Intern(std::string_view text) {
+    return index_ != nullptr ? index_->Intern(text) : InternHashed(text);
+}
 
 }  // namespace Kesh

@@ -92,6 +92,68 @@ MemberNode& MemberTree::FindOrInsert(StructureCell& members, PropertyContext& co
     }
 }
 
+StructureCell& MemberTree::CellOf(BindingProperty& structure) noexcept { return *structure.payload_.structure; }
+
+MemberNode* MemberTree::NewNode(PropertyContext& context, const InternedString* key) {
+    void* cell = nullptr;
+    try {
+        cell = context.AllocateCell(sizeof(MemberNode));
+    } catch (...) {
+        context.Strings().Release(key);
+        throw;
+    }
+    return new (cell) MemberNode{nullptr, nullptr, 0, key, BindingProperty(&context)};
+}
+
+namespace {
+
+// The middle node of nodes[first, last) (not empty) becomes the subtree's root; nodes at
+// redDepth (the last level, where it is not full) are red, all others black, so every
+// path has the same number of black nodes. The depth is at most 33, so the recursion is
+// bounded.
+MemberNode* LinkRange(MemberNode* const* nodes, std::size_t first, std::size_t last, MemberNode* parent,
+                      unsigned depth, unsigned redDepth) noexcept {
+    const std::size_t middle = first + (last - first) / 2;
+    MemberNode* node = nodes[middle];
+    node->parentAndColor = reinterpret_cast<std::uintptr_t>(parent) | (depth == redDepth ? kRed : 0);
+    node->left = middle > first ? LinkRange(nodes, first, middle, node, depth + 1, redDepth) : nullptr;
+    node->right = middle + 1 < last ? LinkRange(nodes, middle + 1, last, node, depth + 1, redDepth) : nullptr;
+    return node;
+}
+
+}  // namespace
+
+void MemberTree::LinkSorted(StructureCell& members, MemberNode* const* nodes, std::size_t count) noexcept {
+    // Splitting at the middle fills every level but the last: the full levels number
+    // floor(log2(count + 1)), and the nodes below them are the red ones.
+    unsigned fullLevels = 0;
+    while ((std::size_t{2} << fullLevels) - 1 <= count) ++fullLevels;
+    members.root = count == 0 ? nullptr : LinkRange(nodes, 0, count, nullptr, 0, fullLevels);
+    members.count = static_cast<std::uint32_t>(count);
+}
+
+MemberNode& MemberTree::FindOrInsert(StructureCell& members, PropertyContext& context, const InternedString* key) {
+    const std::string_view text = key->View();
+    MemberNode* parent = nullptr;
+    bool asLeft = false;
+    for (MemberNode* node = members.root; node != nullptr;) {
+        if (node->key == key) {
+            context.Strings().Release(key);
+            return *node;
+        }
+        const int order = Compare(text, node->KeyView());
+        parent = node;
+        asLeft = order < 0;
+        node = asLeft ? node->left : node->right;
+    }
+    try {
+        return Link(members, context, parent, asLeft, key);
+    } catch (...) {
+        context.Strings().Release(key);
+        throw;
+    }
+}
+
 MemberNode& MemberTree::AppendGreatest(StructureCell& members, PropertyContext& context, const InternedString* key) {
     MemberNode* parent = members.root;
     if (parent != nullptr) {

@@ -24,6 +24,19 @@ public:
 
     static MemberNode* First(const StructureCell& members) noexcept;
 
+    // For readers that collect a structure's members and link them once at its end.
+    // The members of a Structure value.
+    static StructureCell& CellOf(BindingProperty& structure) noexcept;
+    // A node holding key (whose reference it takes over) and an Empty value, not yet
+    // in any tree; on failure the key's reference is dropped.
+    static MemberNode* NewNode(PropertyContext& context, const InternedString* key);
+    // Makes an empty structure's tree of count nodes whose keys ascend strictly: a
+    // balanced tree, coloured so that it is a valid red-black tree, in one pass.
+    static void LinkSorted(StructureCell& members, MemberNode* const* nodes, std::size_t count) noexcept;
+    // The member under key, an interned entry of the structure's context whose reference
+    // the call takes over (it is dropped when the member exists already).
+    static MemberNode& FindOrInsert(StructureCell& members, PropertyContext& context, const InternedString* key);
+
     // Gives an empty structure the shape of from: every node cloned with its colour and
     // place, so nothing is compared or rebalanced. clone(source) returns the new node's
     // key (with a reference taken over); fill(source, node) is then called with the node

@@ -38,6 +38,7 @@ ConversionResult ParseJson(const char* text) {
     JsonTextReader reader;
     rapidjson::StringStream stream(text);
     const rapidjson::ParseResult parsed = reader.Parse<kParseFlags>(stream, builder);
+    builder.Finish();
     if (parsed.IsError()) {
         // The iterative reader reports any bad first token as an empty document; the
         // text is not empty (that was handled above), so it is an invalid value.

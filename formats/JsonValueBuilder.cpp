@@ -2,13 +2,19 @@
 
 #include <string_view>
 
+#include "binding/PropertyContext.h"
+#include "binding/TreeBuilding.h"
 #include "formats/NestingLimit.h"
 
 namespace Kesh {
 
 BindingProperty& JsonValueBuilder::NextTarget() {
-    if (top_ != nullptr && top_->Kind() == PropertyKind::Collection) target_ = &top_->Append();
+    if (top_ != nullptr && top_->Kind() == PropertyKind::Collection) target_ = &TreeBuilding::Append(*top_);
     return *target_;
+}
+
+void JsonValueBuilder::IndexTexts(BindingProperty& container) noexcept {
+    if (!index_.IsAttached()) index_.Attach(container.Context()->Strings());
 }
 
 bool JsonValueBuilder::Open(BindingProperty& container) {
@@ -43,32 +49,32 @@ bool JsonValueBuilder::Null() {
 }
 
 bool JsonValueBuilder::Bool(bool value) {
-    NextTarget() = value;
+    TreeBuilding::SetBool(NextTarget(), value);
     return true;
 }
 
 bool JsonValueBuilder::Int(int value) {
-    NextTarget().AssignSigned(value);
+    TreeBuilding::SetSigned(NextTarget(), value);
     return true;
 }
 
 bool JsonValueBuilder::Uint(unsigned value) {
-    NextTarget().AssignUnsigned(value);
+    TreeBuilding::SetUnsigned(NextTarget(), value);
     return true;
 }
 
 bool JsonValueBuilder::Int64(std::int64_t value) {
-    NextTarget().AssignSigned(value);
+    TreeBuilding::SetSigned(NextTarget(), value);
     return true;
 }
 
 bool JsonValueBuilder::Uint64(std::uint64_t value) {
-    NextTarget().AssignUnsigned(value);
+    TreeBuilding::SetUnsigned(NextTarget(), value);
     return true;
 }
 
 bool JsonValueBuilder::Double(double value) {
-    NextTarget() = value;
+    TreeBuilding::SetFloat(NextTarget(), value);
     return true;
 }
 
@@ -86,15 +92,19 @@ bool JsonValueBuilder::String(const char* text, unsigned length, bool /*copy*/) 
 bool JsonValueBuilder::StartObject() {
     BindingProperty& target = NextTarget();
     target.MakeStructure();
-    return Open(target);
+    IndexTexts(target);
+    if (!Open(target)) return false;
+    members_.Open(target);
+    return true;
 }
 
 bool JsonValueBuilder::Key(const char* text, unsigned length, bool /*copy*/) {
-    target_ = &top_->Member(std::string_view(text, length));
+    target_ = &members_.Member(std::string_view(text, length));
     return true;
 }
 
 bool JsonValueBuilder::EndObject(unsigned /*memberCount*/) {
+    members_.Close();
     Close();
     return true;
 }
@@ -102,6 +112,7 @@ bool JsonValueBuilder::EndObject(unsigned /*memberCount*/) {
 bool JsonValueBuilder::StartArray() {
     BindingProperty& target = NextTarget();
     target.MakeCollection();
+    IndexTexts(target);
     return Open(target);
 }
 

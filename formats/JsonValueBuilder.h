@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "binding/BindingProperty.h"
+#include "binding/InternTable.h"
+#include "binding/MemberCollector.h"
 
 namespace Kesh {
 
@@ -15,12 +17,22 @@ namespace Kesh {
 //
 // null writes nothing, so a repeated key keeps the earlier value; a repeated object or
 // array key merges into the earlier container.
+//
+// An object's members are collected while it is read and linked into its tree when it
+// ends (MemberCollector); texts are found again through a per-read index before the
+// tree's intern table hashes them (InternIndex).
 class JsonValueBuilder {
 public:
     explicit JsonValueBuilder(BindingProperty& root) : target_(&root) {}
 
     // True once an object or array was refused for going deeper than kMaxNestingDepth.
     bool TooDeep() const noexcept { return tooDeep_; }
+    // Links what is still open and lets go of the text index: the tree is whole, and its
+    // texts hold only the tree's references. Before the result is read or failed.
+    void Finish() noexcept {
+        members_.LinkAll();
+        index_.Detach();
+    }
 
     bool Null();
     bool Bool(bool value);
@@ -43,6 +55,8 @@ private:
     BindingProperty& NextTarget();
     bool Open(BindingProperty& container);
     void Close();
+    // Attaches the text index to the tree's table once the tree has a context.
+    void IndexTexts(BindingProperty& container) noexcept;
 
     // The containers of the first levels are kept inside the builder: most bodies never
     // need the heap for them.
@@ -54,6 +68,8 @@ private:
     BindingProperty* inlineOpen_[kInlineDepth];
     std::vector<BindingProperty*> deeperOpen_;
     bool tooDeep_ = false;
+    MemberCollector members_;
+    InternIndex index_;
 };
 
 }  // namespace Kesh

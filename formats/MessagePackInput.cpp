@@ -18,7 +18,7 @@ const char* TruncatedIntegerMessage(unsigned size) {
 
 bool MessagePackInput::ReadUnsigned(unsigned size, std::uint64_t& value) {
     if (length_ - position_ < size) {
-        result_.SetError(FormatPositionalString(TruncatedIntegerMessage(size), {position_}));
+        SetError(FormatPositionalString(TruncatedIntegerMessage(size), {position_}));
         return false;
     }
     std::uint64_t number = 0;
@@ -40,7 +40,7 @@ bool MessagePackInput::ReadSigned(unsigned size, std::int64_t& value) {
 bool MessagePackInput::Take(std::uint64_t size, const char* message, const std::uint8_t*& start) {
     // Compared before anything is allocated: a header may announce far more than it holds.
     if (length_ - position_ < size) {
-        result_.SetError(FormatPositionalString(message, {size, position_}));
+        SetError(FormatPositionalString(message, {size, position_}));
         return false;
     }
     start = bytes_ + position_;
@@ -59,6 +59,11 @@ bool MessagePackInput::ReadRaw(std::uint64_t size, const std::uint8_t*& raw) {
     return Take(size, "Invalid MessagePack data. Raw bytes of size %1 at position %2 are truncated.", raw);
 }
 
-void MessagePackInput::Fail(const char* message) { result_.SetError(FormatPositionalString(message, {position_})); }
+void MessagePackInput::SetError(const std::string& message) {
+    members_.LinkAll();
+    result_.SetError(message);
+}
+
+void MessagePackInput::Fail(const char* message) { SetError(FormatPositionalString(message, {position_})); }
 
 }  // namespace Kesh

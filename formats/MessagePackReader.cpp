@@ -5,6 +5,10 @@
 #include <string_view>
 #include <vector>
 
+#include "binding/InternTable.h"
+#include "binding/MemberCollector.h"
+#include "binding/PropertyContext.h"
+#include "binding/TreeBuilding.h"
 #include "formats/MessagePackInput.h"
 #include "formats/NestingLimit.h"
 
@@ -32,13 +36,19 @@ struct Frame {
 // The open containers form an explicit stack instead of recursion, so nesting costs
 // heap, never call stack; scalars are written where they are read, without a frame.
 // Container headers are never trusted for reservations: memory grows only with the
-// items actually read.
+// items actually read. A map's members are collected and linked into its tree when it
+// ends (MemberCollector); texts are found again through a per-read index (InternIndex).
 class MessagePackReader {
 public:
     MessagePackReader(const std::uint8_t* bytes, std::size_t length, ConversionResult& result)
-        : input_(bytes, length, result), result_(result) {}
+        : input_(bytes, length, result, members_), result_(result) {}
 
     std::size_t Run();
+    // Links what is still open and lets go of the text index.
+    void Finish() noexcept {
+        members_.LinkAll();
+        index_.Detach();
+    }
 
 private:
     void ReadKey(Frame& frame);
@@ -48,6 +58,8 @@ private:
     void ReadBlob(BindingProperty& target, unsigned lengthSize);
     void BeginContainer(BindingProperty& target, FrameKind kind, unsigned countSize, std::uint64_t fixedCount);
 
+    MemberCollector members_;  // before input_, which refers to it
+    InternIndex index_;
     MessagePackInput input_;
     ConversionResult& result_;
     std::vector<Frame> frames_;
@@ -57,7 +69,10 @@ std::size_t MessagePackReader::Run() {
     if (input_.AtEnd()) return input_.Position();
     ReadValue(result_.Value());
     while (result_.Ok() && !input_.AtEnd()) {
-        while (!frames_.empty() && frames_.back().read >= frames_.back().expected) frames_.pop_back();
+        while (!frames_.empty() && frames_.back().read >= frames_.back().expected) {
+            if (frames_.back().kind == FrameKind::Structure) members_.Close();
+            frames_.pop_back();
+        }
         if (frames_.empty()) break;
 
         Frame& frame = frames_.back();
@@ -68,9 +83,9 @@ std::size_t MessagePackReader::Run() {
                 continue;
             }
             ++frame.read;
-            target = &frame.target->Member(std::string_view(frame.key, frame.keyLength));
+            target = &members_.Member(std::string_view(frame.key, frame.keyLength));
         } else {
-            target = &frame.target->Element(static_cast<std::size_t>(frame.read));
+            target = &TreeBuilding::Element(*frame.target, static_cast<std::size_t>(frame.read));
             ++frame.read;
         }
         ReadValue(*target);
@@ -122,10 +137,12 @@ void MessagePackReader::BeginContainer(BindingProperty& target, FrameKind kind, 
     }
     if (kind == FrameKind::Structure) {
         target.MakeStructure();
+        members_.Open(target);
         count *= 2;  // at most 2^33: no overflow
     } else {
         target.MakeCollection();
     }
+    if (!index_.IsAttached()) index_.Attach(target.Context()->Strings());
     frames_.push_back(Frame{&target, kind, count, 0, nullptr, 0});
 }
 
@@ -135,7 +152,7 @@ void MessagePackReader::ReadValue(BindingProperty& target) {
     std::int64_t signedValue = 0;
 
     if (format <= 0x7F || format >= 0xE0) {
-        target.AssignSigned(static_cast<std::int8_t>(format));
+        TreeBuilding::SetSigned(target, static_cast<std::int8_t>(format));
         return;
     }
     if (format <= 0x8F) return BeginContainer(target, FrameKind::Structure, 0, format & 0x0Fu);
@@ -147,7 +164,7 @@ void MessagePackReader::ReadValue(BindingProperty& target) {
             return;
         case 0xC2:
         case 0xC3:
-            target = format == 0xC3;
+            TreeBuilding::SetBool(target, format == 0xC3);
             return;
         case 0xC4:
         case 0xC5:
@@ -155,25 +172,25 @@ void MessagePackReader::ReadValue(BindingProperty& target) {
             return ReadBlob(target, 1u << (format - 0xC4));
         case 0xCA:
             if (!input_.ReadUnsigned(4, unsignedValue)) return;
-            target = static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(unsignedValue)));
+            TreeBuilding::SetFloat(target, static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(unsignedValue))));
             return;
         case 0xCB:
             if (!input_.ReadUnsigned(8, unsignedValue)) return;
-            target = std::bit_cast<double>(unsignedValue);
+            TreeBuilding::SetFloat(target, std::bit_cast<double>(unsignedValue));
             return;
         case 0xCC:
         case 0xCD:
         case 0xCE:
         case 0xCF:
             if (!input_.ReadUnsigned(1u << (format - 0xCC), unsignedValue)) return;
-            target.AssignUnsigned(unsignedValue);
+            TreeBuilding::SetUnsigned(target, unsignedValue);
             return;
         case 0xD0:
         case 0xD1:
         case 0xD2:
         case 0xD3:
             if (!input_.ReadSigned(1u << (format - 0xD0), signedValue)) return;
-            target.AssignSigned(signedValue);
+            TreeBuilding::SetSigned(target, signedValue);
             return;
         case 0xD9:
         case 0xDA:
@@ -200,6 +217,7 @@ ConversionResult ReadMessagePack(const std::uint8_t* bytes, std::size_t length, 
     if (bytes != nullptr) {
         MessagePackReader reader(bytes, length, result);
         position = reader.Run();
+        reader.Finish();
     }
     if (consumed != nullptr) *consumed = position;
     return result;

@@ -67,6 +67,7 @@ ConversionResult ReadYaml(const char* text, std::size_t length) {
         builder.Handle(event.Get());
         if (event.Get().type == YAML_STREAM_END_EVENT) break;
     }
+    builder.Finish();
     if (!parsed && result.Ok()) {
         // libyaml counts lines and columns from 0; this message keeps its numbers.
         const yaml_parser_t& state = parser.State();

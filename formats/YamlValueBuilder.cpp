@@ -1,5 +1,7 @@
 #include "formats/YamlValueBuilder.h"
 
+#include "binding/PropertyContext.h"
+#include "binding/TreeBuilding.h"
 #include "formats/NestingLimit.h"
 #include "formats/YamlScalar.h"
 #include "log/FormatPositional.h"
@@ -63,6 +65,7 @@ void YamlValueBuilder::Handle(const yaml_event_t& event) {
 
 void YamlValueBuilder::StartDocument() {
     if (!result_.Value().IsEmpty()) {
+        members_.LinkAll();
         result_.SetError("Multi-document YAML is not supported.");
         return;
     }
@@ -75,11 +78,11 @@ void YamlValueBuilder::PlaceSlot() {
     Entry& top = stack_.back();
     if (top.kind == EntryKind::Sequence) {
         const std::size_t index = top.target->Size();
-        BindingProperty& element = top.target->Append();
+        BindingProperty& element = TreeBuilding::Append(*top.target);
         const YamlPaths::StepId path = paths_.PushIndex(top.path, index);
         stack_.push_back(Entry{&element, EntryKind::Slot, path, nullptr, false});
     } else if (top.kind == EntryKind::Mapping) {
-        BindingProperty& member = top.target->Member(pendingKey_);
+        BindingProperty& member = members_.Member(pendingKey_);
         const YamlPaths::StepId path = paths_.PushKey(top.path, pendingKey_);
         stack_.push_back(Entry{&member, EntryKind::Slot, path, nullptr, false});
         hasPendingKey_ = false;
@@ -143,6 +146,8 @@ void YamlValueBuilder::HandleScalar(const yaml_event_t& event) {
     const bool quoted = scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
     const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
     const char* tag = reinterpret_cast<const char*>(scalar.tag);
+    // Only a tagged scalar can fail, and a failure replaces the value: link it first.
+    if (tag != nullptr) members_.LinkAll();
     if (!AssignYamlScalar(result_, *stack_.back().target, tag, text, quoted, scratch_)) return;
     if (scalar.anchor != nullptr) {
         YamlAnchor* anchor = nullptr;
@@ -170,8 +175,10 @@ void YamlValueBuilder::HandleContainerStart(const yaml_event_t& event, EntryKind
         anchorName = event.data.sequence_start.anchor;
     } else {
         top.target->MakeStructure();
+        members_.Open(*top.target);
         anchorName = event.data.mapping_start.anchor;
     }
+    IndexTexts(*top.target);
     top.kind = kind;
     top.flow = flow;
     ++openContainers_;
@@ -190,6 +197,7 @@ void YamlValueBuilder::HandleContainerEnd() {
     Entry& top = stack_.back();
     if (top.kind == EntryKind::Slot) return;  // libyaml pairs every end with its start
     if (top.anchor != nullptr) top.anchor->open = false;
+    if (top.kind == EntryKind::Mapping) members_.Close();
     --openContainers_;
     if (top.flow) --openFlowContainers_;
     hasPendingKey_ = false;
@@ -222,6 +230,8 @@ const BindingProperty* YamlValueBuilder::ResolveAnchor(const YamlAnchor* anchor,
         return nullptr;
     }
 
+    // The way to the node goes through members that may still be collected.
+    members_.LinkAll();
     std::size_t work = stack_.size();
     const BindingProperty& node = paths_.Resolve(result_.Value(), anchor->path, work);
     // A repeated key can turn the node a path names into one that is being filled now.
@@ -257,11 +267,17 @@ bool YamlValueBuilder::EnterAnchor(const yaml_char_t* name, const yaml_mark_t& m
     return true;
 }
 
+void YamlValueBuilder::IndexTexts(BindingProperty& container) noexcept {
+    if (!index_.IsAttached()) index_.Attach(container.Context()->Strings());
+}
+
 void YamlValueBuilder::Fail(const char* message, const yaml_mark_t& mark) {
+    members_.LinkAll();
     result_.SetError(FormatPositionalString(message, {Line(mark), Column(mark)}));
 }
 
 void YamlValueBuilder::Fail(const char* message, std::string_view name, const yaml_mark_t& mark) {
+    members_.LinkAll();
     result_.SetError(FormatPositionalString(message, {name, Line(mark), Column(mark)}));
 }
 

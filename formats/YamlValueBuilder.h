@@ -10,6 +10,8 @@
 
 #include "binding/BindingProperty.h"
 #include "binding/ConversionResult.h"
+#include "binding/InternTable.h"
+#include "binding/MemberCollector.h"
 #include "formats/YamlAnchors.h"
 #include "formats/YamlPaths.h"
 
@@ -27,6 +29,10 @@ namespace Kesh {
 // Aliases copy the anchored node; copies made for one document may not add up to more
 // than kMaxAliasWork (values copied plus path steps walked), so a small text of nested
 // aliases cannot expand without bound.
+//
+// A mapping's members are collected and linked into its tree when it ends
+// (MemberCollector), and at once before an alias looks members up or a failure replaces
+// the value; texts are found again through a per-read index (InternIndex).
 class YamlValueBuilder {
 public:
     static constexpr std::size_t kMaxAliasWork = 1000000;
@@ -38,6 +44,12 @@ public:
     explicit YamlValueBuilder(ConversionResult& result) : result_(result) {}
 
     void Handle(const yaml_event_t& event);
+    // Links what is still open and lets go of the text index. Before the result is read
+    // or failed.
+    void Finish() noexcept {
+        members_.LinkAll();
+        index_.Detach();
+    }
 
 private:
     enum class EntryKind : std::uint8_t { Slot, Sequence, Mapping };
@@ -58,6 +70,7 @@ private:
     void HandleContainerEnd();
     void HandleAlias(const yaml_event_t& event);
     void PopSlot();
+    void IndexTexts(BindingProperty& container) noexcept;
 
     // The anchored node an alias refers to, or null after failing the result.
     // Undefined and cyclic aliases and the alias bound fail here.
@@ -78,6 +91,8 @@ private:
     std::size_t aliasWork_ = 0;
     std::vector<const BindingProperty*> counting_;  // scratch for counting an alias's values
     BindingProperty scratch_;                       // scratch for the number conversions
+    MemberCollector members_;
+    InternIndex index_;
 };
 
 }  // namespace Kesh

@@ -1,0 +1,78 @@
+#include "binding/MemberCollector.h"
+
+#include <algorithm>
+
+#include "binding/MemberTree.h"
+#include "binding/PropertyContext.h"
+
+namespace Kesh {
+
+void MemberCollector::Open(BindingProperty& structure) {
+    StructureCell& members = MemberTree::CellOf(structure);
+    levels_.Push(Level{&members, structure.Context(), nodes_.Size(), true, members.root != nullptr});
+}
+
+BindingProperty& MemberCollector::Member(std::string_view key) {
+    Level& level = levels_.Back();
+    PropertyContext& context = *level.context;
+    // Room first, so that nothing fails between taking the key and keeping its node.
+    if (!level.linked) nodes_.Reserve();
+    const InternedString* entry = context.Strings().Intern(key);
+    if (level.linked) return MemberTree::FindOrInsert(*level.members, context, entry).value;
+
+    const std::size_t collected = nodes_.Size() - level.first;
+    if (collected != 0) {
+        const MemberNode* last = nodes_.Back();
+        const bool above = level.ordered && last->key != entry && MemberTree::Compare(entry->View(), last->KeyView()) > 0;
+        if (!above) {
+            for (std::size_t i = nodes_.Size(); i-- > level.first;) {
+                if (nodes_[i]->key == entry) {
+                    context.Strings().Release(entry);
+                    return nodes_[i]->value;
+                }
+            }
+            level.ordered = false;
+            if (collected >= kMaxUnordered) {
+                Link(level);
+                level.linked = true;
+                return MemberTree::FindOrInsert(*level.members, context, entry).value;
+            }
+        }
+    }
+    MemberNode* node = MemberTree::NewNode(context, entry);
+    nodes_.PushReserved(node);
+    return node->value;
+}
+
+void MemberCollector::Link(Level& level) noexcept {
+    MemberNode** first = nodes_.Data() + level.first;
+    const std::size_t count = nodes_.Size() - level.first;
+    if (count != 0) {
+        if (!level.ordered) {
+            std::sort(first, first + count, [](const MemberNode* left, const MemberNode* right) {
+                return MemberTree::Compare(left->KeyView(), right->KeyView()) < 0;
+            });
+        }
+        MemberTree::LinkSorted(*level.members, first, count);
+    }
+    nodes_.Resize(level.first);
+}
+
+void MemberCollector::Close() noexcept {
+    Level& level = levels_.Back();
+    if (!level.linked) Link(level);
+    levels_.Pop();
+}
+
+void MemberCollector::LinkAll() noexcept {
+    // Innermost first: each level's members are the last ones of the list.
+    for (std::size_t i = levels_.Size(); i-- > 0;) {
+        Level& level = levels_[i];
+        if (!level.linked) {
+            Link(level);
+            level.linked = true;
+        }
+    }
+}
+
+}  // namespace Kesh

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <new>
+#include <type_traits>
+
+#include "binding/BindingProperty.h"
+#include "binding/PropertyCells.h"
+#include "platform/Allocator.h"
+
+namespace Kesh {
+
+// A growable array of trivially copyable items whose first Inline items live inside it,
+// so that reading a small body allocates nothing for it.
+template <typename T, std::size_t Inline>
+class InlineStack {
+    static_assert(std::is_trivially_copyable_v<T>, "items are moved with memcpy");
+
+public:
+    InlineStack() noexcept = default;
+    ~InlineStack() {
+        if (items_ != inline_) Memory::Free(items_);
+    }
+    InlineStack(const InlineStack&) = delete;
+    InlineStack& operator=(const InlineStack&) = delete;
+
+    std::size_t Size() const noexcept { return size_; }
+    bool Empty() const noexcept { return size_ == 0; }
+    T* Data() noexcept { return items_; }
+    T& operator[](std::size_t index) noexcept { return items_[index]; }
+    T& Back() noexcept { return items_[size_ - 1]; }
+    // Room for one more item; throws std::bad_alloc when there is none to be had.
+    void Reserve() {
+        if (size_ < capacity_) return;
+        auto* grown = static_cast<T*>(Memory::Allocate(capacity_ * 2 * sizeof(T)));
+        if (grown == nullptr) throw std::bad_alloc();
+        std::memcpy(static_cast<void*>(grown), items_, size_ * sizeof(T));
+        if (items_ != inline_) Memory::Free(items_);
+        items_ = grown;
+        capacity_ *= 2;
+    }
+    // Only after Reserve.
+    void PushReserved(const T& item) noexcept { items_[size_++] = item; }
+    void Push(const T& item) {
+        Reserve();
+        PushReserved(item);
+    }
+    void Pop() noexcept { --size_; }
+    void Resize(std::size_t size) noexcept { size_ = size; }
+
+private:
+    T inline_[Inline];
+    T* items_ = inline_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = Inline;
+};
+
+// The members of the structures a reader has open, collected as they are read and linked
+// into each structure's tree once, when it ends, instead of being inserted one by one
+// with a walk down the tree and a rebalance each. The result is the tree Member would
+// have built: the same members in the same key order, each key interned once.
+//
+// A repeated key must reach the member read before (later scalars overwrite it,
+// containers merge into it), so it is found while reading: a key above the last one is
+// new (bodies often come with their keys in order), any other key is looked for among the
+// structure's collected members by its interned entry. A structure whose keys come out
+// of order and that grows past kMaxUnordered members is linked at once and takes the
+// rest of its members through its tree, so no input costs more than kMaxUnordered
+// comparisons per key. A structure that already had members when it was opened (a
+// repeated key merging two objects) takes its members through its tree too.
+//
+// Nothing recurses; the collected members of all open structures share one list.
+class MemberCollector {
+public:
+    static constexpr std::size_t kMaxUnordered = 32;
+
+    MemberCollector() = default;
+    // Links what is still collected, so that a read that stops early (an error, an
+    // exception) leaves whole trees behind.
+    ~MemberCollector() { LinkAll(); }
+    MemberCollector(const MemberCollector&) = delete;
+    MemberCollector& operator=(const MemberCollector&) = delete;
+
+    // Opens structure, which must be a Structure, as the innermost collecting one.
+    void Open(BindingProperty& structure);
+    // The member under key of the innermost open structure, added Empty if new.
+    BindingProperty& Member(std::string_view key);
+    // Links the innermost open structure's members and closes it.
+    void Close() noexcept;
+    // Links the members of every open structure now; they stay open, and their further
+    // members go straight into their trees. For a reader about to look members up.
+    void LinkAll() noexcept;
+    bool Empty() const noexcept { return levels_.Empty(); }
+
+private:
+    struct Level {
+        StructureCell* members;
+        PropertyContext* context;
+        std::size_t first;  // where its members start in nodes_
+        bool ordered;       // its keys so far ascend strictly
+        bool linked;        // members go straight into the tree
+    };
+
+    void Link(Level& level) noexcept;
+
+    InlineStack<Level, 16> levels_;
+    InlineStack<MemberNode*, 64> nodes_;
+};
+
+}  // namespace Kesh

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+
+#include "binding/BindingProperty.h"
+#include "binding/PropertyCells.h"
+
+namespace Kesh {
+
+// The steps a reader repeats for every value, inline: a reader writes most values into
+// new, Empty elements and members, where releasing an old payload and the checks of the
+// general accessors are wasted. Each falls back to the general accessor otherwise.
+struct TreeBuilding {
+    // A new Empty element at the end of collection, which must be a Collection.
+    static BindingProperty& Append(BindingProperty& collection) {
+        CollectionCell& cell = *collection.payload_.collection;
+        if (cell.end != cell.capacity &&
+            static_cast<std::size_t>(cell.end - cell.begin) < BindingProperty::kMaxElements) {
+            BindingProperty* element = new (cell.end) BindingProperty(collection.context_);
+            ++cell.end;
+            return *element;
+        }
+        return collection.Append();
+    }
+
+    // Element index of collection, which must be a Collection; past the end, Empty
+    // elements are added up to it, as Element does.
+    static BindingProperty& Element(BindingProperty& collection, std::size_t index) {
+        const CollectionCell& cell = *collection.payload_.collection;
+        if (index == static_cast<std::size_t>(cell.end - cell.begin)) return Append(collection);
+        return collection.Element(index);
+    }
+
+    static void SetBool(BindingProperty& target, bool value) noexcept {
+        BindingProperty::Payload payload{0};
+        payload.boolValue = value;
+        Set(target, PropertyKind::Bool, payload);
+    }
+    static void SetSigned(BindingProperty& target, std::int64_t value) noexcept {
+        BindingProperty::Payload payload{0};
+        payload.signedValue = value;
+        Set(target, PropertyKind::Signed, payload);
+    }
+    static void SetUnsigned(BindingProperty& target, std::uint64_t value) noexcept {
+        BindingProperty::Payload payload{0};
+        payload.unsignedValue = value;
+        Set(target, PropertyKind::Unsigned, payload);
+    }
+    static void SetFloat(BindingProperty& target, double value) noexcept {
+        BindingProperty::Payload payload{0};
+        payload.floatValue = value;
+        Set(target, PropertyKind::Float, payload);
+    }
+
+private:
+    static void Set(BindingProperty& target, PropertyKind kind, BindingProperty::Payload payload) noexcept {
+        if (target.kind_ == PropertyKind::Empty) {
+            target.payload_ = payload;
+            target.kind_ = kind;
+        } else {
+            target.Replace(kind, payload);
+        }
+    }
+};
+
+}  // namespace Kesh

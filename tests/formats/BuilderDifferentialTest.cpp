@@ -1,0 +1,197 @@
+// The readers against their former selves (tests/oracle/): every corpus of the benchmark
+// and inputs aimed at the ways the builders collect members and index texts must give
+// the same trees (kinds, values, member order, intern counts) and the same messages, and
+// every member tree must be a valid red-black tree.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bench/Corpora.h"
+#include "formats/JsonReader.h"
+#include "formats/MessagePackReader.h"
+#include "formats/YamlReader.h"
+#include "tests/oracle/BuilderOracles.h"
+#include "tests/oracle/TreeComparison.h"
+#include "tests/support/AllocationFailure.h"
+
+namespace Kesh {
+namespace {
+
+void ExpectSameJson(const std::string& text) {
+    const ConversionResult expected = Oracle::ParseJson(text);
+    const ConversionResult actual = ParseJson(text);
+    EXPECT_EQ(Oracle::Difference(expected, actual), "") << text.substr(0, 200);
+    EXPECT_EQ(Oracle::MemberTreeProblem(actual.Value()), "") << text.substr(0, 200);
+}
+
+void ExpectSameMessagePack(const std::vector<std::uint8_t>& bytes) {
+    std::size_t expectedConsumed = 0;
+    std::size_t actualConsumed = 0;
+    const ConversionResult expected = Oracle::ReadMessagePack(bytes.data(), bytes.size(), &expectedConsumed);
+    const ConversionResult actual = ReadMessagePack(bytes.data(), bytes.size(), &actualConsumed);
+    EXPECT_EQ(Oracle::Difference(expected, actual), "") << bytes.size() << " bytes";
+    EXPECT_EQ(actualConsumed, expectedConsumed);
+    EXPECT_EQ(Oracle::MemberTreeProblem(actual.Value()), "");
+}
+
+void ExpectSameYaml(const std::string& text) {
+    const ConversionResult expected = Oracle::ReadYaml(text);
+    const ConversionResult actual = ReadYaml(text);
+    EXPECT_EQ(Oracle::Difference(expected, actual), "") << text.substr(0, 200);
+    EXPECT_EQ(Oracle::MemberTreeProblem(actual.Value()), "") << text.substr(0, 200);
+}
+
+// MessagePack of a map of the given keys (short strings), each holding its position.
+std::vector<std::uint8_t> MessagePackMap(const std::vector<std::string>& keys) {
+    std::vector<std::uint8_t> bytes{0xDE, static_cast<std::uint8_t>(keys.size() >> 8),
+                                    static_cast<std::uint8_t>(keys.size())};
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        bytes.push_back(static_cast<std::uint8_t>(0xA0 | keys[i].size()));
+        bytes.insert(bytes.end(), keys[i].begin(), keys[i].end());
+        bytes.push_back(static_cast<std::uint8_t>(i & 0x7F));
+    }
+    return bytes;
+}
+
+// Keys that share their first and last eight bytes and their length, so that the text
+// index cannot tell them apart by its cheap hash, in an order that is not sorted.
+std::vector<std::string> CollidingKeys(std::size_t count) {
+    std::vector<std::string> keys;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t n = (i * 7919) % count;
+        keys.push_back("prefix__" + std::to_string(100000 + n) + "__suffix");
+    }
+    return keys;
+}
+
+TEST(BuilderDifferential, EveryCorpusInEveryFormat) {
+    for (const Bench::Corpus& corpus : Bench::Corpora()) {
+        SCOPED_TRACE(corpus.name);
+        ExpectSameJson(corpus.json);
+        ExpectSameMessagePack(corpus.messagePack);
+        ExpectSameYaml(corpus.yamlBlock);
+        ExpectSameYaml(corpus.yamlFlow);
+    }
+}
+
+TEST(BuilderDifferential, JsonMembersInAnyOrderWithRepeatedKeys) {
+    std::string manyUnordered = "{";
+    const std::vector<std::string> keys = CollidingKeys(300);
+    for (std::size_t i = 0; i < keys.size(); ++i) manyUnordered += "\"" + keys[i] + "\":" + std::to_string(i) + ",";
+    // Repeats after the structure went over to its tree, of early and late keys.
+    manyUnordered += "\"" + keys[0] + "\":\"again\",\"" + keys[299] + "\":{\"x\":1}}";
+
+    for (const std::string text : {
+             R"({"b":1,"a":2,"c":3})",                        // out of order
+             R"({"a":1,"a":2})",                              // adjacent repeat: the later scalar wins
+             R"({"a":1,"b":2,"a":null})",                     // null keeps the earlier value
+             R"({"c":1,"a":{"x":1},"b":0,"a":{"y":2}})",      // objects merge
+             R"({"a":[1],"b":0,"a":[2,3]})",                  // arrays append
+             R"({"a":{"x":{"p":1}},"a":{"x":5,"x":{"q":2}}})",  // a type change inside a merge
+             R"({"a":{},"a":{"z":1,"y":2}})",                 // an empty object reopened
+             R"({"a":"text","b":"text","c":{"a":"text"}})",   // a repeated text in keys and values
+             R"({"a":"only","a":1,"b":"only","only":2})",     // a text freed by an overwrite, then read again
+             R"({"k\u0000x":1,"k\u0000y":2,"k":3})",          // keys cut at a NUL meet
+             R"(["s\u0000a","s\u0000b","s","s"])",
+             R"({"":1,"a":2,"":3})",                          // the empty key
+             R"({"b":1,"a":{"c":[{"e":1,"d":2},{"d":3}]},"b":2})",
+             R"({"b":1,"a":{"c":2,"c":)",                     // errors with members still collected
+             R"({"b":1,"a":{"d":2,"c":3} x)",
+             R"([{"b":1,"a":2},{"b":1,"a":)",
+         }) {
+        ExpectSameJson(text);
+    }
+    ExpectSameJson(manyUnordered);
+
+    std::string longTexts = "[";
+    for (int i = 0; i < 2000; ++i) longTexts += "\"" + std::string(40 + i % 7, static_cast<char>('a' + i % 5)) + "\",";
+    longTexts += "\"end\"]";
+    ExpectSameJson(longTexts);
+}
+
+TEST(BuilderDifferential, JsonDeepNestingOfObjects) {
+    std::string objects;
+    for (int i = 0; i < 20000; ++i) objects += i % 2 == 0 ? "{\"b\":1,\"a\":" : "{\"a\":[1,";
+    objects += "2";
+    for (int i = 20000; i-- > 0;) objects += i % 2 == 0 ? ",\"c\":3}" : "]}";
+    ExpectSameJson(objects);
+    ExpectSameJson(objects.substr(0, objects.size() / 2));  // ends inside every level
+}
+
+TEST(BuilderDifferential, MessagePackMapsInAnyOrderWithRepeatedKeys) {
+    ExpectSameMessagePack({0x83, 0xA1, 'b', 0x01, 0xA1, 'a', 0x02, 0xA1, 'b', 0xC0});
+    ExpectSameMessagePack({0x82, 0xA1, 'a', 0x81, 0xA1, 'x', 0x01, 0xA1, 'a', 0x81, 0xA1, 'y', 0x02});
+    ExpectSameMessagePack({0x82, 0xA1, 'a', 0x91, 0x01, 0xA1, 'a', 0x91, 0x02});
+    ExpectSameMessagePack({0x83, 0xA1, 'b', 0x01, 0xA1, 'a', 0x81, 0xA1, 'x'});   // ends inside
+    ExpectSameMessagePack({0x82, 0xA1, 'b', 0x01, 0xA1, 'a', 0x81, 0x01, 0x02});  // fails inside
+    ExpectSameMessagePack({0x82, 0xA3, 'k', 0x00, 'x', 0x01, 0xA3, 'k', 0x00, 'y', 0x02});
+    ExpectSameMessagePack({0x83, 0xA1, 'a', 0xA1, 'o', 0xA1, 'a', 0x01, 0xA1, 'b', 0xA1, 'o'});
+
+    std::vector<std::string> keys = CollidingKeys(200);
+    keys.push_back(keys[3]);
+    keys.push_back(keys[150]);
+    ExpectSameMessagePack(MessagePackMap(keys));
+}
+
+TEST(BuilderDifferential, YamlMappingsAliasesAndRepeatedKeys) {
+    for (const std::string text : {
+             "b: 1\na: 2\nc: 3\n",
+             "a: 1\nb: 2\na: 3\n",
+             "a: only\na: 1\nb: only\nonly: 2\n",
+             "a: {x: 1}\nb: 0\na: {y: 2}\n",
+             "a: [1]\na: [2]\n",
+             "b: &x 1\na: *x\n",                       // an alias to a member of an open mapping
+             "z: {q: &x {b: 1, a: 2}, p: *x}\nc: *x\n",  // and of a nested one
+             "&k b: 1\na: {*k : 2}\n",                  // an anchored key used as a key again
+             "b: &s text\na: *s\nc: text\n",
+             "b: 1\na: {c: &x [1, {e: 2, d: 3}]}\nd: *x\nb: *x\n",
+             "b: 1\na: {c: 2\n",                        // a parser error with members collected
+             "b: 1\na: {c: !custom 2}\n",               // a builder error with members collected
+             "b: 1\na: &x {c: *x}\n",
+         }) {
+        ExpectSameYaml(text);
+    }
+
+    std::string manyUnordered;
+    for (const std::string& key : CollidingKeys(300)) manyUnordered += key + ": " + key + "\n";
+    manyUnordered += CollidingKeys(300)[7] + ": again\n";
+    ExpectSameYaml(manyUnordered);
+}
+
+// Running out of memory at any point of a read leaves nothing behind but a failure: each
+// allocation in turn fails, and every tree built so far must still be released whole
+// (the sanitizers and the allocation counters would see anything lost).
+TEST(BuilderDifferential, ExhaustedMemoryAtEveryAllocationLosesNothing) {
+    const std::string json = R"({"d":{"b":1,"a":[1,{"y":2,"x":"text"}]},"c":"text","a":{"b":2},"a":{"c":3}})";
+    const std::vector<std::uint8_t> messagePack{0x83, 0xA1, 'b', 0x01, 0xA1, 'a', 0x81, 0xA1, 'x', 0xA2, 'h', 'i',
+                                                0xA1, 'c', 0xA2, 'h', 'i'};
+    const std::string yaml = "d: {b: 1, a: [1, {y: 2, x: text}]}\nc: &t text\na: *t\n";
+    for (int format = 0; format < 3; ++format) {
+        for (std::uint64_t n = 1;; ++n) {
+            const Memory::AllocationCounters before = Memory::ReadCounters();
+            bool triggered = false;
+            try {
+                Testing::AllocationFailure failure(n, true);
+                if (format == 0) {
+                    const ConversionResult result = ParseJson(json);
+                } else if (format == 1) {
+                    const ConversionResult result = ReadMessagePack(messagePack.data(), messagePack.size());
+                } else {
+                    const ConversionResult result = ReadYaml(yaml);
+                }
+                triggered = failure.Triggered();
+            } catch (const std::bad_alloc&) {
+                triggered = true;
+            }
+            const Memory::AllocationCounters after = Memory::ReadCounters();
+            EXPECT_EQ(after.allocationCount - before.allocationCount, after.freeCount - before.freeCount)
+                << "format " << format << ", allocation " << n;
+            if (!triggered) break;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace Kesh
