@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <set>
+#include <thread>
 #include <vector>
 
 namespace Kesh {
@@ -66,19 +68,97 @@ TEST(BlockAllocator, HandsOutSixteenBlocksPerRegionAndReleasesEmptyRegions) {
     EXPECT_EQ(counts.regions, start.regions);
 }
 
-// Blocks returned together, across regions and with gaps, balance the counts as if
-// returned one by one, and whole regions still go.
-TEST(BlockAllocator, ReturnsManyBlocksUnderOneTakingOfTheLock) {
+// Runs are neighbouring blocks of one region, found by the regions' bitmaps: a hole a
+// run left is filled by a run that fits it; runs returned together, with gaps and parts
+// returned twice, balance the counts; whole regions still go.
+TEST(BlockAllocator, HandsOutRunsWithinRegionsAndTakesThemBackTogether) {
     BlockAllocator& allocator = BlockAllocator::Instance();
     const BlockAllocator::Counts start = allocator.ReadCounts();
-    std::vector<void*> blocks;
-    for (std::size_t i = 0; i < 3 * BlockAllocator::kBlocksPerRegion + 5; ++i) blocks.push_back(allocator.AllocateBlock());
-    EXPECT_EQ(allocator.ReadCounts().blocksInUse, start.blocksInUse + blocks.size());
-    blocks.insert(blocks.begin() + 7, nullptr);
-    allocator.FreeBlocks(blocks.data(), 20);
-    EXPECT_EQ(allocator.ReadCounts().blocksInUse, start.blocksInUse + blocks.size() - 20);
-    allocator.FreeBlocks(blocks.data() + 20, blocks.size() - 20);
-    allocator.FreeBlocks(nullptr, 0);
+    if (start.regions != 0) GTEST_SKIP() << "another region is in use";
+    const auto regionOf = [](void* block) { return reinterpret_cast<std::uintptr_t>(block) & ~std::uintptr_t{0xFFFF}; };
+
+    void* whole = allocator.AllocateRun(16);
+    void* three = allocator.AllocateRun(3);
+    void* five = allocator.AllocateRun(5);
+    void* eight = allocator.AllocateRun(8);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(whole) % 0x10000, 0u);
+    EXPECT_EQ(regionOf(three), regionOf(five));
+    EXPECT_EQ(regionOf(three), regionOf(eight));  // 3 + 5 + 8 fill the second region
+    EXPECT_NE(regionOf(whole), regionOf(three));
+    for (void* run : {three, five, eight}) {
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(run) % BlockAllocator::kBlockSize, 0u);
+    }
+    std::memset(whole, 0xA5, 16 * BlockAllocator::kBlockSize);
+    std::memset(three, 0xA5, 3 * BlockAllocator::kBlockSize);
+    std::memset(five, 0xA5, 5 * BlockAllocator::kBlockSize);
+    std::memset(eight, 0xA5, 8 * BlockAllocator::kBlockSize);
+    EXPECT_EQ(allocator.ReadCounts().blocksInUse, 32u);
+    EXPECT_EQ(allocator.ReadCounts().regions, 2u);
+
+    // The five blocks' hole takes a run of four, not a new region; a run of two does not
+    // fit what is left and opens a third region.
+    allocator.FreeRun(five, 5);
+    void* four = allocator.AllocateRun(4);
+    EXPECT_EQ(regionOf(four), regionOf(three));
+    void* two = allocator.AllocateRun(2);
+    EXPECT_EQ(allocator.ReadCounts().regions, 3u);
+
+    // Not ours, not a block's start, past a region's end, or too many: nothing happens.
+    int local = 0;
+    allocator.FreeRun(&local, 1);
+    allocator.FreeRun(static_cast<char*>(four) + 8, 1);
+    allocator.FreeRun(eight, 9);
+    EXPECT_THROW(allocator.AllocateRun(0), std::bad_alloc);
+    EXPECT_THROW(allocator.AllocateRun(17), std::bad_alloc);
+    EXPECT_EQ(allocator.ReadCounts().blocksInUse, 16u + 3 + 4 + 8 + 2);
+
+    const BlockAllocator::Run runs[] = {{three, 3}, {nullptr, 7}, {four, 4}, {four, 2}, {whole, 16}, {eight, 8}};
+    allocator.FreeRuns(runs, std::size(runs));
+    BlockAllocator::Counts counts = allocator.ReadCounts();
+    EXPECT_EQ(counts.blocksInUse, 2u);
+    EXPECT_EQ(counts.regions, 1u);
+    allocator.FreeRun(two, 2);
+    allocator.FreeRuns(nullptr, 0);
+    counts = allocator.ReadCounts();
+    EXPECT_EQ(counts.blocksInUse, 0u);
+    EXPECT_EQ(counts.regions, 0u);
+}
+
+// Threads taking and returning runs of every size at once: no block is handed to two of
+// them (each fills its runs with its own mark and finds it intact), and the counts end
+// where they began.
+TEST(BlockAllocator, ThreadsShareRunsWithoutOverlap) {
+    BlockAllocator& allocator = BlockAllocator::Instance();
+    const BlockAllocator::Counts start = allocator.ReadCounts();
+    constexpr int kThreads = 4;
+    std::vector<int> intact(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&allocator, &intact, t] {
+            const auto mark = static_cast<unsigned char>(0x10 + t);
+            std::vector<BlockAllocator::Run> held;
+            bool ok = true;
+            for (int round = 0; round < 300; ++round) {
+                const std::size_t blocks = 1 + static_cast<std::size_t>(round * 7 + t) % 16;
+                void* run = allocator.AllocateRun(blocks);
+                std::memset(run, mark, blocks * BlockAllocator::kBlockSize);
+                held.push_back({run, blocks});
+                if (held.size() > 6) {
+                    const BlockAllocator::Run oldest = held.front();
+                    const auto* bytes = static_cast<const unsigned char*>(oldest.first);
+                    for (std::size_t i = 0; i < oldest.blocks * BlockAllocator::kBlockSize; i += 512) {
+                        ok = ok && bytes[i] == mark;
+                    }
+                    allocator.FreeRun(oldest.first, oldest.blocks);
+                    held.erase(held.begin());
+                }
+            }
+            allocator.FreeRuns(held.data(), held.size());
+            intact[static_cast<std::size_t>(t)] = ok ? 1 : 0;
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(intact[static_cast<std::size_t>(t)], 1) << t;
     const BlockAllocator::Counts end = allocator.ReadCounts();
     EXPECT_EQ(end.blocksInUse, start.blocksInUse);
     EXPECT_EQ(end.regions, start.regions);
