@@ -478,6 +478,12 @@ void BindingProperty::CopyFrom(const BindingProperty& source) {
         Replace(source.kind_, source.payload_);
         return;
     }
+    // A copy of a whole tree into a value without storage takes as many blocks at once
+    // as the source holds.
+    if (context_ == nullptr && source.ownsContext_ != 0 && source.context_ != nullptr) {
+        context_ = PropertyContext::Create(source.context_->BlockCount());
+        ownsContext_ = 1;
+    }
     // The copy is complete before the old payload is released: the source may lie
     // inside it.
     PropertyKind kind = PropertyKind::Empty;

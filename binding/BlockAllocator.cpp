@@ -83,8 +83,61 @@ std::size_t BlockAllocator::AddRegion() {
     return at;
 }
 
+void* BlockAllocator::TakeCached(std::size_t blocks) noexcept {
+    // The most recently kept first: its blocks are the likeliest to be in the cache.
+    std::size_t at = cacheTop_.load(std::memory_order_relaxed);
+    for (std::size_t seen = 0; seen < kCachedRuns; ++seen) {
+        at = (at == 0 ? kCachedRuns : at) - 1;
+        std::atomic<std::uintptr_t>& slot = cache_[at];
+        std::uintptr_t run = slot.load(std::memory_order_relaxed);
+        if (run != 0 && (run & (kBlockSize - 1)) == blocks &&
+            slot.compare_exchange_strong(run, 0, std::memory_order_acquire, std::memory_order_relaxed)) {
+            cacheTop_.store(at, std::memory_order_relaxed);
+            return reinterpret_cast<void*>(run & ~std::uintptr_t{kBlockSize - 1});
+        }
+    }
+    return nullptr;
+}
+
+void BlockAllocator::Recycle(const Run* runs, std::size_t count) noexcept {
+    Run locked[kCachedRuns];
+    std::size_t lockedCount = 0;
+    std::size_t at = cacheTop_.load(std::memory_order_relaxed);
+    std::size_t seen = 0;  // slots found taken in a row; once all were, the rest go under the lock
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto first = reinterpret_cast<std::uintptr_t>(runs[i].first);
+        const std::size_t blocks = runs[i].blocks;
+        if (first == 0 || blocks == 0) continue;
+        bool kept = false;
+        if (blocks <= kMaxCachedBlocks && first % kBlockSize == 0) {
+            for (; seen < kCachedRuns && !kept; ++seen) {
+                std::atomic<std::uintptr_t>& slot = cache_[at];
+                std::uintptr_t empty = 0;
+                kept = slot.load(std::memory_order_relaxed) == 0 &&
+                       slot.compare_exchange_strong(empty, first | blocks, std::memory_order_release,
+                                                    std::memory_order_relaxed);
+                if (++at == kCachedRuns) at = 0;
+            }
+        }
+        if (kept) {
+            cacheTop_.store(at, std::memory_order_relaxed);
+            seen = 0;
+            continue;
+        }
+        if (lockedCount == kCachedRuns) {
+            FreeRuns(locked, lockedCount);
+            lockedCount = 0;
+        }
+        locked[lockedCount++] = runs[i];
+    }
+    FreeRuns(locked, lockedCount);
+}
+
 void* BlockAllocator::AllocateRun(std::size_t blocks) {
     if (blocks == 0 || blocks > kBlocksPerRegion) throw std::bad_alloc();
+    if (blocks <= kMaxCachedBlocks) {
+        if (void* cached = TakeCached(blocks); cached != nullptr) return cached;
+    }
     Platform::LockGuard guard(lock_);
     std::size_t at = regionCount_;
     std::size_t first = 0;
@@ -135,7 +188,8 @@ void BlockAllocator::FreeRunLocked(void* first, std::size_t blocks) noexcept {
     Region& region = regions_[at];
     // Blocks already free are not counted twice.
     const std::uint32_t returned = RunBits(index, blocks) & ~region.freeMask;
-    const auto count = static_cast<std::size_t>(std::popcount(returned));
+    std::size_t count = 0;
+    for (std::uint32_t bits = returned; bits != 0; bits &= bits - 1) ++count;
     region.freeMask |= returned;
     blocksInUse_ -= count;
     freeBlocks_ += count;
@@ -146,8 +200,9 @@ void BlockAllocator::FreeRunLocked(void* first, std::size_t blocks) noexcept {
     for (std::size_t i = at + 1; i < regionCount_; ++i) regions_[i - 1] = regions_[i];
     --regionCount_;
     if (hint_ > at) --hint_;
-    if (regionCount_ == 0 && regions_ != inlineRegions_) {
-        // Nothing is held any more: the bookkeeping goes back to the heap too.
+    if (regions_ != inlineRegions_ && regionCount_ <= kInlineRegions / 2) {
+        // Few regions are held any more: the bookkeeping goes back inside the allocator.
+        std::memcpy(inlineRegions_, regions_, regionCount_ * sizeof(Region));
         Memory::Free(regions_);
         regions_ = inlineRegions_;
         regionCapacity_ = kInlineRegions;
@@ -165,8 +220,13 @@ void BlockAllocator::ReleaseOrKeep(std::uintptr_t base) noexcept {
     }
 }
 
-BlockAllocator::Counts BlockAllocator::ReadCounts() const noexcept {
+BlockAllocator::Counts BlockAllocator::ReadCounts() noexcept {
     Platform::LockGuard guard(lock_);
+    for (std::atomic<std::uintptr_t>& slot : cache_) {
+        if (const std::uintptr_t run = slot.exchange(0, std::memory_order_acquire); run != 0) {
+            FreeRunLocked(reinterpret_cast<void*>(run & ~std::uintptr_t{kBlockSize - 1}), run & (kBlockSize - 1));
+        }
+    }
     return Counts{regionCount_, blocksInUse_, spareCount_};
 }
 

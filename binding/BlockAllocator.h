@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -52,8 +53,13 @@ public:
     // Returns count runs under one taking of the lock, as a tree that is dropped gives
     // back all of its runs at once.
     void FreeRuns(const Run* runs, std::size_t count) noexcept;
+    // The same for runs exactly as AllocateRun handed them out, each returned once: short
+    // runs are kept in a small cache, without the lock, for the next runs of their size,
+    // so that small trees made and dropped again and again take the lock for none of it.
+    void Recycle(const Run* runs, std::size_t count) noexcept;
 
-    Counts ReadCounts() const noexcept;
+    // Runs kept in the cache are given back first, so the counts are exact.
+    Counts ReadCounts() noexcept;
 
     BlockAllocator(const BlockAllocator&) = delete;
     BlockAllocator& operator=(const BlockAllocator&) = delete;
@@ -67,6 +73,7 @@ private:
     BlockAllocator() noexcept = default;
     ~BlockAllocator() = default;
 
+    void* TakeCached(std::size_t blocks) noexcept;
     std::size_t FindRegion(std::uintptr_t base) const noexcept;
     std::size_t AddRegion();
     void FreeRunLocked(void* first, std::size_t blocks) noexcept;
@@ -76,7 +83,16 @@ private:
     // and dropped while no other is alive touches the heap for none of it.
     static constexpr std::size_t kInlineRegions = 128;
 
-    mutable Platform::Lock lock_;
+    // Runs recycled and not yet handed out again: the first block's address with the
+    // run's block count in its low bits; 0 for an empty slot. Counted as in use.
+    static constexpr std::size_t kCachedRuns = 32;
+    static constexpr std::size_t kMaxCachedBlocks = 4;
+    std::atomic<std::uintptr_t> cache_[kCachedRuns] = {};
+    // Where the last run was kept: the cache is used as a stack from there, so that one
+    // thread's drops and makes find their slot at once (only a hint; slots decide).
+    std::atomic<std::size_t> cacheTop_{0};
+
+    Platform::Lock lock_;
     Region inlineRegions_[kInlineRegions];
     Region* regions_ = inlineRegions_;  // sorted by base
     std::size_t regionCount_ = 0;

@@ -30,7 +30,7 @@ public:
         runs_[count_++] = BlockAllocator::Run{first, blocks};
     }
     void Flush() noexcept {
-        if (count_ != 0) BlockAllocator::Instance().FreeRuns(runs_, count_);
+        if (count_ != 0) BlockAllocator::Instance().Recycle(runs_, count_);
         count_ = 0;
     }
 
@@ -57,20 +57,24 @@ PropertyContext::~PropertyContext() {
     runs_ = nullptr;
 }
 
-PropertyContext* PropertyContext::Create() {
-    void* block = BlockAllocator::Instance().AllocateBlock();
+PropertyContext* PropertyContext::Create(std::size_t blocks) {
+    if (blocks == 0) blocks = 1;
+    if (blocks > kMaxRunBlocks) blocks = kMaxRunBlocks;
+    void* block = BlockAllocator::Instance().AllocateRun(blocks);
     auto* context = new (block) PropertyContext();
-    context->ownBlock_ = true;
-    context->blocks_ = 1;
+    context->ownBlocks_ = blocks;
+    context->blocks_ = blocks;
+    context->nextRunBlocks_ = blocks;
     context->cursor_ = context->OwnStorage();
-    context->limit_ = static_cast<unsigned char*>(block) + BlockAllocator::kBlockSize;
+    context->limit_ = static_cast<unsigned char*>(block) + blocks * BlockAllocator::kBlockSize;
     Poison(context->cursor_, static_cast<std::size_t>(context->limit_ - context->cursor_));
     return context;
 }
 
 void PropertyContext::Destroy(PropertyContext* context) noexcept {
     if (context == nullptr) return;
-    if (!context->ownBlock_) {
+    const std::size_t ownBlocks = context->ownBlocks_;
+    if (ownBlocks == 0) {
         delete context;
         return;
     }
@@ -86,8 +90,8 @@ void PropertyContext::Destroy(PropertyContext* context) noexcept {
         batch.Add(run, blocks);
         run = next;
     }
-    Unpoison(context, BlockAllocator::kBlockSize);
-    batch.Add(context, 1);
+    Unpoison(context, ownBlocks * BlockAllocator::kBlockSize);
+    batch.Add(context, ownBlocks);
 }
 
 unsigned char* PropertyContext::OwnStorage() noexcept {
@@ -109,12 +113,12 @@ void PropertyContext::ReturnRuns(RunHead* runs) noexcept {
 void PropertyContext::Reset() noexcept {
     ReturnRuns(runs_);
     runs_ = nullptr;
-    blocks_ = ownBlock_ ? 1 : 0;
-    nextRunBlocks_ = 1;
+    blocks_ = ownBlocks_;
+    nextRunBlocks_ = ownBlocks_ != 0 ? ownBlocks_ : 1;
     for (FreeCellLink*& list : free_) list = nullptr;
-    if (ownBlock_) {
+    if (ownBlocks_ != 0) {
         cursor_ = OwnStorage();
-        limit_ = reinterpret_cast<unsigned char*>(this) + BlockAllocator::kBlockSize;
+        limit_ = reinterpret_cast<unsigned char*>(this) + ownBlocks_ * BlockAllocator::kBlockSize;
         Poison(cursor_, static_cast<std::size_t>(limit_ - cursor_));
     } else {
         cursor_ = nullptr;

@@ -45,8 +45,10 @@ public:
         return sizeClass < kCellClasses ? (sizeClass + 1) * kGrain : std::size_t{256} << (sizeClass - kCellClasses);
     }
 
-    // A context in a block of its own; throws std::bad_alloc when no block can be had.
-    static PropertyContext* Create();
+    // A context at the start of a run of its own of blocks blocks (1 to kMaxRunBlocks; a
+    // copy of a whole tree knows how much it will need); throws std::bad_alloc when no
+    // block can be had.
+    static PropertyContext* Create(std::size_t blocks = 1);
     // Drops a context made by Create, with everything still cut from it.
     static void Destroy(PropertyContext* context) noexcept;
 
@@ -177,7 +179,7 @@ private:
     std::size_t nextRunBlocks_ = 1;
     LargeBlock* large_ = nullptr;
     std::size_t blobs_ = 0;
-    bool ownBlock_ = false;  // made by Create: the context's own block holds its first storage
+    std::size_t ownBlocks_ = 0;  // made by Create: the run the context heads, its first storage
     InternTable strings_;
 };
 

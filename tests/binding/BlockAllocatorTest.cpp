@@ -124,6 +124,29 @@ TEST(BlockAllocator, HandsOutRunsWithinRegionsAndTakesThemBackTogether) {
     EXPECT_EQ(counts.regions, 0u);
 }
 
+// Short runs recycled are kept aside and handed out again, the last kept first, for
+// runs of their size only; reading the counts gives them back, so the counts stay exact.
+TEST(BlockAllocator, KeepsRecycledShortRunsForTheNextOfTheirSize) {
+    BlockAllocator& allocator = BlockAllocator::Instance();
+    const BlockAllocator::Counts start = allocator.ReadCounts();
+    void* one = allocator.AllocateRun(1);
+    void* two = allocator.AllocateRun(2);
+    void* eight = allocator.AllocateRun(8);
+    const BlockAllocator::Run runs[] = {{one, 1}, {two, 2}, {eight, 8}};
+    allocator.Recycle(runs, std::size(runs));
+    EXPECT_EQ(allocator.AllocateRun(2), two);
+    EXPECT_EQ(allocator.AllocateRun(1), one);
+    allocator.Recycle(runs, 2);
+    EXPECT_EQ(allocator.ReadCounts().blocksInUse, start.blocksInUse);  // eight went back at once, the others now
+    void* again = allocator.AllocateRun(1);
+    std::memset(again, 0x3C, BlockAllocator::kBlockSize);
+    const BlockAllocator::Run more[] = {{again, 1}};
+    allocator.Recycle(more, 1);
+    const BlockAllocator::Counts end = allocator.ReadCounts();
+    EXPECT_EQ(end.blocksInUse, start.blocksInUse);
+    EXPECT_EQ(end.regions, start.regions);
+}
+
 // Threads taking and returning runs of every size at once: no block is handed to two of
 // them (each fills its runs with its own mark and finds it intact), and the counts end
 // where they began.
@@ -149,11 +172,16 @@ TEST(BlockAllocator, ThreadsShareRunsWithoutOverlap) {
                     for (std::size_t i = 0; i < oldest.blocks * BlockAllocator::kBlockSize; i += 512) {
                         ok = ok && bytes[i] == mark;
                     }
-                    allocator.FreeRun(oldest.first, oldest.blocks);
+                    // Half through the cache, which threads share without the lock.
+                    if (round % 2 == 0) {
+                        allocator.FreeRun(oldest.first, oldest.blocks);
+                    } else {
+                        allocator.Recycle(&oldest, 1);
+                    }
                     held.erase(held.begin());
                 }
             }
-            allocator.FreeRuns(held.data(), held.size());
+            allocator.Recycle(held.data(), held.size());
             intact[static_cast<std::size_t>(t)] = ok ? 1 : 0;
         });
     }
