@@ -84,9 +84,10 @@ std::size_t BlockAllocator::AddRegion() {
 }
 
 void* BlockAllocator::TakeCached(std::size_t blocks) noexcept {
-    // The most recently kept first: its blocks are the likeliest to be in the cache.
+    // The most recently kept first: its blocks are the likeliest to be in the cache. Only
+    // the last few are looked at, so that a miss (the cache empty, say) stays cheap.
     std::size_t at = cacheTop_.load(std::memory_order_relaxed);
-    for (std::size_t seen = 0; seen < kCachedRuns; ++seen) {
+    for (std::size_t seen = 0; seen < kTakeDepth; ++seen) {
         at = (at == 0 ? kCachedRuns : at) - 1;
         std::atomic<std::uintptr_t>& slot = cache_[at];
         std::uintptr_t run = slot.load(std::memory_order_relaxed);

@@ -87,6 +87,7 @@ private:
     // run's block count in its low bits; 0 for an empty slot. Counted as in use.
     static constexpr std::size_t kCachedRuns = 32;
     static constexpr std::size_t kMaxCachedBlocks = 4;
+    static constexpr std::size_t kTakeDepth = 8;
     std::atomic<std::uintptr_t> cache_[kCachedRuns] = {};
     // Where the last run was kept: the cache is used as a stack from there, so that one
     // thread's drops and makes find their slot at once (only a hint; slots decide).
