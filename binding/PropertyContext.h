@@ -16,9 +16,9 @@
 namespace Kesh {
 
 // The heap of one value tree: the interned texts and the arena that every part of the
-// tree is cut from. A context made by Create lives at the start of a 4096-byte block
-// and cuts the first parts of its tree from the rest of that block; after that it takes
-// runs of blocks (growing from one to sixteen) from the process-wide BlockAllocator.
+// tree is cut from. A context made by Create lives at the start of a run of 4096-byte
+// blocks and cuts the first parts of its tree from the rest of that run; after that it
+// takes further runs (growing up to sixteen blocks) from the process-wide BlockAllocator.
 // Storage is handed out in size classes (multiples of 8 bytes up to kMaxCellSize, then
 // powers of two up to kMaxSpanSize) and what is freed goes on a free list of its class
 // for the next request of that class. What is larger still comes from the heap, linked
@@ -46,9 +46,11 @@ public:
     }
 
     // A context at the start of a run of its own of blocks blocks (1 to kMaxRunBlocks; a
-    // copy of a whole tree knows how much it will need); throws std::bad_alloc when no
-    // block can be had.
-    static PropertyContext* Create(std::size_t blocks = 1);
+    // copy of a whole tree knows how much it will need). Two by default: an event body
+    // then lives in one run, made and dropped by one exchange with the block allocator's
+    // cache, and a tiny tree touches only the first. Throws std::bad_alloc when no block
+    // can be had.
+    static PropertyContext* Create(std::size_t blocks = 2);
     // Drops a context made by Create, with everything still cut from it.
     static void Destroy(PropertyContext* context) noexcept;
 
