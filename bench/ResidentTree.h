@@ -7,11 +7,11 @@
 namespace Kesh::Bench {
 
 // A settings object kept alive around a benchmark, as a plugin keeps its settings and
-// cached state between calls. Value trees take their pool blocks from shared 64 KiB
-// memory regions, and a region goes back to the system when its last block is free:
-// with no tree alive elsewhere, every event-sized tree made and dropped would map and
-// unmap a region of its own (the "alone" figures show that case). This one is large
-// enough to hold pool blocks of its own; small trees live inside their context.
+// cached state between calls. Value trees take their runs of blocks from shared 64 KiB
+// memory regions, and a region goes back (or aside, as a spare) when its last block is
+// free: with no tree alive elsewhere, every event-sized tree made and dropped would empty
+// its region each time (the "alone" figures show that case). This one holds a block of
+// its own, as every tree's context does.
 class ResidentTree {
 public:
     ResidentTree() {

@@ -382,7 +382,7 @@ BindingProperty::~BindingProperty() {
     // Every part of a tree without byte arrays lives in the context's storage, which goes
     // as a whole: the nodes need not be visited.
     if (!context_->HoldsOnlyOwnStorage()) Clear();
-    delete context_;
+    PropertyContext::Destroy(context_);
 }
 
 BindingProperty BindingProperty::FromEnum(std::int32_t number, const StaticType* type) {
@@ -394,7 +394,7 @@ BindingProperty BindingProperty::FromEnum(std::int32_t number, const StaticType*
 PropertyContext& BindingProperty::EnsureContext() {
     if (context_ == nullptr) {
         // Only a root can be without one: members and elements get their container's.
-        context_ = new PropertyContext();
+        context_ = PropertyContext::Create();
         ownsContext_ = 1;
     }
     return *context_;
@@ -477,6 +477,12 @@ void BindingProperty::CopyFrom(const BindingProperty& source) {
     if (!IsHeapKind(source.kind_)) {
         Replace(source.kind_, source.payload_);
         return;
+    }
+    // A copy of a whole tree into a value without storage takes as many blocks at once
+    // as the source holds.
+    if (context_ == nullptr && source.ownsContext_ != 0 && source.context_ != nullptr) {
+        context_ = PropertyContext::Create(source.context_->BlockCount());
+        ownsContext_ = 1;
     }
     // The copy is complete before the old payload is released: the source may lie
     // inside it.

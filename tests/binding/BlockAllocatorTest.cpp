@@ -4,74 +4,212 @@
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <set>
+#include <thread>
 #include <vector>
 
 namespace Kesh {
 namespace {
 
-std::uintptr_t RegionOf(void* block) { return reinterpret_cast<std::uintptr_t>(block) & ~std::uintptr_t{0xFFFF}; }
-
 TEST(BlockAllocator, HandsOutSixteenBlocksPerRegionAndReleasesEmptyRegions) {
     BlockAllocator& allocator = BlockAllocator::Instance();
+    EXPECT_EQ(&allocator, &BlockAllocator::Instance());
     const BlockAllocator::Counts start = allocator.ReadCounts();
-    // With nothing else held, 32 blocks need exactly two new regions, and a 33rd a third.
+
+    // Fill whole regions: the allocator holds nothing else now, so 32 blocks need
+    // exactly two new regions, and a 33rd block a third.
     std::vector<void*> blocks;
     std::set<std::uintptr_t> regions;
     for (int i = 0; i < 33; ++i) {
         void* block = allocator.AllocateBlock();
         ASSERT_NE(block, nullptr);
-        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % BlockAllocator::kBlockSize, 0u);
+        const auto address = reinterpret_cast<std::uintptr_t>(block);
+        EXPECT_EQ(address % BlockAllocator::kBlockSize, 0u);
         std::memset(block, 0xA5, BlockAllocator::kBlockSize);  // the whole block is ours
         blocks.push_back(block);
-        regions.insert(RegionOf(block));
+        regions.insert(address & ~std::uintptr_t{0xFFFF});
     }
     EXPECT_EQ(std::set<void*>(blocks.begin(), blocks.end()).size(), blocks.size());
-    EXPECT_EQ(allocator.ReadCounts().blocksInUse, start.blocksInUse + 33);
-    const bool alone = start.regions == 0;
-    if (alone) {
-        EXPECT_EQ(allocator.ReadCounts().regions, 3u);
+    BlockAllocator::Counts counts = allocator.ReadCounts();
+    EXPECT_EQ(counts.blocksInUse, start.blocksInUse + 33);
+    if (start.regions == 0) {
+        EXPECT_EQ(counts.regions, 3u);
         EXPECT_EQ(regions.size(), 3u);
     }
 
-    // Returning every block of one region releases it; a block needed next comes from the
-    // regions still held.
+    // Returning every block of one region releases it; the others stay.
+    const std::uintptr_t firstRegion = reinterpret_cast<std::uintptr_t>(blocks[0]) & ~std::uintptr_t{0xFFFF};
     std::vector<void*> rest;
     for (void* block : blocks) {
-        if (RegionOf(block) == RegionOf(blocks[0])) {
+        if ((reinterpret_cast<std::uintptr_t>(block) & ~std::uintptr_t{0xFFFF}) == firstRegion) {
             allocator.FreeBlock(block);
         } else {
             rest.push_back(block);
         }
     }
-    EXPECT_EQ(allocator.ReadCounts().blocksInUse, start.blocksInUse + rest.size());
-    rest.push_back(allocator.AllocateBlock());
-    if (alone) {
-        EXPECT_EQ(allocator.ReadCounts().regions, 2u);
+    counts = allocator.ReadCounts();
+    EXPECT_EQ(counts.blocksInUse, start.blocksInUse + rest.size());
+    if (start.regions == 0) {
+        EXPECT_EQ(counts.regions, 2u);
     }
 
-    // Many blocks returned together, across regions and with a gap, balance the counts.
-    for (std::size_t i = 0; i < 2 * BlockAllocator::kBlocksPerRegion; ++i) rest.push_back(allocator.AllocateBlock());
-    rest.insert(rest.begin() + 7, nullptr);
-    allocator.FreeBlocks(rest.data(), 20);
-    EXPECT_EQ(allocator.ReadCounts().blocksInUse, start.blocksInUse + rest.size() - 20);  // the gap counts in neither
-    allocator.FreeBlocks(rest.data() + 20, rest.size() - 20);
-    allocator.FreeBlocks(nullptr, 0);
+    // A returned block is handed out again before a new region is taken.
+    void* again = allocator.AllocateBlock();
+    if (start.regions == 0) {
+        EXPECT_EQ(allocator.ReadCounts().regions, 2u);
+    }
+    rest.push_back(again);
+
+    for (void* block : rest) allocator.FreeBlock(block);
     allocator.FreeBlock(nullptr);
-    EXPECT_EQ(allocator.ReadCounts().blocksInUse, start.blocksInUse);
-    EXPECT_EQ(allocator.ReadCounts().regions, start.regions);
+    counts = allocator.ReadCounts();
+    EXPECT_EQ(counts.blocksInUse, start.blocksInUse);
+    EXPECT_EQ(counts.regions, start.regions);
+}
+
+// Runs are neighbouring blocks of one region, found by the regions' bitmaps: a hole a
+// run left is filled by a run that fits it; runs returned together, with gaps and parts
+// returned twice, balance the counts; whole regions still go.
+TEST(BlockAllocator, HandsOutRunsWithinRegionsAndTakesThemBackTogether) {
+    BlockAllocator& allocator = BlockAllocator::Instance();
+    const BlockAllocator::Counts start = allocator.ReadCounts();
+    if (start.regions != 0) GTEST_SKIP() << "another region is in use";
+    const auto regionOf = [](void* block) { return reinterpret_cast<std::uintptr_t>(block) & ~std::uintptr_t{0xFFFF}; };
+
+    void* whole = allocator.AllocateRun(16);
+    void* three = allocator.AllocateRun(3);
+    void* five = allocator.AllocateRun(5);
+    void* eight = allocator.AllocateRun(8);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(whole) % 0x10000, 0u);
+    EXPECT_EQ(regionOf(three), regionOf(five));
+    EXPECT_EQ(regionOf(three), regionOf(eight));  // 3 + 5 + 8 fill the second region
+    EXPECT_NE(regionOf(whole), regionOf(three));
+    for (void* run : {three, five, eight}) {
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(run) % BlockAllocator::kBlockSize, 0u);
+    }
+    std::memset(whole, 0xA5, 16 * BlockAllocator::kBlockSize);
+    std::memset(three, 0xA5, 3 * BlockAllocator::kBlockSize);
+    std::memset(five, 0xA5, 5 * BlockAllocator::kBlockSize);
+    std::memset(eight, 0xA5, 8 * BlockAllocator::kBlockSize);
+    EXPECT_EQ(allocator.ReadCounts().blocksInUse, 32u);
+    EXPECT_EQ(allocator.ReadCounts().regions, 2u);
+
+    // The five blocks' hole takes a run of four, not a new region; a run of two does not
+    // fit what is left and opens a third region.
+    allocator.FreeRun(five, 5);
+    void* four = allocator.AllocateRun(4);
+    EXPECT_EQ(regionOf(four), regionOf(three));
+    void* two = allocator.AllocateRun(2);
+    EXPECT_EQ(allocator.ReadCounts().regions, 3u);
+
+    // Not ours, not a block's start, past a region's end, or too many: nothing happens.
+    int local = 0;
+    allocator.FreeRun(&local, 1);
+    allocator.FreeRun(static_cast<char*>(four) + 8, 1);
+    allocator.FreeRun(eight, 9);
+    EXPECT_THROW(allocator.AllocateRun(0), std::bad_alloc);
+    EXPECT_THROW(allocator.AllocateRun(17), std::bad_alloc);
+    EXPECT_EQ(allocator.ReadCounts().blocksInUse, 16u + 3 + 4 + 8 + 2);
+
+    const BlockAllocator::Run runs[] = {{three, 3}, {nullptr, 7}, {four, 4}, {four, 2}, {whole, 16}, {eight, 8}};
+    allocator.FreeRuns(runs, std::size(runs));
+    BlockAllocator::Counts counts = allocator.ReadCounts();
+    EXPECT_EQ(counts.blocksInUse, 2u);
+    EXPECT_EQ(counts.regions, 1u);
+    allocator.FreeRun(two, 2);
+    allocator.FreeRuns(nullptr, 0);
+    counts = allocator.ReadCounts();
+    EXPECT_EQ(counts.blocksInUse, 0u);
+    EXPECT_EQ(counts.regions, 0u);
+}
+
+// Short runs recycled are kept aside and handed out again, the last kept first, for
+// runs of their size only; reading the counts gives them back, so the counts stay exact.
+TEST(BlockAllocator, KeepsRecycledShortRunsForTheNextOfTheirSize) {
+    BlockAllocator& allocator = BlockAllocator::Instance();
+    const BlockAllocator::Counts start = allocator.ReadCounts();
+    void* one = allocator.AllocateRun(1);
+    void* two = allocator.AllocateRun(2);
+    void* eight = allocator.AllocateRun(8);
+    const BlockAllocator::Run runs[] = {{one, 1}, {two, 2}, {eight, 8}};
+    allocator.Recycle(runs, std::size(runs));
+    EXPECT_EQ(allocator.AllocateRun(2), two);
+    EXPECT_EQ(allocator.AllocateRun(1), one);
+    allocator.Recycle(runs, 2);
+    EXPECT_EQ(allocator.ReadCounts().blocksInUse, start.blocksInUse);  // eight went back at once, the others now
+    void* again = allocator.AllocateRun(1);
+    std::memset(again, 0x3C, BlockAllocator::kBlockSize);
+    const BlockAllocator::Run more[] = {{again, 1}};
+    allocator.Recycle(more, 1);
+    const BlockAllocator::Counts end = allocator.ReadCounts();
+    EXPECT_EQ(end.blocksInUse, start.blocksInUse);
+    EXPECT_EQ(end.regions, start.regions);
+}
+
+// Threads taking and returning runs of every size at once: no block is handed to two of
+// them (each fills its runs with its own mark and finds it intact), and the counts end
+// where they began.
+TEST(BlockAllocator, ThreadsShareRunsWithoutOverlap) {
+    BlockAllocator& allocator = BlockAllocator::Instance();
+    const BlockAllocator::Counts start = allocator.ReadCounts();
+    constexpr int kThreads = 4;
+    std::vector<int> intact(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&allocator, &intact, t] {
+            const auto mark = static_cast<unsigned char>(0x10 + t);
+            std::vector<BlockAllocator::Run> held;
+            bool ok = true;
+            for (int round = 0; round < 300; ++round) {
+                const std::size_t blocks = 1 + static_cast<std::size_t>(round * 7 + t) % 16;
+                void* run = allocator.AllocateRun(blocks);
+                std::memset(run, mark, blocks * BlockAllocator::kBlockSize);
+                held.push_back({run, blocks});
+                if (held.size() > 6) {
+                    const BlockAllocator::Run oldest = held.front();
+                    const auto* bytes = static_cast<const unsigned char*>(oldest.first);
+                    for (std::size_t i = 0; i < oldest.blocks * BlockAllocator::kBlockSize; i += 512) {
+                        ok = ok && bytes[i] == mark;
+                    }
+                    // Half through the cache, which threads share without the lock.
+                    if (round % 2 == 0) {
+                        allocator.FreeRun(oldest.first, oldest.blocks);
+                    } else {
+                        allocator.Recycle(&oldest, 1);
+                    }
+                    held.erase(held.begin());
+                }
+            }
+            allocator.Recycle(held.data(), held.size());
+            intact[static_cast<std::size_t>(t)] = ok ? 1 : 0;
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(intact[static_cast<std::size_t>(t)], 1) << t;
+    const BlockAllocator::Counts end = allocator.ReadCounts();
+    EXPECT_EQ(end.blocksInUse, start.blocksInUse);
+    EXPECT_EQ(end.regions, start.regions);
 }
 
 // Regions that empty are kept aside, up to kMaxSpareRegions: the next blocks needed come
-// from them (no new mapping), and a region emptied beyond that bound still goes back.
+// from them (no new mapping, their pages already in place), the most recent first, and
+// a region emptied beyond that bound still goes back.
 TEST(BlockAllocator, KeepsEmptyRegionsAsSparesUpToTheBound) {
     BlockAllocator& allocator = BlockAllocator::Instance();
-    if (allocator.ReadCounts().regions != 0) GTEST_SKIP() << "another region is in use";
+    const BlockAllocator::Counts start = allocator.ReadCounts();
+    if (start.regions != 0) GTEST_SKIP() << "another region is in use";
+
     constexpr std::size_t kRegions = BlockAllocator::kMaxSpareRegions + 2;
     std::vector<void*> blocks;
-    for (std::size_t i = 0; i < kRegions * BlockAllocator::kBlocksPerRegion; ++i) blocks.push_back(allocator.AllocateBlock());
+    for (std::size_t i = 0; i < kRegions * BlockAllocator::kBlocksPerRegion; ++i) {
+        blocks.push_back(allocator.AllocateBlock());
+    }
     EXPECT_EQ(allocator.ReadCounts().regions, kRegions);
     EXPECT_EQ(allocator.ReadCounts().spareRegions, 0u);
+    const auto regionOf = [](void* block) { return reinterpret_cast<std::uintptr_t>(block) & ~std::uintptr_t{0xFFFF}; };
+    // Emptied in order: the last region kept is the one emptied at the bound.
+    const std::uintptr_t lastKept = regionOf(blocks[BlockAllocator::kMaxSpareRegions * BlockAllocator::kBlocksPerRegion - 1]);
     for (void* block : blocks) allocator.FreeBlock(block);
     BlockAllocator::Counts counts = allocator.ReadCounts();
     EXPECT_EQ(counts.regions, 0u);
@@ -79,6 +217,7 @@ TEST(BlockAllocator, KeepsEmptyRegionsAsSparesUpToTheBound) {
     EXPECT_EQ(counts.spareRegions, BlockAllocator::kMaxSpareRegions);
 
     void* again = allocator.AllocateBlock();
+    EXPECT_EQ(regionOf(again), lastKept);
     counts = allocator.ReadCounts();
     EXPECT_EQ(counts.regions, 1u);
     EXPECT_EQ(counts.spareRegions, BlockAllocator::kMaxSpareRegions - 1);

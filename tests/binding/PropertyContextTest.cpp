@@ -95,50 +95,66 @@ TEST(InternTable, CountsReferencesAndRemovesUnusedTexts) {
     EXPECT_EQ(strings.Size(), 0u);
 }
 
-// Cells come from the inner store, then from blocks; a block that empties goes back, a
-// pool destroyed with cells out returns its blocks, and one whose blocks were handed to a
-// batch (more than fit one of its rounds) serves its inner store again.
-TEST(CellPool, ReturnsEveryBlockItTakes) {
-    const BlockAllocator::Counts start = BlockAllocator::Instance().ReadCounts();
-    const auto blocksInUse = [] { return BlockAllocator::Instance().ReadCounts().blocksInUse; };
-    {
-        CellPool pool;
-        pool.SetCellSize(24);
-        std::vector<void*> cells;
-        for (std::size_t i = 0; i < CellPool::kInnerBytes / 24; ++i) cells.push_back(pool.Allocate());
-        EXPECT_EQ(pool.BlockCount(), 0u);
-        while (pool.BlockCount() < 2) {
-            cells.push_back(pool.Allocate());
-            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(cells.back()) % 8, 0u);
-            std::memset(cells.back(), 0xEE, 24);
-        }
-        EXPECT_EQ(std::set<void*>(cells.begin(), cells.end()).size(), cells.size());
-        EXPECT_EQ(blocksInUse(), start.blocksInUse + 2);
-        pool.Free(cells.back());
-        cells.pop_back();
-        EXPECT_EQ(pool.BlockCount(), 1u);
-        for (void* cell : cells) pool.Free(cell);
-        EXPECT_EQ(pool.BlockCount(), 0u);
-        EXPECT_EQ(blocksInUse(), start.blocksInUse);
-        for (int i = 0; i < 300; ++i) pool.Allocate();
-        EXPECT_GT(pool.BlockCount(), 1u);
+// Sizes round up to their class; a freed cell is the next one of its class handed out;
+// the last storage cut grows where it lies; and when everything handed out is back, the
+// runs go and the context's own block is cut afresh.
+TEST(PropertyContext, CutsClassesFromRunsAndGivesTheRunsBackWhenEmpty) {
+    struct Case {
+        std::size_t size;
+        std::size_t capacity;
+    };
+    for (const Case c : {Case{0, 8}, Case{1, 8}, Case{8, 8}, Case{9, 16}, Case{72, 72}, Case{128, 128},
+                         Case{129, 256}, Case{256, 256}, Case{257, 512}, Case{4096, 4096}, Case{4097, 4097}}) {
+        EXPECT_EQ(PropertyContext::StorageCapacity(c.size), c.capacity) << c.size;
     }
-    EXPECT_EQ(blocksInUse(), start.blocksInUse);
 
-    CellPool pool;
-    pool.SetCellSize(72);
-    void* first = pool.Allocate();
-    while (pool.BlockCount() < 70) pool.Allocate();
-    pool.Free(first);  // a free inner cell, forgotten with the rest
-    {
-        BlockBatch batch;
-        pool.ReleaseAll(batch);
-        EXPECT_EQ(pool.BlockCount(), 0u);
+    const BlockAllocator::Counts start = BlockAllocator::Instance().ReadCounts();
+    PropertyContext* context = PropertyContext::Create(1);
+    EXPECT_EQ(context->BlockCount(), 1u);
+    EXPECT_EQ(BlockAllocator::Instance().ReadCounts().blocksInUse, start.blocksInUse + 1);
+
+    void* first = context->AllocateCell(24);
+    void* second = context->AllocateCell(20);  // the same class
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(first) % 8, 0u);
+    EXPECT_NE(first, second);
+    context->FreeCell(first, 24);
+    EXPECT_EQ(context->AllocateCell(17), first);
+
+    // Growing the last span cut keeps its place and its bytes.
+    auto* span = static_cast<unsigned char*>(context->AllocateStorage(200));
+    std::memset(span, 0x5A, 200);
+    EXPECT_EQ(context->GrowStorage(span, 200, 400, 200), span);
+    EXPECT_EQ(span[199], 0x5A);
+    std::memset(span, 0x5B, 400);
+    // Past the own block: runs of growing size, up to whole regions.
+    std::vector<void*> spans;
+    while (context->BlockCount() < 20) {
+        spans.push_back(context->AllocateStorage(4096));
+        std::memset(spans.back(), 0xEE, 4096);
     }
-    EXPECT_EQ(blocksInUse(), start.blocksInUse);
-    EXPECT_EQ(BlockAllocator::Instance().ReadCounts().regions, start.regions);
-    std::memset(pool.Allocate(), 0x5A, 72);  // usable again (checked under the address sanitizer)
-    EXPECT_EQ(pool.BlockCount(), 0u);
+    const std::size_t held = context->BlockCount();
+    EXPECT_EQ(BlockAllocator::Instance().ReadCounts().blocksInUse, start.blocksInUse + held);
+    // A span that is not the last cut moves.
+    void* moved = context->GrowStorage(span, 400, 1000, 400);
+    EXPECT_NE(moved, static_cast<void*>(span));
+    EXPECT_EQ(static_cast<unsigned char*>(moved)[399], 0x5B);
+
+    for (void* each : spans) context->FreeStorage(each, 4096);
+    context->FreeCell(second, 20);
+    context->FreeCell(first, 24);
+    EXPECT_EQ(context->BlockCount(), held);  // one span is still out
+    context->FreeStorage(moved, 1000);
+    EXPECT_EQ(context->BlockCount(), 1u);
+    EXPECT_EQ(BlockAllocator::Instance().ReadCounts().blocksInUse, start.blocksInUse + 1);
+    std::memset(context->AllocateStorage(2048), 0x11, 2048);  // the own block, fresh again
+
+    // Dropped with storage still out: every block goes back.
+    for (int i = 0; i < 3000; ++i) context->AllocateCell(40);
+    EXPECT_GT(context->BlockCount(), 1u);
+    PropertyContext::Destroy(context);
+    const BlockAllocator::Counts end = BlockAllocator::Instance().ReadCounts();
+    EXPECT_EQ(end.blocksInUse, start.blocksInUse);
+    EXPECT_EQ(end.regions, start.regions);
 }
 
 // 100,000 members under 1,000 structures, with shared keys and texts, enums and numbers,
@@ -190,9 +206,9 @@ TEST(PropertyContext, LargeTreesCostFewHeapAllocationsAndGiveEverythingBack) {
 
         // Clearing gives the blocks back; building the same tree again draws no more.
         root.Clear();
-        EXPECT_EQ(root.Context()->BlockCount(), 0u);
+        EXPECT_EQ(root.Context()->BlockCount(), 2u);  // the context's own run
         EXPECT_EQ(root.Context()->Strings().Size(), 0u);
-        EXPECT_EQ(BlockAllocator::Instance().ReadCounts().blocksInUse, blocksAtStart.blocksInUse);
+        EXPECT_EQ(BlockAllocator::Instance().ReadCounts().blocksInUse, blocksAtStart.blocksInUse + 2);
         secondBuild = allocations();
         BuildTree(root, 1000, 100);
         secondBuild = allocations() - secondBuild;

@@ -304,7 +304,8 @@ TEST_F(CallApiOutOfMemoryTest, WhileTheReplyIsRead) {
     value["zoom"]["steps"].Append() = 1.25;
     value["zoom"]["name"] = "large";
     host.ReplyWithValue(HttpMethod::Get, "/value", value);
-    EXPECT_GE(Sweep(true, [&] { starved->CallApi<BindingProperty>(HttpMethod::Get, "/value"); }), 3u);
+    // Value trees take their storage from the block allocator, not the heap: fewer points fail here.
+    EXPECT_GE(Sweep(true, [&] { starved->CallApi<BindingProperty>(HttpMethod::Get, "/value"); }), 2u);
     host.ReplyWithStream(HttpMethod::Get, "/stream", StreamPlan{"{\"zoom\": [1.25, \"large\"]}", 4096});
     EXPECT_GE(Sweep(true, [&] { starved->CallApi<BindingProperty>(HttpMethod::Get, "/stream"); }), 3u);
     for (const RecordedRequest& request : host.Requests()) {
