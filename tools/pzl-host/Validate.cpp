@@ -89,12 +89,13 @@ std::string JsonLine(const Result& result, std::uint64_t seed) {
         writer.Key("seed");
         writer.Uint64(seed);
     }
-    writer.Key("durationMs");
-    writer.Double(Rounded(result.milliseconds));
+    // The digest goes with the seed it was drawn from.
     if (!result.digest.empty()) {
         writer.Key("digest");
         writer.String(result.digest.c_str(), static_cast<rapidjson::SizeType>(result.digest.size()));
     }
+    writer.Key("durationMs");
+    writer.Double(Rounded(result.milliseconds));
     writer.EndObject();
     return buffer.GetString();
 }
