@@ -3,63 +3,19 @@
 #include <cstdio>
 #include <set>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 #include "formats/JsonReader.h"
+#include "tests/host/ToolRun.h"
 #include "tools/pzl-host/Fuzz.h"
 #include "tools/pzl-host/ValueJson.h"
 
 namespace Kesh::StandIn {
 namespace {
 
-struct ToolOutput {
-    // The exit status; -1 when the tool was ended by a signal.
-    int status = -1;
-    std::vector<std::string> lines;
-    std::string Text() const {
-        std::string text;
-        for (const std::string& line : lines) text += line + "\n";
-        return text;
-    }
-    // The first line that begins with prefix, without it; "" when none does.
-    std::string After(const std::string& prefix) const {
-        for (const std::string& line : lines) {
-            const std::size_t at = line.find(prefix);
-            if (at != std::string::npos) return line.substr(at + prefix.size());
-        }
-        return "";
-    }
-    bool Has(const std::string& text) const { return Text().find(text) != std::string::npos; }
-};
-
-// The built pzl-host (under the test emulator when there is one); stderr joins stdout
-// unless separate.
-ToolOutput Tool(const std::string& arguments, bool withErrors = true) {
-    std::string command = std::string(PZL_TEST_EMULATOR).empty() ? "" : std::string(PZL_TEST_EMULATOR) + " ";
-    command += std::string(PZL_HOST_TOOL) + " " + arguments + (withErrors ? " 2>&1" : " 2>/dev/null");
-    ToolOutput run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::string line;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        line += buffer;
-        if (!line.empty() && line.back() == '\n') {
-            line.pop_back();
-            run.lines.push_back(line);
-            line.clear();
-        }
-    }
-    if (!line.empty()) run.lines.push_back(line);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    // The shell reports a child that a signal ended as 128 and the signal's number.
-    if (run.status > 128) run.status = -1;
-    return run;
-}
-
-std::string Broken(const char* name) { return std::string(PZL_BROKEN_PLUGINS) + "/pzl-be-broken-" + name + ".so"; }
+using Testing::Broken;
+using Testing::Tool;
+using Testing::ToolOutput;
 
 BindingProperty CheckLine(const ToolOutput& run) {
     for (const std::string& line : run.lines) {

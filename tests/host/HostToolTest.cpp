@@ -4,50 +4,19 @@
 #include <filesystem>
 #include <set>
 #include <string>
-#include <sys/wait.h>
 #include <utility>
 #include <vector>
 
 #include "formats/JsonReader.h"
+#include "tests/host/ToolRun.h"
 #include "tools/pzl-host/Scenario.h"
 
 namespace Kesh::StandIn {
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::vector<std::string> lines;
-    std::string Text() const {
-        std::string text;
-        for (const std::string& line : lines) text += line + "\n";
-        return text;
-    }
-};
-
-// Runs the built pzl-host (under the test emulator when there is one) and collects its
-// standard output and error, one line each.
-ToolRun Tool(const std::string& arguments) {
-    std::string command = std::string(PZL_TEST_EMULATOR).empty() ? "" : std::string(PZL_TEST_EMULATOR) + " ";
-    command += std::string(PZL_HOST_TOOL) + " " + arguments + " 2>&1";
-    ToolRun run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::string line;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        line += buffer;
-        if (!line.empty() && line.back() == '\n') {
-            line.pop_back();
-            run.lines.push_back(line);
-            line.clear();
-        }
-    }
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-std::string Broken(const char* name) { return std::string(PZL_BROKEN_PLUGINS) + "/pzl-be-broken-" + name + ".so"; }
+using Testing::Broken;
+using Testing::Tool;
+using ToolRun = Testing::ToolOutput;
 
 // Each bundled scenario replayed with --json: every expectation the scenario file
 // holds appears once, at its own line and column, and held. Nothing is compared

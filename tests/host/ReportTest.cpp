@@ -2,7 +2,6 @@
 // schemas, comparable timelines, and what a plugin file that cannot be used gives.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -10,56 +9,23 @@
 #include <regex>
 #include <set>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 #include "formats/JsonReader.h"
+#include "tests/host/ToolRun.h"
 #include "tools/pzl-host/PluginLibrary.h"
 #include "tools/pzl-host/Report.h"
 
 namespace Kesh::StandIn {
 namespace {
 
-struct Output {
-    int status = -1;
-    std::vector<std::string> lines;
-    std::string Text() const {
-        std::string text;
-        for (const std::string& line : lines) text += line + "\n";
-        return text;
-    }
-};
+using Output = Testing::ToolOutput;
+using Testing::Broken;
+using Testing::Shell;
 
-// Runs a shell command and collects its output lines (standard error too unless the
-// command redirects it).
-Output Shell(const std::string& command) {
-    Output run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::string line;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        line += buffer;
-        if (line.back() == '\n') {
-            line.pop_back();
-            run.lines.push_back(line);
-            line.clear();
-        }
-    }
-    if (!line.empty()) run.lines.push_back(line);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-std::string HostCommand() {
-    const std::string emulator = PZL_TEST_EMULATOR;
-    return (emulator.empty() ? "" : emulator + " ") + PZL_HOST_TOOL;
-}
-
-Output Host(const std::string& arguments) { return Shell(HostCommand() + " " + arguments + " 2>&1"); }
+Output Host(const std::string& arguments) { return Testing::Tool(arguments); }
 // Standard output alone, for JSON.
-Output HostOut(const std::string& arguments) { return Shell(HostCommand() + " " + arguments + " 2>/dev/null"); }
+Output HostOut(const std::string& arguments) { return Testing::Tool(arguments, false); }
 
 std::string Temp(const std::string& name) { return testing::TempDir() + "/report-" + name; }
 
@@ -75,7 +41,6 @@ std::string Read(const std::string& path) {
 }
 
 const std::string kUx = PZL_UX_PLUGIN;
-std::string Broken(const char* name) { return std::string(PZL_BROKEN_PLUGINS) + "/pzl-be-broken-" + name + ".so"; }
 
 std::vector<BindingProperty> JsonLines(const Output& run) {
     std::vector<BindingProperty> values;

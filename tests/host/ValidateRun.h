@@ -5,12 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 #include <string>
-#include <sys/wait.h>
 
 #include "formats/JsonReader.h"
+#include "tests/host/ToolRun.h"
 
 namespace Kesh::StandIn::Testing {
 
@@ -27,33 +26,18 @@ struct ValidateRun {
 };
 
 inline ValidateRun Validate(const std::string& plugin, const std::string& options = "--seed 5") {
-    std::string command = std::string(PZL_TEST_EMULATOR).empty() ? "" : std::string(PZL_TEST_EMULATOR) + " ";
     // Generous: the 32-bit tests may run under an emulator on a busy machine.
-    command += std::string(PZL_HOST_TOOL) + " validate --json --timeout 300 " + options + " " + plugin + " 2>&1";
-    ValidateRun run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[8192];
-    std::string line;
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        line += buffer;
-        if (line.back() != '\n') continue;
-        run.output += line;
-        line.pop_back();
+    const ToolOutput output = Tool("validate --json --timeout 300 " + options + " " + plugin);
+    ValidateRun run{output.status, output.Text(), {}};
+    for (const std::string& line : output.lines) {
         ConversionResult parsed = ParseJson(line);
-        if (parsed.Ok() && parsed.Value().HasMember("check")) {
-            const BindingProperty& object = parsed.Value();
-            run.checks[std::string(object.GetMember("check").GetStringView())] = {
-                std::string(object.GetMember("result").GetStringView()), std::string(object.GetMember("reason").GetStringView())};
-        }
-        line.clear();
+        if (!parsed.Ok() || !parsed.Value().HasMember("check")) continue;
+        const BindingProperty& object = parsed.Value();
+        run.checks[std::string(object.GetMember("check").GetStringView())] = {
+            std::string(object.GetMember("result").GetStringView()), std::string(object.GetMember("reason").GetStringView())};
     }
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
-
-inline std::string Broken(const std::string& name) { return std::string(PZL_BROKEN_PLUGINS) + "/pzl-be-broken-" + name + ".so"; }
 
 // One deliberately broken plugin and what validate must say of it: exactly one check
 // with a verdict other than PASS or SKIP, with a reason holding the fragment.

@@ -405,3 +405,70 @@ PZL_EXPORT void PZL_CDECL load_broken_crash_some(::Kesh::HostRegistration* recor
     ::Kesh::LoadPlugin<CrashSomePlugin>(record, "broken-crash-some");
 }
 #endif
+
+// Faults of the registration and of the process a plugin shares with its other objects,
+// each in a plugin otherwise sound:
+// - newer-version: hands back a plugin API version newer than the core it accepted;
+// - slot-table: takes one of 20 static object slots at each init and never gives it
+//   back, so the 21st object in a process fails its init;
+// - first-client: keeps the client id of the first host context it saw in the process
+//   and gives every later object that one.
+#define PZL_FAULT_NEWER_VERSION 19
+#define PZL_FAULT_SLOT_TABLE 20
+#define PZL_FAULT_FIRST_CLIENT 21
+#if PZL_BROKEN_FAULT >= PZL_FAULT_NEWER_VERSION && PZL_BROKEN_FAULT <= PZL_FAULT_FIRST_CLIENT
+
+namespace {
+
+class ProcessStatePlugin : public Kesh::PluginBase {
+public:
+    bool OnInit() override {
+#if PZL_BROKEN_FAULT == PZL_FAULT_SLOT_TABLE
+        static int slotsTaken = 0;
+        if (slotsTaken == 20) return false;
+        ++slotsTaken;
+#endif
+        AddResourceHandler(kWatched, [](const Kesh::PluginResourceEvent&) {});
+        Subscribe(kWatched);
+        return true;
+    }
+};
+
+#if PZL_BROKEN_FAULT == PZL_FAULT_FIRST_CLIENT
+Kesh::PluginCallbacks ownCallbacks{};
+Kesh::PluginCallbacks firstClientCallbacks{};
+// The contexts handed on, one per init, kept for the objects' lives.
+Kesh::HostContext contexts[64]{};
+int contextCount = 0;
+
+std::uint8_t PZL_CDECL InitWithFirstClient(void* plugin, Kesh::HostContext* context) {
+    if (context == nullptr || contextCount == 64) return ownCallbacks.init(plugin, context);
+    Kesh::HostContext& handed = contexts[contextCount++];
+    handed = *context;
+    handed.clientId = contexts[0].clientId;
+    return ownCallbacks.init(plugin, &handed);
+}
+#endif
+
+}  // namespace
+
+#if PZL_BROKEN_FAULT == PZL_FAULT_NEWER_VERSION
+PZL_EXPORT void PZL_CDECL load_broken_newer_version(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<ProcessStatePlugin>(record, "broken-newer-version");
+    if (record != nullptr) record->minor = 99;
+}
+#elif PZL_BROKEN_FAULT == PZL_FAULT_SLOT_TABLE
+PZL_EXPORT void PZL_CDECL load_broken_slot_table(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<ProcessStatePlugin>(record, "broken-slot-table");
+}
+#else
+PZL_EXPORT void PZL_CDECL load_broken_first_client(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<ProcessStatePlugin>(record, "broken-first-client");
+    if (record == nullptr || record->callbacks == nullptr) return;
+    ownCallbacks = *record->callbacks;
+    firstClientCallbacks = ownCallbacks;
+    firstClientCallbacks.init = &InitWithFirstClient;
+    record->callbacks = &firstClientCallbacks;
+}
+#endif
+#endif
