@@ -14,6 +14,7 @@ let chromium;
 try {
   ({ chromium } = require("playwright-core"));
 } catch (error) {
+  if (error.code !== "MODULE_NOT_FOUND") throw error;
   console.log("SKIP: playwright-core is not installed (scripts/setup-deps runs npm ci in tests/host/web)");
   process.exit(77);
 }

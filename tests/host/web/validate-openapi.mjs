@@ -2,14 +2,15 @@
 // validator, and that the document names each function that describe lists.
 //   node validate-openapi.mjs PZL_HOST PLUGIN...
 import { execFileSync } from "node:child_process";
-import { createRequire } from "node:module";
 
 const [pzlHost, ...plugins] = process.argv.slice(2);
-const require = createRequire(import.meta.url);
 let Validator;
 try {
-  ({ Validator } = require("@seriousme/openapi-schema-validator"));
+  // An ES module: import() loads it on every Node version Debian ships (require() of
+  // an ES module needs Node 20.17 or later).
+  ({ Validator } = await import("@seriousme/openapi-schema-validator"));
 } catch (error) {
+  if (error.code !== "ERR_MODULE_NOT_FOUND") throw error;
   console.log("SKIP: the validator is not installed (scripts/setup-deps runs npm ci in tests/host/web)");
   process.exit(77);
 }
