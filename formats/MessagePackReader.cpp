@@ -27,6 +27,7 @@ struct Frame {
     std::uint64_t remaining;
     std::uint64_t next;  // a Collection's next element: one already there is overwritten
     bool structure;
+    bool fresh;  // a Collection made by this header, still without storage
 };
 
 // The open containers form an explicit stack instead of recursion, so nesting costs
@@ -92,6 +93,11 @@ std::size_t MessagePackReader::Run() {
 BindingProperty* MessagePackReader::NextTarget(Frame& frame) {
     if (!frame.structure) {
         --frame.remaining;
+        if (frame.fresh) {
+            frame.fresh = false;
+            ++frame.next;
+            return &TreeBuilding::AppendFirst(*frame.target);
+        }
         return &TreeBuilding::Element(*frame.target, static_cast<std::size_t>(frame.next++));
     }
     std::string_view key;
@@ -124,7 +130,7 @@ bool MessagePackReader::ReadKey(std::string_view& key) {
 void MessagePackReader::ReadText(BindingProperty& target, std::uint64_t length) {
     const char* text = nullptr;
     if (!input_.ReadString(length, text)) return;
-    target.AssignString(std::string_view(text, static_cast<std::size_t>(length)));
+    TreeBuilding::SetString(target, std::string_view(text, static_cast<std::size_t>(length)));
 }
 
 template <unsigned LengthSize>
@@ -147,15 +153,17 @@ void MessagePackReader::BeginContainer(BindingProperty& target, bool structure, 
         input_.Fail(kTooDeep);
         return;
     }
+    bool fresh = false;
     if (structure) {
-        target.MakeStructure();
+        TreeBuilding::MakeStructure(target);
     } else {
-        target.MakeCollection();
+        fresh = target.Kind() != PropertyKind::Collection;
+        TreeBuilding::MakeCollection(target);
     }
     if (!index_.IsAttached()) index_.Attach(target.Context()->Strings());
     if (count == 0) return;
     if (structure) members_.Open(target);
-    frames_.push_back(Frame{&target, count, 0, structure});
+    frames_.push_back(Frame{&target, count, 0, structure, fresh});
 }
 
 template <unsigned CountSize>
