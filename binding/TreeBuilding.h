@@ -75,8 +75,8 @@ struct TreeBuilding {
         target.payload_.string = target.context_->Strings().Intern(text);
         target.kind_ = PropertyKind::String;
     }
-    // The first element of collection, a Collection without storage: room for two, as
-    // appending would give it (pairs are common), cut inline.
+    // Append, with the first element of a Collection without storage made inline too:
+    // room for two, as appending would give it (pairs are common).
     static BindingProperty& AppendFirst(BindingProperty& collection) {
         CollectionCell& cell = *collection.payload_.collection;
         if (cell.capacity != cell.begin) return Append(collection);

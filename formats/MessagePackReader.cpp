@@ -25,9 +25,10 @@ static_assert(kMaxNestingDepth == 100000, "kTooDeep names the bound");
 struct Frame {
     BindingProperty* target;
     std::uint64_t remaining;
-    std::uint64_t next;  // a Collection's next element: one already there is overwritten
+    std::uint64_t next;  // a merged Collection's next element, overwritten if there
     bool structure;
-    bool fresh;  // a Collection made by this header, still without storage
+    // A Collection made by this header: its elements are always appended.
+    bool appending;
 };
 
 // The open containers form an explicit stack instead of recursion, so nesting costs
@@ -77,15 +78,17 @@ private:
 
 std::size_t MessagePackReader::Run() {
     if (input_.AtEnd()) return input_.Position();
-    ReadValue(result_.Value());
-    while (result_.Ok()) {
+    // One call site for ReadValue, so that it is inlined into the loop.
+    BindingProperty* target = &result_.Value();
+    for (;;) {
+        ReadValue(*target);
+        if (!result_.Ok()) break;
         // A container stays open while its last item is read, so that the items inside
         // that one count towards the depth.
         while (!frames_.empty() && frames_.back().remaining == 0) Close();
         if (frames_.empty() || input_.AtEnd()) break;
-        BindingProperty* target = NextTarget(frames_.back());
+        target = NextTarget(frames_.back());
         if (target == nullptr) break;
-        ReadValue(*target);
     }
     return input_.Position();
 }
@@ -93,11 +96,8 @@ std::size_t MessagePackReader::Run() {
 BindingProperty* MessagePackReader::NextTarget(Frame& frame) {
     if (!frame.structure) {
         --frame.remaining;
-        if (frame.fresh) {
-            frame.fresh = false;
-            ++frame.next;
-            return &TreeBuilding::AppendFirst(*frame.target);
-        }
+        if (frame.appending) return &TreeBuilding::AppendFirst(*frame.target);
+        // A repeated key's array goes over the elements the earlier one left.
         return &TreeBuilding::Element(*frame.target, static_cast<std::size_t>(frame.next++));
     }
     std::string_view key;
@@ -153,17 +153,17 @@ void MessagePackReader::BeginContainer(BindingProperty& target, bool structure, 
         input_.Fail(kTooDeep);
         return;
     }
-    bool fresh = false;
+    bool appending = false;
     if (structure) {
         TreeBuilding::MakeStructure(target);
     } else {
-        fresh = target.Kind() != PropertyKind::Collection;
+        appending = target.Kind() != PropertyKind::Collection;
         TreeBuilding::MakeCollection(target);
     }
     if (!index_.IsAttached()) index_.Attach(target.Context()->Strings());
     if (count == 0) return;
     if (structure) members_.Open(target);
-    frames_.push_back(Frame{&target, count, 0, structure, fresh});
+    frames_.push_back(Frame{&target, count, 0, structure, appending});
 }
 
 template <unsigned CountSize>
