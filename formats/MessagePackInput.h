@@ -71,11 +71,12 @@ public:
         return true;
     }
 
+    std::size_t Remaining() const noexcept { return static_cast<std::size_t>(end_ - cursor_); }
+
     // Fails the result with message, its %1 the position just after the last byte read.
     void Fail(const char* message);
 
 private:
-    std::size_t Remaining() const noexcept { return static_cast<std::size_t>(end_ - cursor_); }
 
     template <unsigned Size>
     static std::uint64_t LoadBigEndian(const std::uint8_t* bytes) noexcept {

@@ -1,5 +1,6 @@
 #include "formats/MessagePackReader.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <string_view>
@@ -63,6 +64,15 @@ private:
     void BeginContainer(BindingProperty& target, bool structure, std::uint64_t count);
     template <unsigned CountSize>
     void BeginSizedContainer(BindingProperty& target, bool structure);
+    // Attaches the text index to the tree's table, which is first given buckets for
+    // the texts a body of this size tends to hold (one per 16 bytes, up to 64): a small
+    // body then never rehashes its table, and a large one grows it as before.
+    void IndexTexts(PropertyContext& context) {
+        InternTable& strings = context.Strings();
+        strings.Reserve(std::min<std::size_t>(input_.Remaining() / 16, kPresizedTexts));
+        index_.Attach(strings);
+    }
+    static constexpr std::size_t kPresizedTexts = 64;
     // Closes the innermost container.
     void Close() noexcept {
         if (frames_.back().structure) members_.Close();
@@ -160,7 +170,7 @@ void MessagePackReader::BeginContainer(BindingProperty& target, bool structure, 
         appending = target.Kind() != PropertyKind::Collection;
         TreeBuilding::MakeCollection(target);
     }
-    if (!index_.IsAttached()) index_.Attach(target.Context()->Strings());
+    if (!index_.IsAttached()) IndexTexts(*target.Context());
     if (count == 0) return;
     if (structure) members_.Open(target);
     frames_.push_back(Frame{&target, count, 0, structure, appending});
