@@ -4,7 +4,6 @@
 #include <bit>
 #include <cstring>
 #include <string_view>
-#include <vector>
 
 #include "binding/InternTable.h"
 #include "binding/MemberCollector.h"
@@ -75,15 +74,19 @@ private:
     static constexpr std::size_t kPresizedTexts = 64;
     // Closes the innermost container.
     void Close() noexcept {
-        if (frames_.back().structure) members_.Close();
-        frames_.pop_back();
+        if (top_->structure) members_.Close();
+        frames_.Pop();
+        top_ = frames_.Empty() ? nullptr : &frames_.Back();
     }
 
     MemberCollector members_;  // before input_, which refers to it
     InternIndex index_;
     MessagePackInput input_;
     ConversionResult& result_;
-    std::vector<Frame> frames_;
+    // The first levels live inside the reader: an event-sized body allocates nothing for
+    // them.
+    InlineStack<Frame, 32> frames_;
+    Frame* top_ = nullptr;  // the innermost, or null
 };
 
 std::size_t MessagePackReader::Run() {
@@ -95,9 +98,9 @@ std::size_t MessagePackReader::Run() {
         if (!result_.Ok()) break;
         // A container stays open while its last item is read, so that the items inside
         // that one count towards the depth.
-        while (!frames_.empty() && frames_.back().remaining == 0) Close();
-        if (frames_.empty() || input_.AtEnd()) break;
-        target = NextTarget(frames_.back());
+        while (top_ != nullptr && top_->remaining == 0) Close();
+        if (top_ == nullptr || input_.AtEnd()) break;
+        target = NextTarget(*top_);
         if (target == nullptr) break;
     }
     return input_.Position();
@@ -159,7 +162,7 @@ void MessagePackReader::ReadBlob(BindingProperty& target) {
 }
 
 void MessagePackReader::BeginContainer(BindingProperty& target, bool structure, std::uint64_t count) {
-    if (frames_.size() >= kMaxNestingDepth) {
+    if (frames_.Size() >= kMaxNestingDepth) {
         input_.Fail(kTooDeep);
         return;
     }
@@ -173,7 +176,8 @@ void MessagePackReader::BeginContainer(BindingProperty& target, bool structure, 
     if (!index_.IsAttached()) IndexTexts(*target.Context());
     if (count == 0) return;
     if (structure) members_.Open(target);
-    frames_.push_back(Frame{&target, count, 0, structure, appending});
+    frames_.Push(Frame{&target, count, 0, structure, appending});
+    top_ = &frames_.Back();
 }
 
 template <unsigned CountSize>
