@@ -75,18 +75,30 @@ struct TreeBuilding {
         target.payload_.string = target.context_->Strings().Intern(text);
         target.kind_ = PropertyKind::String;
     }
-    // Append, with the first element of a Collection without storage made inline too:
-    // room for two, as appending would give it (pairs are common).
-    static BindingProperty& AppendFirst(BindingProperty& collection) {
+    // Append for a Collection whose elements are all appended by the caller: its first
+    // element (room for two, as the general path gives; pairs are common) and each
+    // doubling of its room are made here too, without the general path's detour.
+    static BindingProperty& AppendGrowing(BindingProperty& collection) {
         CollectionCell& cell = *collection.payload_.collection;
-        if (cell.capacity != cell.begin) return Append(collection);
-        constexpr std::size_t kBytes = PropertyContext::ClassBytes(PropertyContext::ClassOf(2 * sizeof(BindingProperty)));
-        static_assert(kBytes % sizeof(BindingProperty) == 0 && kBytes <= PropertyContext::kMaxCellSize);
-        auto* elements = static_cast<BindingProperty*>(collection.context_->AllocateCell(kBytes));
-        cell.begin = elements;
-        cell.end = elements + 1;
-        cell.capacity = elements + kBytes / sizeof(BindingProperty);
-        return *new (elements) BindingProperty(collection.context_);
+        if (cell.end == cell.capacity) {
+            const auto size = static_cast<std::size_t>(cell.end - cell.begin);
+            if (cell.capacity == nullptr) {
+                constexpr std::size_t kBytes = PropertyContext::ClassBytes(PropertyContext::ClassOf(2 * sizeof(BindingProperty)));
+                static_assert(kBytes % sizeof(BindingProperty) == 0 && kBytes <= PropertyContext::kMaxCellSize);
+                auto* elements = static_cast<BindingProperty*>(collection.context_->AllocateCell(kBytes));
+                cell.begin = elements;
+                cell.end = elements;
+                cell.capacity = elements + kBytes / sizeof(BindingProperty);
+            } else if (size < BindingProperty::kMaxElements / 2) {
+                collection.Reserve(size * 2);
+            } else {
+                return collection.Append();  // up to the limit, then its length error
+            }
+        }
+        // The room never exceeds the limit, so an element that fits is within it.
+        BindingProperty* element = new (cell.end) BindingProperty(collection.context_);
+        ++cell.end;
+        return *element;
     }
 
 private:

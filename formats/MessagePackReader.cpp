@@ -109,7 +109,7 @@ std::size_t MessagePackReader::Run() {
 BindingProperty* MessagePackReader::NextTarget(Frame& frame) {
     if (!frame.structure) {
         --frame.remaining;
-        if (frame.appending) return &TreeBuilding::AppendFirst(*frame.target);
+        if (frame.appending) return &TreeBuilding::AppendGrowing(*frame.target);
         // A repeated key's array goes over the elements the earlier one left.
         return &TreeBuilding::Element(*frame.target, static_cast<std::size_t>(frame.next++));
     }
