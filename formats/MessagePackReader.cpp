@@ -1,9 +1,9 @@
 #include "formats/MessagePackReader.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <string_view>
-#include <vector>
 
 #include "binding/InternTable.h"
 #include "binding/MemberCollector.h"
@@ -20,24 +20,23 @@ constexpr const char* kInvalidKey = "Invalid MessagePack data at position %1. Ma
 constexpr const char* kTooDeep = "Invalid MessagePack data at position %1. Nesting deeper than 100000 levels.";
 static_assert(kMaxNestingDepth == 100000, "kTooDeep names the bound");
 
-enum class FrameKind : std::uint8_t { Collection, Structure };
-
-// One open container. It counts its items (a map's keys and values alternate, so it
-// expects twice its entries).
+// One open container that still expects items: a Collection's elements, or a
+// Structure's entries (each a key and its value, read together).
 struct Frame {
     BindingProperty* target;
-    FrameKind kind;
-    std::uint64_t expected;
-    std::uint64_t read;
-    const char* key;  // the pending map key, pointing into the input
-    std::size_t keyLength;
+    std::uint64_t remaining;
+    std::uint64_t next;  // a merged Collection's next element, overwritten if there
+    bool structure;
+    // A Collection made by this header: its elements are always appended.
+    bool appending;
 };
 
 // The open containers form an explicit stack instead of recursion, so nesting costs
-// heap, never call stack; scalars are written where they are read, without a frame.
-// Container headers are never trusted for reservations: memory grows only with the
-// items actually read. A map's members are collected and linked into its tree when it
-// ends (MemberCollector); texts are found again through a per-read index (InternIndex).
+// heap, never call stack; scalars are written where they are read, without a frame, and
+// a container that announces no items gets none. Container headers are never trusted
+// for reservations: memory grows only with the items actually read. A map's members are
+// collected and linked into its tree when it ends (MemberCollector); texts are found
+// again through a per-read index (InternIndex).
 class MessagePackReader {
 public:
     MessagePackReader(const std::uint8_t* bytes, std::size_t length, ConversionResult& result)
@@ -51,99 +50,140 @@ public:
     }
 
 private:
-    void ReadKey(Frame& frame);
+    // The value a container's next item goes to, or null when the key before it could
+    // not be read or the input ends before the value.
+    BindingProperty* NextTarget(Frame& frame);
+    bool ReadKey(std::string_view& key);
     void ReadValue(BindingProperty& target);
-    bool ReadLength(unsigned size, std::uint64_t& length) { return input_.ReadUnsigned(size, length); }
-    void ReadText(BindingProperty& target, unsigned lengthSize, std::uint64_t fixedLength);
-    void ReadBlob(BindingProperty& target, unsigned lengthSize);
-    void BeginContainer(BindingProperty& target, FrameKind kind, unsigned countSize, std::uint64_t fixedCount);
+    void ReadText(BindingProperty& target, std::uint64_t length);
+    template <unsigned LengthSize>
+    void ReadSizedText(BindingProperty& target);
+    template <unsigned LengthSize>
+    void ReadBlob(BindingProperty& target);
+    void BeginContainer(BindingProperty& target, bool structure, std::uint64_t count);
+    template <unsigned CountSize>
+    void BeginSizedContainer(BindingProperty& target, bool structure);
+    // Attaches the text index to the tree's table, which is first given buckets for
+    // the texts a body of this size tends to hold (one per 16 bytes, up to 64): a small
+    // body then never rehashes its table, and a large one grows it as before.
+    void IndexTexts(PropertyContext& context) {
+        InternTable& strings = context.Strings();
+        strings.Reserve(std::min<std::size_t>(input_.Remaining() / 16, kPresizedTexts));
+        index_.Attach(strings);
+    }
+    static constexpr std::size_t kPresizedTexts = 64;
+    // Closes the innermost container.
+    void Close() noexcept {
+        if (top_->structure) members_.Close();
+        frames_.Pop();
+        top_ = frames_.Empty() ? nullptr : &frames_.Back();
+    }
 
     MemberCollector members_;  // before input_, which refers to it
     InternIndex index_;
     MessagePackInput input_;
     ConversionResult& result_;
-    std::vector<Frame> frames_;
+    // The first levels live inside the reader: an event-sized body allocates nothing for
+    // them.
+    InlineStack<Frame, 32> frames_;
+    Frame* top_ = nullptr;  // the innermost, or null
 };
 
 std::size_t MessagePackReader::Run() {
     if (input_.AtEnd()) return input_.Position();
-    ReadValue(result_.Value());
-    while (result_.Ok() && !input_.AtEnd()) {
-        while (!frames_.empty() && frames_.back().read >= frames_.back().expected) {
-            if (frames_.back().kind == FrameKind::Structure) members_.Close();
-            frames_.pop_back();
-        }
-        if (frames_.empty()) break;
-
-        Frame& frame = frames_.back();
-        BindingProperty* target = nullptr;
-        if (frame.kind == FrameKind::Structure) {
-            if (frame.read % 2 == 0) {
-                ReadKey(frame);
-                continue;
-            }
-            ++frame.read;
-            target = &members_.Member(std::string_view(frame.key, frame.keyLength));
-        } else {
-            target = &TreeBuilding::Element(*frame.target, static_cast<std::size_t>(frame.read));
-            ++frame.read;
-        }
+    // One call site for ReadValue, so that it is inlined into the loop.
+    BindingProperty* target = &result_.Value();
+    for (;;) {
         ReadValue(*target);
+        if (!result_.Ok()) break;
+        // A container stays open while its last item is read, so that the items inside
+        // that one count towards the depth.
+        while (top_ != nullptr && top_->remaining == 0) Close();
+        if (top_ == nullptr || input_.AtEnd()) break;
+        target = NextTarget(*top_);
+        if (target == nullptr) break;
     }
     return input_.Position();
 }
 
-void MessagePackReader::ReadKey(Frame& frame) {
+BindingProperty* MessagePackReader::NextTarget(Frame& frame) {
+    if (!frame.structure) {
+        --frame.remaining;
+        if (frame.appending) return &TreeBuilding::AppendGrowing(*frame.target);
+        // A repeated key's array goes over the elements the earlier one left.
+        return &TreeBuilding::Element(*frame.target, static_cast<std::size_t>(frame.next++));
+    }
+    std::string_view key;
+    if (!ReadKey(key) || input_.AtEnd()) return nullptr;
+    --frame.remaining;
+    return &members_.Member(key);
+}
+
+bool MessagePackReader::ReadKey(std::string_view& key) {
     const std::uint8_t format = input_.TakeByte();
     std::uint64_t length = 0;
     if (format >= 0xA0 && format <= 0xBF) {
         length = format & 0x1Fu;
-    } else if (format >= 0xD9 && format <= 0xDB) {
-        if (!ReadLength(1u << (format - 0xD9), length)) return;
+    } else if (format == 0xD9) {
+        if (!input_.ReadUnsigned<1>(length)) return false;
+    } else if (format == 0xDA) {
+        if (!input_.ReadUnsigned<2>(length)) return false;
+    } else if (format == 0xDB) {
+        if (!input_.ReadUnsigned<4>(length)) return false;
     } else {
         input_.Fail(kInvalidKey);
-        return;
+        return false;
     }
     const char* text = nullptr;
-    if (!input_.ReadString(length, text)) return;
-    frame.key = text;
-    frame.keyLength = static_cast<std::size_t>(length);
-    ++frame.read;
+    if (!input_.ReadString(length, text)) return false;
+    key = std::string_view(text, static_cast<std::size_t>(length));
+    return true;
 }
 
-void MessagePackReader::ReadText(BindingProperty& target, unsigned lengthSize, std::uint64_t fixedLength) {
-    std::uint64_t length = fixedLength;
-    if (lengthSize != 0 && !ReadLength(lengthSize, length)) return;
+void MessagePackReader::ReadText(BindingProperty& target, std::uint64_t length) {
     const char* text = nullptr;
     if (!input_.ReadString(length, text)) return;
-    target.AssignString(std::string_view(text, static_cast<std::size_t>(length)));
+    TreeBuilding::SetString(target, std::string_view(text, static_cast<std::size_t>(length)));
 }
 
-void MessagePackReader::ReadBlob(BindingProperty& target, unsigned lengthSize) {
+template <unsigned LengthSize>
+void MessagePackReader::ReadSizedText(BindingProperty& target) {
     std::uint64_t length = 0;
-    if (!ReadLength(lengthSize, length)) return;
+    if (input_.ReadUnsigned<LengthSize>(length)) ReadText(target, length);
+}
+
+template <unsigned LengthSize>
+void MessagePackReader::ReadBlob(BindingProperty& target) {
+    std::uint64_t length = 0;
+    if (!input_.ReadUnsigned<LengthSize>(length)) return;
     const std::uint8_t* raw = nullptr;
     if (!input_.ReadRaw(length, raw)) return;
     target.AssignBlob(raw, static_cast<std::size_t>(length));
 }
 
-void MessagePackReader::BeginContainer(BindingProperty& target, FrameKind kind, unsigned countSize,
-                                       std::uint64_t fixedCount) {
-    std::uint64_t count = fixedCount;
-    if (countSize != 0 && !ReadLength(countSize, count)) return;
-    if (frames_.size() >= kMaxNestingDepth) {
+void MessagePackReader::BeginContainer(BindingProperty& target, bool structure, std::uint64_t count) {
+    if (frames_.Size() >= kMaxNestingDepth) {
         input_.Fail(kTooDeep);
         return;
     }
-    if (kind == FrameKind::Structure) {
-        target.MakeStructure();
-        members_.Open(target);
-        count *= 2;  // at most 2^33: no overflow
+    bool appending = false;
+    if (structure) {
+        TreeBuilding::MakeStructure(target);
     } else {
-        target.MakeCollection();
+        appending = target.Kind() != PropertyKind::Collection;
+        TreeBuilding::MakeCollection(target);
     }
-    if (!index_.IsAttached()) index_.Attach(target.Context()->Strings());
-    frames_.push_back(Frame{&target, kind, count, 0, nullptr, 0});
+    if (!index_.IsAttached()) IndexTexts(*target.Context());
+    if (count == 0) return;
+    if (structure) members_.Open(target);
+    frames_.Push(Frame{&target, count, 0, structure, appending});
+    top_ = &frames_.Back();
+}
+
+template <unsigned CountSize>
+void MessagePackReader::BeginSizedContainer(BindingProperty& target, bool structure) {
+    std::uint64_t count = 0;
+    if (input_.ReadUnsigned<CountSize>(count)) BeginContainer(target, structure, count);
 }
 
 void MessagePackReader::ReadValue(BindingProperty& target) {
@@ -155,9 +195,9 @@ void MessagePackReader::ReadValue(BindingProperty& target) {
         TreeBuilding::SetSigned(target, static_cast<std::int8_t>(format));
         return;
     }
-    if (format <= 0x8F) return BeginContainer(target, FrameKind::Structure, 0, format & 0x0Fu);
-    if (format <= 0x9F) return BeginContainer(target, FrameKind::Collection, 0, format & 0x0Fu);
-    if (format <= 0xBF) return ReadText(target, 0, format & 0x1Fu);
+    if (format <= 0x8F) return BeginContainer(target, true, format & 0x0Fu);
+    if (format <= 0x9F) return BeginContainer(target, false, format & 0x0Fu);
+    if (format <= 0xBF) return ReadText(target, format & 0x1Fu);
 
     switch (format) {
         case 0xC0:
@@ -166,42 +206,56 @@ void MessagePackReader::ReadValue(BindingProperty& target) {
         case 0xC3:
             TreeBuilding::SetBool(target, format == 0xC3);
             return;
-        case 0xC4:
-        case 0xC5:
-        case 0xC6:
-            return ReadBlob(target, 1u << (format - 0xC4));
+        case 0xC4: return ReadBlob<1>(target);
+        case 0xC5: return ReadBlob<2>(target);
+        case 0xC6: return ReadBlob<4>(target);
         case 0xCA:
-            if (!input_.ReadUnsigned(4, unsignedValue)) return;
+            if (!input_.ReadUnsigned<4>(unsignedValue)) return;
             TreeBuilding::SetFloat(target, static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(unsignedValue))));
             return;
         case 0xCB:
-            if (!input_.ReadUnsigned(8, unsignedValue)) return;
+            if (!input_.ReadUnsigned<8>(unsignedValue)) return;
             TreeBuilding::SetFloat(target, std::bit_cast<double>(unsignedValue));
             return;
         case 0xCC:
+            if (!input_.ReadUnsigned<1>(unsignedValue)) return;
+            TreeBuilding::SetUnsigned(target, unsignedValue);
+            return;
         case 0xCD:
+            if (!input_.ReadUnsigned<2>(unsignedValue)) return;
+            TreeBuilding::SetUnsigned(target, unsignedValue);
+            return;
         case 0xCE:
+            if (!input_.ReadUnsigned<4>(unsignedValue)) return;
+            TreeBuilding::SetUnsigned(target, unsignedValue);
+            return;
         case 0xCF:
-            if (!input_.ReadUnsigned(1u << (format - 0xCC), unsignedValue)) return;
+            if (!input_.ReadUnsigned<8>(unsignedValue)) return;
             TreeBuilding::SetUnsigned(target, unsignedValue);
             return;
         case 0xD0:
-        case 0xD1:
-        case 0xD2:
-        case 0xD3:
-            if (!input_.ReadSigned(1u << (format - 0xD0), signedValue)) return;
+            if (!input_.ReadSigned<1>(signedValue)) return;
             TreeBuilding::SetSigned(target, signedValue);
             return;
-        case 0xD9:
-        case 0xDA:
-        case 0xDB:
-            return ReadText(target, 1u << (format - 0xD9), 0);
-        case 0xDC:
-        case 0xDD:
-            return BeginContainer(target, FrameKind::Collection, format == 0xDC ? 2 : 4, 0);
-        case 0xDE:
-        case 0xDF:
-            return BeginContainer(target, FrameKind::Structure, format == 0xDE ? 2 : 4, 0);
+        case 0xD1:
+            if (!input_.ReadSigned<2>(signedValue)) return;
+            TreeBuilding::SetSigned(target, signedValue);
+            return;
+        case 0xD2:
+            if (!input_.ReadSigned<4>(signedValue)) return;
+            TreeBuilding::SetSigned(target, signedValue);
+            return;
+        case 0xD3:
+            if (!input_.ReadSigned<8>(signedValue)) return;
+            TreeBuilding::SetSigned(target, signedValue);
+            return;
+        case 0xD9: return ReadSizedText<1>(target);
+        case 0xDA: return ReadSizedText<2>(target);
+        case 0xDB: return ReadSizedText<4>(target);
+        case 0xDC: return BeginSizedContainer<2>(target, false);
+        case 0xDD: return BeginSizedContainer<4>(target, false);
+        case 0xDE: return BeginSizedContainer<2>(target, true);
+        case 0xDF: return BeginSizedContainer<4>(target, true);
         default:
             // 0xC1 is never used; 0xC7-0xC9 and 0xD4-0xD8 are extension types.
             input_.Fail(kInvalidData);

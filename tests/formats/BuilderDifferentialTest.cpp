@@ -135,6 +135,40 @@ TEST(BuilderDifferential, MessagePackMapsInAnyOrderWithRepeatedKeys) {
     ExpectSameMessagePack(MessagePackMap(keys));
 }
 
+// A new array appends (its first element by a short path, then growing); a repeated
+// key's array goes over the elements the earlier one left; a repeated key's container or
+// text replaces a value of another kind. Every truncation of a document of all of these
+// must end or fail the same way too.
+TEST(BuilderDifferential, MessagePackArraysAndReplacedValues) {
+    using Bytes = std::vector<std::uint8_t>;
+    Bytes growing{0xDC, 0x00, 0x11};
+    for (std::uint8_t i = 0; i < 17; ++i) growing.push_back(i);
+    const std::vector<Bytes> inputs{
+        {0x92, 0x01, 0x02},
+        {0x93, 0xA1, 'x', 0xA1, 'y', 0xA1, 'x'},
+        growing,
+        {0x93, 0x90, 0x80, 0x91, 0x90},
+        {0x92, 0x92, 0xCB, 0x40, 0x09, 0x21, 0xFB, 0x54, 0x44, 0x2D, 0x18, 0xCA, 0x3F, 0xC0, 0, 0, 0x92, 0xC0, 0x05},
+        {0x82, 0xA1, 'a', 0x93, 0x01, 0x02, 0x03, 0xA1, 'a', 0x91, 0x04},
+        {0x82, 0xA1, 'a', 0x91, 0x01, 0xA1, 'a', 0x93, 0xC0, 0x05, 0x06},
+        {0x83, 0xA1, 'a', 0xA1, 's', 0xA1, 'b', 0x01, 0xA1, 'a', 0x92, 0xA1, 's', 0x02},
+        {0x82, 0xA1, 'a', 0x91, 0x01, 0xA1, 'a', 0x81, 0xA1, 'x', 0x01},
+        {0x82, 0xA1, 'a', 0x81, 0xA1, 'x', 0x01, 0xA1, 'a', 0xA1, 't'},
+        {0x82, 0xA1, 'a', 0x01, 0xA1, 'a', 0xA1, 't'},
+        {0x82, 0xA1, 'a', 0x90, 0xA1, 'a', 0x92, 0x01, 0x02},
+        {0x93, 0x01},
+        {0x93, 0x01, 0x92, 0x02, 0xC1},
+    };
+    Bytes all{0xDC, 0x00, static_cast<std::uint8_t>(inputs.size())};
+    for (const Bytes& input : inputs) {
+        ExpectSameMessagePack(input);
+        all.insert(all.end(), input.begin(), input.end());
+    }
+    for (std::size_t length = 0; length <= all.size(); ++length) {
+        ExpectSameMessagePack(Bytes(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(length)));
+    }
+}
+
 TEST(BuilderDifferential, YamlMappingsAliasesAndRepeatedKeys) {
     for (const std::string text : {
              "b: 1\na: 2\nc: 3\n",
@@ -165,8 +199,9 @@ TEST(BuilderDifferential, YamlMappingsAliasesAndRepeatedKeys) {
 // (the sanitizers and the allocation counters would see anything lost).
 TEST(BuilderDifferential, ExhaustedMemoryAtEveryAllocationLosesNothing) {
     const std::string json = R"({"d":{"b":1,"a":[1,{"y":2,"x":"text"}]},"c":"text","a":{"b":2},"a":{"c":3}})";
-    const std::vector<std::uint8_t> messagePack{0x83, 0xA1, 'b', 0x01, 0xA1, 'a', 0x81, 0xA1, 'x', 0xA2, 'h', 'i',
-                                                0xA1, 'c', 0xA2, 'h', 'i'};
+    const std::vector<std::uint8_t> messagePack{0x84, 0xA1, 'b', 0x01, 0xA1, 'a', 0x81, 0xA1, 'x', 0xA2, 'h', 'i',
+                                                0xA1, 'c', 0xA2, 'h', 'i', 0xA1, 'd', 0x93, 0x92, 0x01, 0x02,
+                                                0x90, 0xA1, 'h'};
     const std::string yaml = "d: {b: 1, a: [1, {y: 2, x: text}]}\nc: &t text\na: *t\n";
     for (int format = 0; format < 3; ++format) {
         for (std::uint64_t n = 1;; ++n) {
