@@ -9,6 +9,7 @@
 #include <string>
 
 #include "binding/NumberAssign.h"
+#include "binding/TreeBuilding.h"
 #include "binding/NumberText.h"
 #include "log/FormatPositional.h"
 
@@ -162,6 +163,89 @@ void AssignPlainYamlScalar(BindingProperty& target, std::string_view text) {
     } else {
         target.AssignString(text);
     }
+}
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The integral and fractional cases of AssignNumber's typing of a parsed double.
+void AssignParsedDouble(BindingProperty& target, double value) {
+    constexpr double kTwoTo63 = 9223372036854775808.0;
+    constexpr double kTwoTo64 = 18446744073709551616.0;
+    if (value != std::trunc(value) || value < -kTwoTo63 || value >= kTwoTo64) {
+        TreeBuilding::SetFloat(target, value);
+    } else if (value < 0) {
+        TreeBuilding::SetSigned(target, static_cast<std::int64_t>(value));
+    } else {
+        TreeBuilding::SetUnsigned(target, static_cast<std::uint64_t>(value));
+    }
+}
+
+// Texts of a sign, digits and at most one point (no exponent, no hexadecimal): whole
+// numbers of up to 18 digits are exact as they are; the rest read as a double exactly as
+// ParseDouble reads them, since nothing in them is one of its special cases. False
+// leaves the text to the general path.
+bool AssignDecimal(BindingProperty& target, std::string_view text) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    const char* const digits = p;
+    std::uint64_t magnitude = 0;
+    while (p != end && IsDigit(*p)) magnitude = magnitude * 10 + static_cast<unsigned>(*p++ - '0');
+    const std::size_t whole = static_cast<std::size_t>(p - digits);
+    if (p == end) {
+        // 18 digits stay below 2^63 either way; longer ones take the exact general path.
+        if (whole == 0 || whole > 18) return false;
+        if (negative && magnitude != 0) {
+            TreeBuilding::SetSigned(target, -static_cast<std::int64_t>(magnitude));
+        } else {
+            TreeBuilding::SetUnsigned(target, magnitude);  // -0 is 0
+        }
+        return true;
+    }
+    if (*p != '.' || whole == 0) return false;
+    for (++p; p != end; ++p) {
+        if (!IsDigit(*p)) return false;
+    }
+    double value = 0.0;
+    const auto [parsedEnd, error] = std::from_chars(digits, end, value, std::chars_format::fixed);
+    // Out of range and subnormal results keep to the general path and its rules.
+    if (error != std::errc() || parsedEnd != end || (value != 0.0 && value < std::numeric_limits<double>::min())) {
+        return false;
+    }
+    AssignParsedDouble(target, negative ? -value : value);
+    return true;
+}
+
+// Only these first bytes begin a null or bool word ("" aside); the longest is five bytes.
+bool MayBeWord(std::string_view text) {
+    if (text.size() > 5) return false;
+    switch (text[0]) {
+        case '~': case 'n': case 'N': case 't': case 'T': case 'f': case 'F':
+        case 'y': case 'Y': case 'o': case 'O':
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+void AssignPlainYamlScalarFast(BindingProperty& target, std::string_view text) {
+    if (text.empty()) {
+        if (!target.IsEmpty()) target.Clear();
+        return;
+    }
+    const char first = text[0];
+    if (IsDigit(first) || first == '-' || first == '+' || first == '.') {
+        if (AssignDecimal(target, text)) return;
+    } else if (!MayBeWord(text)) {
+        target.AssignString(text);
+        return;
+    }
+    AssignPlainYamlScalar(target, text);
 }
 
 bool AssignYamlScalar(ConversionResult& result, BindingProperty& target, const char* tag, std::string_view text,

@@ -42,8 +42,12 @@ public:
     static constexpr std::size_t kMaxFlowDepth = 1000;
 
     explicit YamlValueBuilder(ConversionResult& result) : result_(result) {}
+    ~YamlValueBuilder();
+    YamlValueBuilder(const YamlValueBuilder&) = delete;
+    YamlValueBuilder& operator=(const YamlValueBuilder&) = delete;
 
-    void Handle(const yaml_event_t& event);
+    // May take over the text of a key scalar (the event then holds none).
+    void Handle(yaml_event_t& event);
     // Links what is still open and lets go of the text index. Before the result is read
     // or failed.
     void Finish() noexcept {
@@ -53,23 +57,40 @@ public:
 
 private:
     enum class EntryKind : std::uint8_t { Slot, Sequence, Mapping };
+    static constexpr YamlPaths::StepId kNoStep = UINT32_MAX;
+
+    // The key of a member slot: libyaml's own text of the key, taken over from its event
+    // (owned), or a text that outlives the slot (an anchored key's, or an interned one).
+    // Kept so that an anchor inside can name its way from the root; nothing else needs it.
+    struct Key {
+        const char* text;
+        std::size_t length;
+        bool owned;
+    };
     struct Entry {
         BindingProperty* target;
-        EntryKind kind;
-        YamlPaths::StepId path;
         YamlAnchor* anchor;  // the anchor of an open container, to close it with the container
-        bool flow;           // a container in flow style
+        Key key;             // of a member slot; unused otherwise
+        // The step of the way from the root, made only when an anchor needs it (kNoStep
+        // until then): most nodes are never named, and keeping a path per event costs.
+        YamlPaths::StepId path;
+        EntryKind kind;
+        bool flow;  // a container in flow style
     };
 
     void StartDocument();
     // Makes room for a value event: a new element or the member of the pending key.
     void PlaceSlot();
-    void HandleKey(const yaml_event_t& event);
+    void HandleKey(yaml_event_t& event);
     void HandleScalar(const yaml_event_t& event);
     void HandleContainerStart(const yaml_event_t& event, EntryKind kind);
     void HandleContainerEnd();
     void HandleAlias(const yaml_event_t& event);
-    void PopSlot();
+    void PopSlot() noexcept;
+    // The step of the entry at, made for it and the entries below it that have none yet.
+    YamlPaths::StepId PathOf(std::size_t at);
+    void SetPendingKey(Key key) noexcept;
+    static void Release(Key& key) noexcept;
     void IndexTexts(BindingProperty& container) noexcept;
 
     // The anchored node an alias refers to, or null after failing the result.
@@ -84,7 +105,7 @@ private:
     std::vector<Entry> stack_;
     YamlPaths paths_;
     YamlAnchors anchors_;
-    std::string pendingKey_;
+    Key pendingKey_{nullptr, 0, false};
     bool hasPendingKey_ = false;  // an empty key is a key too
     std::size_t openContainers_ = 0;
     std::size_t openFlowContainers_ = 0;
