@@ -2,7 +2,9 @@
 
 #include <array>
 #include <charconv>
+#include <cfloat>
 #include <cmath>
+#include <iterator>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -182,6 +184,18 @@ void AssignParsedDouble(BindingProperty& target, double value) {
     }
 }
 
+// Where double arithmetic rounds once to double (not through x87's wider registers), a
+// decimal of at most 2^53 digits' worth over a power of ten up to 10^22 is one exact
+// quotient of two exact doubles, so one division gives the correctly rounded value, the
+// same that from_chars gives.
+#if FLT_EVAL_METHOD == 0
+constexpr bool kExactDivision = true;
+#else
+constexpr bool kExactDivision = false;
+#endif
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 // Texts of a sign, digits and at most one point (no exponent, no hexadecimal): whole
 // numbers of up to 18 digits are exact as they are; the rest read as a double exactly as
 // ParseDouble reads them, since nothing in them is one of its special cases. False
@@ -192,28 +206,36 @@ bool AssignDecimal(BindingProperty& target, std::string_view text) {
     const bool negative = *p == '-';
     if (*p == '-' || *p == '+') ++p;
     const char* const digits = p;
-    std::uint64_t magnitude = 0;
-    while (p != end && IsDigit(*p)) magnitude = magnitude * 10 + static_cast<unsigned>(*p++ - '0');
+    // Wraps past 19 digits; only read when there are fewer.
+    std::uint64_t mantissa = 0;
+    while (p != end && IsDigit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
     const std::size_t whole = static_cast<std::size_t>(p - digits);
     if (p == end) {
         // 18 digits stay below 2^63 either way; longer ones take the exact general path.
         if (whole == 0 || whole > 18) return false;
-        if (negative && magnitude != 0) {
-            TreeBuilding::SetSigned(target, -static_cast<std::int64_t>(magnitude));
+        if (negative && mantissa != 0) {
+            TreeBuilding::SetSigned(target, -static_cast<std::int64_t>(mantissa));
         } else {
-            TreeBuilding::SetUnsigned(target, magnitude);  // -0 is 0
+            TreeBuilding::SetUnsigned(target, mantissa);  // -0 is 0
         }
         return true;
     }
     if (*p != '.' || whole == 0) return false;
-    for (++p; p != end; ++p) {
-        if (!IsDigit(*p)) return false;
-    }
+    const char* const fraction = ++p;
+    while (p != end && IsDigit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+    if (p != end) return false;
+    const std::size_t places = static_cast<std::size_t>(end - fraction);
+
     double value = 0.0;
-    const auto [parsedEnd, error] = std::from_chars(digits, end, value, std::chars_format::fixed);
-    // Out of range and subnormal results keep to the general path and its rules.
-    if (error != std::errc() || parsedEnd != end || (value != 0.0 && value < std::numeric_limits<double>::min())) {
-        return false;
+    constexpr std::uint64_t kTwoTo53 = std::uint64_t{1} << 53;
+    if (kExactDivision && whole + places <= 19 && mantissa <= kTwoTo53 && places < std::size(kPowersOfTen)) {
+        value = static_cast<double>(mantissa) / kPowersOfTen[places];
+    } else {
+        const auto [parsedEnd, error] = std::from_chars(digits, end, value, std::chars_format::fixed);
+        // Out of range and subnormal results keep to the general path and its rules.
+        if (error != std::errc() || parsedEnd != end || (value != 0.0 && value < std::numeric_limits<double>::min())) {
+            return false;
+        }
     }
     AssignParsedDouble(target, negative ? -value : value);
     return true;

@@ -30,6 +30,8 @@ std::uint64_t Column(const yaml_mark_t& mark) { return static_cast<std::uint64_t
 
 }  // namespace
 
+void YamlValueBuilder::EntryStack::Grow() { items_.resize(items_.empty() ? 16 : items_.size() * 2); }
+
 YamlValueBuilder::~YamlValueBuilder() {
     Release(pendingKey_);
     for (Entry& entry : stack_) Release(entry.key);

@@ -77,6 +77,29 @@ private:
         EntryKind kind;
         bool flow;  // a container in flow style
     };
+    // A vector as storage with a size of its own, so that the push and pop of every
+    // value stay inline and growing is the only call.
+    class EntryStack {
+    public:
+        bool empty() const noexcept { return size_ == 0; }
+        std::size_t size() const noexcept { return size_; }
+        Entry& back() noexcept { return items_[size_ - 1]; }
+        Entry& operator[](std::size_t index) noexcept { return items_[index]; }
+        Entry* begin() noexcept { return items_.data(); }
+        Entry* end() noexcept { return items_.data() + size_; }
+        void push_back(const Entry& entry) {
+            if (size_ == items_.size()) Grow();
+            items_[size_++] = entry;
+        }
+        void pop_back() noexcept { --size_; }
+        void clear() noexcept { size_ = 0; }
+
+    private:
+        void Grow();
+
+        std::vector<Entry> items_;
+        std::size_t size_ = 0;
+    };
 
     void StartDocument();
     // Makes room for a value event: a new element or the member of the pending key.
@@ -102,7 +125,7 @@ private:
     void Fail(const char* message, std::string_view name, const yaml_mark_t& mark);
 
     ConversionResult& result_;
-    std::vector<Entry> stack_;
+    EntryStack stack_;
     YamlPaths paths_;
     YamlAnchors anchors_;
     Key pendingKey_{nullptr, 0, false};
