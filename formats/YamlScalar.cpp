@@ -241,15 +241,36 @@ bool AssignDecimal(BindingProperty& target, std::string_view text) {
     return true;
 }
 
-// Only these first bytes begin a null or bool word ("" aside); the longest is five bytes.
-bool MayBeWord(std::string_view text) {
-    if (text.size() > 5) return false;
-    switch (text[0]) {
-        case '~': case 'n': case 'N': case 't': case 'T': case 'f': case 'F':
-        case 'y': case 'Y': case 'o': case 'O':
-            return true;
+enum class Word { None, Null, True, False };
+
+// The null and bool words, each in its three spellings (lower, capitalized, upper), told
+// apart by length first: most texts are no word and leave after one or two comparisons.
+Word PlainWord(std::string_view text) {
+    const auto any = [text](std::string_view lower, std::string_view capitalized, std::string_view upper) {
+        return text == lower || text == capitalized || text == upper;
+    };
+    switch (text.size()) {
+        case 1:
+            if (text[0] == '~') return Word::Null;
+            if (text[0] == 'y' || text[0] == 'Y') return Word::True;
+            if (text[0] == 'n' || text[0] == 'N') return Word::False;
+            return Word::None;
+        case 2:
+            if (any("on", "On", "ON")) return Word::True;
+            if (any("no", "No", "NO")) return Word::False;
+            return Word::None;
+        case 3:
+            if (any("yes", "Yes", "YES")) return Word::True;
+            if (any("off", "Off", "OFF")) return Word::False;
+            return Word::None;
+        case 4:
+            if (any("null", "Null", "NULL")) return Word::Null;
+            if (any("true", "True", "TRUE")) return Word::True;
+            return Word::None;
+        case 5:
+            return any("false", "False", "FALSE") ? Word::False : Word::None;
         default:
-            return false;
+            return Word::None;
     }
 }
 
@@ -261,13 +282,25 @@ void AssignPlainYamlScalarFast(BindingProperty& target, std::string_view text) {
         return;
     }
     const char first = text[0];
+    // No word starts like a number, and no number like a word.
     if (IsDigit(first) || first == '-' || first == '+' || first == '.') {
-        if (AssignDecimal(target, text)) return;
-    } else if (!MayBeWord(text)) {
-        target.AssignString(text);
+        if (!AssignDecimal(target, text)) AssignPlainYamlScalar(target, text);
         return;
     }
-    AssignPlainYamlScalar(target, text);
+    switch (PlainWord(text)) {
+        case Word::Null:
+            if (!target.IsEmpty()) target.Clear();
+            return;
+        case Word::True:
+            TreeBuilding::SetBool(target, true);
+            return;
+        case Word::False:
+            TreeBuilding::SetBool(target, false);
+            return;
+        case Word::None:
+            target.AssignString(text);
+            return;
+    }
 }
 
 bool AssignYamlScalar(ConversionResult& result, BindingProperty& target, const char* tag, std::string_view text,

@@ -1,5 +1,6 @@
 #include "formats/YamlValueBuilder.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "binding/PropertyContext.h"
@@ -30,7 +31,13 @@ std::uint64_t Column(const yaml_mark_t& mark) { return static_cast<std::uint64_t
 
 }  // namespace
 
-void YamlValueBuilder::EntryStack::Grow() { items_.resize(items_.empty() ? 16 : items_.size() * 2); }
+void YamlValueBuilder::EntryStack::Grow() {
+    std::unique_ptr<Entry[]> grown(new Entry[capacity_ * 2]);
+    std::copy(items_, items_ + size_, grown.get());
+    heap_ = std::move(grown);
+    items_ = heap_.get();
+    capacity_ *= 2;
+}
 
 YamlValueBuilder::~YamlValueBuilder() {
     Release(pendingKey_);
@@ -117,6 +124,7 @@ void YamlValueBuilder::PopSlot() noexcept {
 
 YamlPaths::StepId YamlValueBuilder::PathOf(std::size_t at) {
     // The root entry always has its step, so the walk down ends there at the latest.
+    if (!paths_) paths_.emplace();
     std::size_t known = at;
     while (stack_[known].path == kNoStep) --known;
     for (std::size_t i = known + 1; i <= at; ++i) {
@@ -124,8 +132,8 @@ YamlPaths::StepId YamlValueBuilder::PathOf(std::size_t at) {
         Entry& entry = stack_[i];
         // An open element is always its sequence's last one.
         entry.path = parent.kind == EntryKind::Sequence
-                         ? paths_.PushIndex(parent.path, parent.target->Size() - 1)
-                         : paths_.PushKey(parent.path, std::string_view(entry.key.text, entry.key.length));
+                         ? paths_->PushIndex(parent.path, parent.target->Size() - 1)
+                         : paths_->PushKey(parent.path, std::string_view(entry.key.text, entry.key.length));
     }
     return stack_[at].path;
 }
@@ -281,7 +289,8 @@ const BindingProperty* YamlValueBuilder::ResolveAnchor(const YamlAnchor* anchor,
     // The way to the node goes through members that may still be collected.
     members_.LinkAll();
     std::size_t work = stack_.size();
-    const BindingProperty& node = paths_.Resolve(result_.Value(), anchor->path, work);
+    if (!paths_) paths_.emplace();  // only node anchors come here, and they made it already
+    const BindingProperty& node = paths_->Resolve(result_.Value(), anchor->path, work);
     // A repeated key can turn the node a path names into one that is being filled now.
     for (const Entry& entry : stack_) {
         if (entry.target == &node) {

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,18 +79,24 @@ private:
         EntryKind kind;
         bool flow;  // a container in flow style
     };
-    // A vector as storage with a size of its own, so that the push and pop of every
-    // value stay inline and growing is the only call.
+    // The open entries: the first kInline inside the builder, so that a shallow body
+    // allocates nothing for them; the push and pop of every value stay inline.
     class EntryStack {
     public:
+        static constexpr std::size_t kInline = 24;
+
+        EntryStack() noexcept = default;
+        EntryStack(const EntryStack&) = delete;
+        EntryStack& operator=(const EntryStack&) = delete;
+
         bool empty() const noexcept { return size_ == 0; }
         std::size_t size() const noexcept { return size_; }
         Entry& back() noexcept { return items_[size_ - 1]; }
         Entry& operator[](std::size_t index) noexcept { return items_[index]; }
-        Entry* begin() noexcept { return items_.data(); }
-        Entry* end() noexcept { return items_.data() + size_; }
+        Entry* begin() noexcept { return items_; }
+        Entry* end() noexcept { return items_ + size_; }
         void push_back(const Entry& entry) {
-            if (size_ == items_.size()) Grow();
+            if (size_ == capacity_) Grow();
             items_[size_++] = entry;
         }
         void pop_back() noexcept { --size_; }
@@ -97,8 +105,11 @@ private:
     private:
         void Grow();
 
-        std::vector<Entry> items_;
+        Entry inline_[kInline];
+        std::unique_ptr<Entry[]> heap_;
+        Entry* items_ = inline_;
         std::size_t size_ = 0;
+        std::size_t capacity_ = kInline;
     };
 
     void StartDocument();
@@ -126,7 +137,7 @@ private:
 
     ConversionResult& result_;
     EntryStack stack_;
-    YamlPaths paths_;
+    std::optional<YamlPaths> paths_;  // made for the first anchor
     YamlAnchors anchors_;
     Key pendingKey_{nullptr, 0, false};
     bool hasPendingKey_ = false;  // an empty key is a key too
