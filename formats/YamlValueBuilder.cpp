@@ -79,6 +79,10 @@ void YamlValueBuilder::Handle(yaml_event_t& event) {
         HandleKey(event);
         return;
     }
+    if (event.type == YAML_SCALAR_EVENT && event.data.scalar.anchor == nullptr) {
+        HandleScalarValue(event);
+        return;
+    }
     PlaceSlot();
     if (event.type == YAML_SCALAR_EVENT) {
         HandleScalar(event);
@@ -188,28 +192,45 @@ void YamlValueBuilder::HandleKey(yaml_event_t& event) {
     }
 }
 
-void YamlValueBuilder::HandleScalar(const yaml_event_t& event) {
+bool YamlValueBuilder::AssignScalar(const yaml_event_t& event, BindingProperty& target) {
     const auto& scalar = event.data.scalar;
-    const bool quoted = scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
     const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
     const char* tag = reinterpret_cast<const char*>(scalar.tag);
-    BindingProperty& target = *stack_.back().target;
+    const bool quoted = scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
     if (tag == nullptr) {
         if (quoted) {
             target.AssignString(text);
         } else {
             AssignPlainYamlScalarFast(target, text);
         }
-    } else {
-        // Only a tagged scalar can fail, and a failure replaces the value: link it first.
-        members_.LinkAll();
-        if (!AssignYamlScalar(result_, target, tag, text, quoted, scratch_)) return;
+        return true;
     }
-    if (scalar.anchor != nullptr) {
-        YamlAnchor* anchor = nullptr;
-        if (!EnterAnchor(scalar.anchor, event.start_mark, anchor)) return;
-        anchor->path = PathOf(stack_.size() - 1);
+    // Only a tagged scalar can fail, and a failure replaces the value: link it first.
+    members_.LinkAll();
+    return AssignYamlScalar(result_, target, tag, text, quoted, scratch_);
+}
+
+void YamlValueBuilder::HandleScalarValue(const yaml_event_t& event) {
+    // Nothing can name an unanchored scalar, so it is written where it goes without a
+    // slot of its own on the stack.
+    Entry& top = stack_.back();
+    if (top.kind == EntryKind::Sequence) {
+        AssignScalar(event, TreeBuilding::Append(*top.target));
+    } else if (top.kind == EntryKind::Mapping) {
+        BindingProperty& member = members_.Member(std::string_view(pendingKey_.text, pendingKey_.length));
+        Release(pendingKey_);
+        hasPendingKey_ = false;
+        AssignScalar(event, member);
+    } else if (AssignScalar(event, *top.target)) {  // the root
+        PopSlot();
     }
+}
+
+void YamlValueBuilder::HandleScalar(const yaml_event_t& event) {
+    if (!AssignScalar(event, *stack_.back().target)) return;
+    YamlAnchor* anchor = nullptr;
+    if (!EnterAnchor(event.data.scalar.anchor, event.start_mark, anchor)) return;
+    anchor->path = PathOf(stack_.size() - 1);
     PopSlot();
 }
 

@@ -116,7 +116,12 @@ private:
     // Makes room for a value event: a new element or the member of the pending key.
     void PlaceSlot();
     void HandleKey(yaml_event_t& event);
+    // An unanchored scalar in value position; HandleScalar takes an anchored one, in the
+    // slot PlaceSlot made for it.
+    void HandleScalarValue(const yaml_event_t& event);
     void HandleScalar(const yaml_event_t& event);
+    // Types the scalar into target; false after failing the result.
+    bool AssignScalar(const yaml_event_t& event, BindingProperty& target);
     void HandleContainerStart(const yaml_event_t& event, EntryKind kind);
     void HandleContainerEnd();
     void HandleAlias(const yaml_event_t& event);
