@@ -344,8 +344,16 @@ bool YamlValueBuilder::EnterAnchor(const yaml_char_t* name, const yaml_mark_t& m
     return true;
 }
 
-void YamlValueBuilder::IndexTexts(BindingProperty& container) noexcept {
-    if (!index_.IsAttached()) index_.Attach(container.Context()->Strings());
+void YamlValueBuilder::IndexTexts(BindingProperty& container) {
+    if (index_.IsAttached()) return;
+    // A distinct text takes a dozen bytes of YAML or more: a body of a few hundred bytes
+    // gets its whole table at once instead of growing it three times on the way. Capped,
+    // so a large body's table still grows only as far as its texts need.
+    constexpr std::size_t kBytesPerText = 16;
+    constexpr std::size_t kMostReserved = 64;
+    InternTable& strings = container.Context()->Strings();
+    strings.Reserve(std::min(textLength_ / kBytesPerText, kMostReserved));
+    index_.Attach(strings);
 }
 
 void YamlValueBuilder::Fail(const char* message, const yaml_mark_t& mark) {

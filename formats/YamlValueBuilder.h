@@ -43,7 +43,9 @@ public:
     // does not and is bounded by kMaxNestingDepth alone.
     static constexpr std::size_t kMaxFlowDepth = 1000;
 
-    explicit YamlValueBuilder(ConversionResult& result) : result_(result) {}
+    // textLength, the size of the text being read, only sizes the text table up front.
+    explicit YamlValueBuilder(ConversionResult& result, std::size_t textLength = 0)
+        : result_(result), textLength_(textLength) {}
     ~YamlValueBuilder();
     YamlValueBuilder(const YamlValueBuilder&) = delete;
     YamlValueBuilder& operator=(const YamlValueBuilder&) = delete;
@@ -130,7 +132,7 @@ private:
     YamlPaths::StepId PathOf(std::size_t at);
     void SetPendingKey(Key key) noexcept;
     static void Release(Key& key) noexcept;
-    void IndexTexts(BindingProperty& container) noexcept;
+    void IndexTexts(BindingProperty& container);
 
     // The anchored node an alias refers to, or null after failing the result.
     // Undefined and cyclic aliases and the alias bound fail here.
@@ -141,6 +143,7 @@ private:
     void Fail(const char* message, std::string_view name, const yaml_mark_t& mark);
 
     ConversionResult& result_;
+    std::size_t textLength_;
     EntryStack stack_;
     std::optional<YamlPaths> paths_;  // made for the first anchor
     YamlAnchors anchors_;
