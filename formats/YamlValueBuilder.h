@@ -26,7 +26,8 @@ namespace Kesh {
 // The stack holds two kinds of entries: a slot is a value about to be written (the
 // root, a new element, the member of the last key), a container is a sequence or
 // mapping being read. Which one is on top decides where an event goes, so a repeated
-// key whose earlier value was a container is overwritten or merged like any other.
+// key whose earlier value was a container is overwritten or merged like any other. A
+// scalar without an anchor needs no slot: it is written where it goes at once.
 //
 // Aliases copy the anchored node; copies made for one document may not add up to more
 // than kMaxAliasWork (values copied plus path steps walked), so a small text of nested
