@@ -38,6 +38,8 @@ private:
     yaml_parser_t parser_;
 };
 
+// One event object for the whole read: libyaml clears it before filling it in, and
+// yaml_event_delete clears it after freeing its texts, so it can be deleted at any time.
 class YamlEvent {
 public:
     YamlEvent() noexcept : event_{} {}
@@ -46,6 +48,7 @@ public:
     YamlEvent& operator=(const YamlEvent&) = delete;
 
     yaml_event_t& Get() noexcept { return event_; }
+    void Delete() noexcept { yaml_event_delete(&event_); }
 
 private:
     yaml_event_t event_;
@@ -56,16 +59,18 @@ private:
 ConversionResult ReadYaml(const char* text, std::size_t length) {
     ConversionResult result;
     YamlParser parser(text, length);
-    YamlValueBuilder builder(result);
+    YamlValueBuilder builder(result, length);
+    YamlEvent event;
     bool parsed = true;
     while (result.Ok()) {
-        YamlEvent event;
         if (!parser.Next(event.Get())) {
             parsed = false;
             break;
         }
         builder.Handle(event.Get());
-        if (event.Get().type == YAML_STREAM_END_EVENT) break;
+        const bool last = event.Get().type == YAML_STREAM_END_EVENT;
+        event.Delete();
+        if (last) break;
     }
     builder.Finish();
     if (!parsed && result.Ok()) {

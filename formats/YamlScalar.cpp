@@ -2,13 +2,16 @@
 
 #include <array>
 #include <charconv>
+#include <cfloat>
 #include <cmath>
+#include <iterator>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <string>
 
 #include "binding/NumberAssign.h"
+#include "binding/TreeBuilding.h"
 #include "binding/NumberText.h"
 #include "log/FormatPositional.h"
 
@@ -161,6 +164,142 @@ void AssignPlainYamlScalar(BindingProperty& target, std::string_view text) {
         target = flag;
     } else {
         target.AssignString(text);
+    }
+}
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The integral and fractional cases of AssignNumber's typing of a parsed double.
+void AssignParsedDouble(BindingProperty& target, double value) {
+    constexpr double kTwoTo63 = 9223372036854775808.0;
+    constexpr double kTwoTo64 = 18446744073709551616.0;
+    if (value != std::trunc(value) || value < -kTwoTo63 || value >= kTwoTo64) {
+        TreeBuilding::SetFloat(target, value);
+    } else if (value < 0) {
+        TreeBuilding::SetSigned(target, static_cast<std::int64_t>(value));
+    } else {
+        TreeBuilding::SetUnsigned(target, static_cast<std::uint64_t>(value));
+    }
+}
+
+// Where double arithmetic rounds once to double (not through x87's wider registers), a
+// decimal of at most 2^53 digits' worth over a power of ten up to 10^22 is one exact
+// quotient of two exact doubles, so one division gives the correctly rounded value, the
+// same that from_chars gives.
+#if FLT_EVAL_METHOD == 0
+constexpr bool kExactDivision = true;
+#else
+constexpr bool kExactDivision = false;
+#endif
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Texts of a sign, digits and at most one point (no exponent, no hexadecimal): whole
+// numbers of up to 18 digits are exact as they are; the rest read as a double exactly as
+// ParseDouble reads them, since nothing in them is one of its special cases. False
+// leaves the text to the general path.
+bool AssignDecimal(BindingProperty& target, std::string_view text) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    const char* const digits = p;
+    // Wraps past 19 digits; only read when there are fewer.
+    std::uint64_t mantissa = 0;
+    while (p != end && IsDigit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+    const std::size_t whole = static_cast<std::size_t>(p - digits);
+    if (p == end) {
+        // 18 digits stay below 2^63 either way; longer ones take the exact general path.
+        if (whole == 0 || whole > 18) return false;
+        if (negative && mantissa != 0) {
+            TreeBuilding::SetSigned(target, -static_cast<std::int64_t>(mantissa));
+        } else {
+            TreeBuilding::SetUnsigned(target, mantissa);  // -0 is 0
+        }
+        return true;
+    }
+    if (*p != '.' || whole == 0) return false;
+    const char* const fraction = ++p;
+    while (p != end && IsDigit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+    if (p != end) return false;
+    const std::size_t places = static_cast<std::size_t>(end - fraction);
+
+    double value = 0.0;
+    constexpr std::uint64_t kTwoTo53 = std::uint64_t{1} << 53;
+    if (kExactDivision && whole + places <= 19 && mantissa <= kTwoTo53 && places < std::size(kPowersOfTen)) {
+        value = static_cast<double>(mantissa) / kPowersOfTen[places];
+    } else {
+        const auto [parsedEnd, error] = std::from_chars(digits, end, value, std::chars_format::fixed);
+        // Out of range and subnormal results keep to the general path and its rules.
+        if (error != std::errc() || parsedEnd != end || (value != 0.0 && value < std::numeric_limits<double>::min())) {
+            return false;
+        }
+    }
+    AssignParsedDouble(target, negative ? -value : value);
+    return true;
+}
+
+enum class Word { None, Null, True, False };
+
+// The null and bool words, each in its three spellings (lower, capitalized, upper), told
+// apart by length first: most texts are no word and leave after one or two comparisons.
+Word PlainWord(std::string_view text) {
+    const auto any = [text](std::string_view lower, std::string_view capitalized, std::string_view upper) {
+        return text == lower || text == capitalized || text == upper;
+    };
+    switch (text.size()) {
+        case 1:
+            if (text[0] == '~') return Word::Null;
+            if (text[0] == 'y' || text[0] == 'Y') return Word::True;
+            if (text[0] == 'n' || text[0] == 'N') return Word::False;
+            return Word::None;
+        case 2:
+            if (any("on", "On", "ON")) return Word::True;
+            if (any("no", "No", "NO")) return Word::False;
+            return Word::None;
+        case 3:
+            if (any("yes", "Yes", "YES")) return Word::True;
+            if (any("off", "Off", "OFF")) return Word::False;
+            return Word::None;
+        case 4:
+            if (any("null", "Null", "NULL")) return Word::Null;
+            if (any("true", "True", "TRUE")) return Word::True;
+            return Word::None;
+        case 5:
+            return any("false", "False", "FALSE") ? Word::False : Word::None;
+        default:
+            return Word::None;
+    }
+}
+
+}  // namespace
+
+void AssignPlainYamlScalarFast(BindingProperty& target, std::string_view text) {
+    if (text.empty()) {
+        if (!target.IsEmpty()) target.Clear();
+        return;
+    }
+    const char first = text[0];
+    // No word starts like a number, and no number like a word.
+    if (IsDigit(first) || first == '-' || first == '+' || first == '.') {
+        if (!AssignDecimal(target, text)) AssignPlainYamlScalar(target, text);
+        return;
+    }
+    switch (PlainWord(text)) {
+        case Word::Null:
+            if (!target.IsEmpty()) target.Clear();
+            return;
+        case Word::True:
+            TreeBuilding::SetBool(target, true);
+            return;
+        case Word::False:
+            TreeBuilding::SetBool(target, false);
+            return;
+        case Word::None:
+            target.AssignString(text);
+            return;
     }
 }
 

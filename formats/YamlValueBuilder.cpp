@@ -1,5 +1,8 @@
 #include "formats/YamlValueBuilder.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "binding/PropertyContext.h"
 #include "binding/TreeBuilding.h"
 #include "formats/NestingLimit.h"
@@ -28,7 +31,32 @@ std::uint64_t Column(const yaml_mark_t& mark) { return static_cast<std::uint64_t
 
 }  // namespace
 
-void YamlValueBuilder::Handle(const yaml_event_t& event) {
+void YamlValueBuilder::EntryStack::Grow() {
+    std::unique_ptr<Entry[]> grown(new Entry[capacity_ * 2]);
+    std::copy(items_, items_ + size_, grown.get());
+    heap_ = std::move(grown);
+    items_ = heap_.get();
+    capacity_ *= 2;
+}
+
+YamlValueBuilder::~YamlValueBuilder() {
+    Release(pendingKey_);
+    for (Entry& entry : stack_) Release(entry.key);
+}
+
+void YamlValueBuilder::Release(Key& key) noexcept {
+    // libyaml allocates its texts with malloc and frees them with free.
+    if (key.owned) std::free(const_cast<char*>(key.text));
+    key = Key{nullptr, 0, false};
+}
+
+void YamlValueBuilder::SetPendingKey(Key key) noexcept {
+    Release(pendingKey_);
+    pendingKey_ = key;
+    hasPendingKey_ = true;
+}
+
+void YamlValueBuilder::Handle(yaml_event_t& event) {
     switch (event.type) {
         case YAML_DOCUMENT_START_EVENT:
             StartDocument();
@@ -51,6 +79,10 @@ void YamlValueBuilder::Handle(const yaml_event_t& event) {
         HandleKey(event);
         return;
     }
+    if (event.type == YAML_SCALAR_EVENT && event.data.scalar.anchor == nullptr) {
+        HandleScalarValue(event);
+        return;
+    }
     PlaceSlot();
     if (event.type == YAML_SCALAR_EVENT) {
         HandleScalar(event);
@@ -70,46 +102,64 @@ void YamlValueBuilder::StartDocument() {
         return;
     }
     // An earlier document held nothing (or only a null): this one fills the root.
+    for (Entry& entry : stack_) Release(entry.key);
     stack_.clear();
-    stack_.push_back(Entry{&result_.Value(), EntryKind::Slot, YamlPaths::kRoot, nullptr, false});
+    stack_.push_back(Entry{&result_.Value(), nullptr, Key{nullptr, 0, false}, YamlPaths::kRoot, EntryKind::Slot, false});
 }
 
 void YamlValueBuilder::PlaceSlot() {
-    Entry& top = stack_.back();
+    const Entry& top = stack_.back();
     if (top.kind == EntryKind::Sequence) {
-        const std::size_t index = top.target->Size();
         BindingProperty& element = TreeBuilding::Append(*top.target);
-        const YamlPaths::StepId path = paths_.PushIndex(top.path, index);
-        stack_.push_back(Entry{&element, EntryKind::Slot, path, nullptr, false});
+        stack_.push_back(Entry{&element, nullptr, Key{nullptr, 0, false}, kNoStep, EntryKind::Slot, false});
     } else if (top.kind == EntryKind::Mapping) {
-        BindingProperty& member = members_.Member(pendingKey_);
-        const YamlPaths::StepId path = paths_.PushKey(top.path, pendingKey_);
-        stack_.push_back(Entry{&member, EntryKind::Slot, path, nullptr, false});
+        BindingProperty& member = members_.Member(std::string_view(pendingKey_.text, pendingKey_.length));
+        stack_.push_back(Entry{&member, nullptr, pendingKey_, kNoStep, EntryKind::Slot, false});
+        // The slot owns the key's text now.
+        pendingKey_ = Key{nullptr, 0, false};
         hasPendingKey_ = false;
     }
 }
 
-void YamlValueBuilder::PopSlot() {
-    paths_.Pop(stack_.back().path);
+void YamlValueBuilder::PopSlot() noexcept {
+    Release(stack_.back().key);
     stack_.pop_back();
 }
 
-void YamlValueBuilder::HandleKey(const yaml_event_t& event) {
+YamlPaths::StepId YamlValueBuilder::PathOf(std::size_t at) {
+    // The root entry always has its step, so the walk down ends there at the latest.
+    if (!paths_) paths_.emplace();
+    std::size_t known = at;
+    while (stack_[known].path == kNoStep) --known;
+    for (std::size_t i = known + 1; i <= at; ++i) {
+        const Entry& parent = stack_[i - 1];
+        Entry& entry = stack_[i];
+        // An open element is always its sequence's last one.
+        entry.path = parent.kind == EntryKind::Sequence
+                         ? paths_->PushIndex(parent.path, parent.target->Size() - 1)
+                         : paths_->PushKey(parent.path, std::string_view(entry.key.text, entry.key.length));
+    }
+    return stack_[at].path;
+}
+
+void YamlValueBuilder::HandleKey(yaml_event_t& event) {
     const yaml_mark_t& mark = event.start_mark;
     switch (event.type) {
         case YAML_SCALAR_EVENT: {
-            const auto& scalar = event.data.scalar;
+            auto& scalar = event.data.scalar;
             if (scalar.tag != nullptr && Text(scalar.tag) != kYamlStrTag) {
                 Fail(kInvalidKey, mark);
                 return;
             }
-            pendingKey_.assign(reinterpret_cast<const char*>(scalar.value), scalar.length);
-            hasPendingKey_ = true;
+            // The key's text is taken over rather than copied: libyaml made it for this
+            // event alone (NUL-terminated, on the heap) and would free it right after.
+            SetPendingKey(Key{reinterpret_cast<const char*>(scalar.value), scalar.length, true});
+            scalar.value = nullptr;
             if (scalar.anchor != nullptr) {
                 YamlAnchor* anchor = nullptr;
                 if (!EnterAnchor(scalar.anchor, mark, anchor)) return;
                 anchor->isKeyText = true;
-                anchor->keyText = pendingKey_;
+                anchor->keyText.assign(pendingKey_.text, pendingKey_.length);
             }
             return;
         }
@@ -123,9 +173,10 @@ void YamlValueBuilder::HandleKey(const yaml_event_t& event) {
             // An alias as a key stands for the text it names: a key's text, or a string.
             const std::string_view name = Text(event.data.alias.anchor);
             const YamlAnchor* anchor = anchors_.Find(name);
+            // Anchors never move or change, and the member made for the key holds the
+            // node's interned text for as long as the slot is open: neither is copied.
             if (anchor != nullptr && anchor->isKeyText) {
-                pendingKey_ = anchor->keyText;
-                hasPendingKey_ = true;
+                SetPendingKey(Key{anchor->keyText.data(), anchor->keyText.size(), false});
                 return;
             }
             const BindingProperty* node = ResolveAnchor(anchor, name, mark);
@@ -134,26 +185,52 @@ void YamlValueBuilder::HandleKey(const yaml_event_t& event) {
                 Fail(kInvalidKey, mark);
                 return;
             }
-            pendingKey_ = node->GetStringView();
-            hasPendingKey_ = true;
+            const std::string_view text = node->GetStringView();
+            SetPendingKey(Key{text.data(), text.size(), false});
             return;
         }
     }
 }
 
-void YamlValueBuilder::HandleScalar(const yaml_event_t& event) {
+bool YamlValueBuilder::AssignScalar(const yaml_event_t& event, BindingProperty& target) {
     const auto& scalar = event.data.scalar;
-    const bool quoted = scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
     const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
     const char* tag = reinterpret_cast<const char*>(scalar.tag);
-    // Only a tagged scalar can fail, and a failure replaces the value: link it first.
-    if (tag != nullptr) members_.LinkAll();
-    if (!AssignYamlScalar(result_, *stack_.back().target, tag, text, quoted, scratch_)) return;
-    if (scalar.anchor != nullptr) {
-        YamlAnchor* anchor = nullptr;
-        if (!EnterAnchor(scalar.anchor, event.start_mark, anchor)) return;
-        anchor->path = stack_.back().path;
+    const bool quoted = scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
+    if (tag == nullptr) {
+        if (quoted) {
+            target.AssignString(text);
+        } else {
+            AssignPlainYamlScalarFast(target, text);
+        }
+        return true;
     }
+    // Only a tagged scalar can fail, and a failure replaces the value: link it first.
+    members_.LinkAll();
+    return AssignYamlScalar(result_, target, tag, text, quoted, scratch_);
+}
+
+void YamlValueBuilder::HandleScalarValue(const yaml_event_t& event) {
+    // Nothing can name an unanchored scalar, so it is written where it goes without a
+    // slot of its own on the stack.
+    Entry& top = stack_.back();
+    if (top.kind == EntryKind::Sequence) {
+        AssignScalar(event, TreeBuilding::Append(*top.target));
+    } else if (top.kind == EntryKind::Mapping) {
+        BindingProperty& member = members_.Member(std::string_view(pendingKey_.text, pendingKey_.length));
+        Release(pendingKey_);
+        hasPendingKey_ = false;
+        AssignScalar(event, member);
+    } else if (AssignScalar(event, *top.target)) {  // the root
+        PopSlot();
+    }
+}
+
+void YamlValueBuilder::HandleScalar(const yaml_event_t& event) {
+    if (!AssignScalar(event, *stack_.back().target)) return;
+    YamlAnchor* anchor = nullptr;
+    if (!EnterAnchor(event.data.scalar.anchor, event.start_mark, anchor)) return;
+    anchor->path = PathOf(stack_.size() - 1);
     PopSlot();
 }
 
@@ -186,9 +263,9 @@ void YamlValueBuilder::HandleContainerStart(const yaml_event_t& event, EntryKind
     if (anchorName != nullptr) {
         YamlAnchor* anchor = nullptr;
         if (!EnterAnchor(anchorName, event.start_mark, anchor)) return;
-        anchor->path = top.path;
+        anchor->path = PathOf(stack_.size() - 1);
         anchor->open = true;
-        top.anchor = anchor;
+        stack_.back().anchor = anchor;
     }
 }
 
@@ -233,7 +310,8 @@ const BindingProperty* YamlValueBuilder::ResolveAnchor(const YamlAnchor* anchor,
     // The way to the node goes through members that may still be collected.
     members_.LinkAll();
     std::size_t work = stack_.size();
-    const BindingProperty& node = paths_.Resolve(result_.Value(), anchor->path, work);
+    if (!paths_) paths_.emplace();  // only node anchors come here, and they made it already
+    const BindingProperty& node = paths_->Resolve(result_.Value(), anchor->path, work);
     // A repeated key can turn the node a path names into one that is being filled now.
     for (const Entry& entry : stack_) {
         if (entry.target == &node) {
@@ -263,12 +341,19 @@ bool YamlValueBuilder::EnterAnchor(const yaml_char_t* name, const yaml_mark_t& m
         Fail("Duplicate occurrence of anchor \"%1\". At line: %2 col: %3", Text(name), mark);
         return false;
     }
-    paths_.Pin();
     return true;
 }
 
-void YamlValueBuilder::IndexTexts(BindingProperty& container) noexcept {
-    if (!index_.IsAttached()) index_.Attach(container.Context()->Strings());
+void YamlValueBuilder::IndexTexts(BindingProperty& container) {
+    if (index_.IsAttached()) return;
+    // A distinct text takes a dozen bytes of YAML or more: a body of a few hundred bytes
+    // gets its whole table at once instead of growing it three times on the way. Capped,
+    // so a large body's table still grows only as far as its texts need.
+    constexpr std::size_t kBytesPerText = 16;
+    constexpr std::size_t kMostReserved = 64;
+    InternTable& strings = container.Context()->Strings();
+    strings.Reserve(std::min(textLength_ / kBytesPerText, kMostReserved));
+    index_.Attach(strings);
 }
 
 void YamlValueBuilder::Fail(const char* message, const yaml_mark_t& mark) {

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,7 +26,8 @@ namespace Kesh {
 // The stack holds two kinds of entries: a slot is a value about to be written (the
 // root, a new element, the member of the last key), a container is a sequence or
 // mapping being read. Which one is on top decides where an event goes, so a repeated
-// key whose earlier value was a container is overwritten or merged like any other.
+// key whose earlier value was a container is overwritten or merged like any other. A
+// scalar without an anchor needs no slot: it is written where it goes at once.
 //
 // Aliases copy the anchored node; copies made for one document may not add up to more
 // than kMaxAliasWork (values copied plus path steps walked), so a small text of nested
@@ -41,9 +44,15 @@ public:
     // does not and is bounded by kMaxNestingDepth alone.
     static constexpr std::size_t kMaxFlowDepth = 1000;
 
-    explicit YamlValueBuilder(ConversionResult& result) : result_(result) {}
+    // textLength, the size of the text being read, only sizes the text table up front.
+    explicit YamlValueBuilder(ConversionResult& result, std::size_t textLength = 0)
+        : result_(result), textLength_(textLength) {}
+    ~YamlValueBuilder();
+    YamlValueBuilder(const YamlValueBuilder&) = delete;
+    YamlValueBuilder& operator=(const YamlValueBuilder&) = delete;
 
-    void Handle(const yaml_event_t& event);
+    // May take over the text of a key scalar (the event then holds none).
+    void Handle(yaml_event_t& event);
     // Links what is still open and lets go of the text index. Before the result is read
     // or failed.
     void Finish() noexcept {
@@ -53,24 +62,78 @@ public:
 
 private:
     enum class EntryKind : std::uint8_t { Slot, Sequence, Mapping };
+    static constexpr YamlPaths::StepId kNoStep = UINT32_MAX;
+
+    // The key of a member slot: libyaml's own text of the key, taken over from its event
+    // (owned), or a text that outlives the slot (an anchored key's, or an interned one).
+    // Kept so that an anchor inside can name its way from the root; nothing else needs it.
+    struct Key {
+        const char* text;
+        std::size_t length;
+        bool owned;
+    };
     struct Entry {
         BindingProperty* target;
-        EntryKind kind;
-        YamlPaths::StepId path;
         YamlAnchor* anchor;  // the anchor of an open container, to close it with the container
-        bool flow;           // a container in flow style
+        Key key;             // of a member slot; unused otherwise
+        // The step of the way from the root, made only when an anchor needs it (kNoStep
+        // until then): most nodes are never named, and keeping a path per event costs.
+        YamlPaths::StepId path;
+        EntryKind kind;
+        bool flow;  // a container in flow style
+    };
+    // The open entries: the first kInline inside the builder, so that a shallow body
+    // allocates nothing for them; the push and pop of every value stay inline.
+    class EntryStack {
+    public:
+        static constexpr std::size_t kInline = 24;
+
+        EntryStack() noexcept = default;
+        EntryStack(const EntryStack&) = delete;
+        EntryStack& operator=(const EntryStack&) = delete;
+
+        bool empty() const noexcept { return size_ == 0; }
+        std::size_t size() const noexcept { return size_; }
+        Entry& back() noexcept { return items_[size_ - 1]; }
+        Entry& operator[](std::size_t index) noexcept { return items_[index]; }
+        Entry* begin() noexcept { return items_; }
+        Entry* end() noexcept { return items_ + size_; }
+        void push_back(const Entry& entry) {
+            if (size_ == capacity_) Grow();
+            items_[size_++] = entry;
+        }
+        void pop_back() noexcept { --size_; }
+        void clear() noexcept { size_ = 0; }
+
+    private:
+        void Grow();
+
+        Entry inline_[kInline];
+        std::unique_ptr<Entry[]> heap_;
+        Entry* items_ = inline_;
+        std::size_t size_ = 0;
+        std::size_t capacity_ = kInline;
     };
 
     void StartDocument();
     // Makes room for a value event: a new element or the member of the pending key.
     void PlaceSlot();
-    void HandleKey(const yaml_event_t& event);
+    void HandleKey(yaml_event_t& event);
+    // An unanchored scalar in value position; HandleScalar takes an anchored one, in the
+    // slot PlaceSlot made for it.
+    void HandleScalarValue(const yaml_event_t& event);
     void HandleScalar(const yaml_event_t& event);
+    // Types the scalar into target; false after failing the result.
+    bool AssignScalar(const yaml_event_t& event, BindingProperty& target);
     void HandleContainerStart(const yaml_event_t& event, EntryKind kind);
     void HandleContainerEnd();
     void HandleAlias(const yaml_event_t& event);
-    void PopSlot();
-    void IndexTexts(BindingProperty& container) noexcept;
+    void PopSlot() noexcept;
+    // The step of the entry at, made for it and the entries below it that have none yet.
+    YamlPaths::StepId PathOf(std::size_t at);
+    void SetPendingKey(Key key) noexcept;
+    static void Release(Key& key) noexcept;
+    void IndexTexts(BindingProperty& container);
 
     // The anchored node an alias refers to, or null after failing the result.
     // Undefined and cyclic aliases and the alias bound fail here.
@@ -81,10 +144,11 @@ private:
     void Fail(const char* message, std::string_view name, const yaml_mark_t& mark);
 
     ConversionResult& result_;
-    std::vector<Entry> stack_;
-    YamlPaths paths_;
+    std::size_t textLength_;
+    EntryStack stack_;
+    std::optional<YamlPaths> paths_;  // made for the first anchor
     YamlAnchors anchors_;
-    std::string pendingKey_;
+    Key pendingKey_{nullptr, 0, false};
     bool hasPendingKey_ = false;  // an empty key is a key too
     std::size_t openContainers_ = 0;
     std::size_t openFlowContainers_ = 0;

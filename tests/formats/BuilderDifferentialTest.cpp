@@ -194,6 +194,35 @@ TEST(BuilderDifferential, YamlMappingsAliasesAndRepeatedKeys) {
     ExpectSameYaml(manyUnordered);
 }
 
+// The YAML reader finds an anchored node again by its way from the root, which it only
+// writes down when an anchor asks: through sequences, keys, repeated keys, keys that are
+// aliases or anchored, keys with a NUL, a later document; and it lets go of the key texts
+// it holds when a read stops with containers open.
+TEST(BuilderDifferential, YamlAnchorsAtEveryDepthAndKeysHeldOpen) {
+    std::string deep;
+    for (std::size_t i = 0; i < 200; ++i) deep += std::string(i * 2, ' ') + "- k" + std::to_string(i) + ":\n";
+    deep += std::string(400, ' ') + "- &bottom [1, {x: 2}]\n- *bottom\n";
+    for (const std::string text : {
+             "a:\n  - x\n  - b: &n {c: [1, 2, &m 3]}\n    d: *n\n  - *m\ne: *n\n",
+             "a: {x: 1}\na: {y: &q 2}\nb: *q\na: {z: *q}\n",
+             "k: &s key\n*s : {z: &w 5}\nv: *w\n",
+             "&k name: [&v 1]\nother: {*k : *v, *k : {deeper: &u [*v]}}\nlast: *u\n",
+             "- - - &d1 [1, &d2 [2, &d3 {x: 3}]]\n- *d1\n- *d2\n- *d3\n",
+             "{a: [{b: &x 1}, {c: *x}], d: [*x], e: {f: [[&y {g: *x}]]}, h: *y}",
+             "\"k\\0x\": {y: &a 1}\nz: *a\n",
+             "---\n...\n--- {a: &x 1, b: *x, c: [&z {d: *x}], e: *z}\n",
+             "&x a: 1\n&x b: 2\n",
+             "a: {b: {c: !bad 1}}\n",
+             "a:\n  b:\n    c: *undefined\n",
+             "a:\n  b:\n    c: [1, 2\n",
+             "a:\n  b: &open\n    c: *open\n",
+             "? [1]\n: 2\n",
+         }) {
+        ExpectSameYaml(text);
+    }
+    ExpectSameYaml(deep);
+}
+
 // Running out of memory at any point of a read leaves nothing behind but a failure: each
 // allocation in turn fails, and every tree built so far must still be released whole
 // (the sanitizers and the allocation counters would see anything lost).
