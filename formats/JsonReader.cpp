@@ -18,21 +18,45 @@ using JsonTextReader = rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UT
 // Iterative parsing keeps the call stack flat however deep the text nests; it accepts
 // exactly what the default flags accept.
 constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag;
+// The recursive reader is a fifth faster, accepts the same texts and reads numbers and
+// strings with the same code; its depth is bounded by the builder.
+constexpr unsigned kRecursiveParseFlags = rapidjson::kParseNoFlags;
 
 constexpr const char* kTooDeepText = "Nesting deeper than 100000 levels.";
 static_assert(kMaxNestingDepth == 100000, "kTooDeepText names the bound");
 
 bool IsJsonWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// Reads text with the recursive reader, nesting at most maxDepth levels; false when it
+// went deeper or the text is not valid (the value read so far is then of no use).
+bool ReadRecursively(const char* text, std::size_t maxDepth, BindingProperty& value) {
+    JsonValueBuilder builder(value, maxDepth);
+    JsonTextReader reader;
+    rapidjson::StringStream stream(text);
+    const bool ok = !reader.Parse<kRecursiveParseFlags>(stream, builder).IsError();
+    builder.Finish();
+    return ok;
+}
+
 }  // namespace
 
-ConversionResult ParseJson(const char* text) {
+ConversionResult ParseJson(const char* text) { return ParseJson(text, kJsonRecursiveDepth); }
+
+ConversionResult ParseJson(const char* text, std::size_t recursiveDepth) {
     ConversionResult result;
     if (text == nullptr) return result;
 
     const char* first = text;
     while (IsJsonWhiteSpace(*first)) ++first;
     if (*first == '\0') return result;
+
+    // Most texts are valid and shallow: read them the fast way. Anything else is read
+    // again from the start the iterative way, which alone says why a text is refused and
+    // where, so messages and offsets are those of one reader only.
+    if (recursiveDepth != 0) {
+        if (ReadRecursively(text, recursiveDepth, result.Value())) return result;
+        result = ConversionResult();
+    }
 
     JsonValueBuilder builder(result.Value());
     JsonTextReader reader;

@@ -4,7 +4,6 @@
 
 #include "binding/PropertyContext.h"
 #include "binding/TreeBuilding.h"
-#include "formats/NestingLimit.h"
 
 namespace Kesh {
 
@@ -18,7 +17,7 @@ void JsonValueBuilder::IndexTexts(BindingProperty& container) noexcept {
 }
 
 bool JsonValueBuilder::Open(BindingProperty& container) {
-    if (depth_ >= kMaxNestingDepth) {
+    if (depth_ >= maxDepth_) {
         tooDeep_ = true;
         return false;
     }

@@ -7,6 +7,7 @@
 #include "binding/BindingProperty.h"
 #include "binding/InternTable.h"
 #include "binding/MemberCollector.h"
+#include "formats/NestingLimit.h"
 
 namespace Kesh {
 
@@ -23,9 +24,11 @@ namespace Kesh {
 // tree's intern table hashes them (InternIndex).
 class JsonValueBuilder {
 public:
-    explicit JsonValueBuilder(BindingProperty& root) : target_(&root) {}
+    // maxDepth is the deepest nesting it opens; a container beyond it stops the read.
+    explicit JsonValueBuilder(BindingProperty& root, std::size_t maxDepth = kMaxNestingDepth)
+        : target_(&root), maxDepth_(maxDepth) {}
 
-    // True once an object or array was refused for going deeper than kMaxNestingDepth.
+    // True once an object or array was refused for going deeper than maxDepth.
     bool TooDeep() const noexcept { return tooDeep_; }
     // Links what is still open and lets go of the text index: the tree is whole, and its
     // texts hold only the tree's references. Before the result is read or failed.
@@ -63,6 +66,7 @@ private:
     static constexpr std::size_t kInlineDepth = 32;
 
     BindingProperty* target_;
+    std::size_t maxDepth_;
     BindingProperty* top_ = nullptr;  // the innermost open container, or null
     std::size_t depth_ = 0;
     BindingProperty* inlineOpen_[kInlineDepth];

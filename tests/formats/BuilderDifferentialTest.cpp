@@ -120,6 +120,43 @@ TEST(BuilderDifferential, JsonDeepNestingOfObjects) {
     ExpectSameJson(objects.substr(0, objects.size() / 2));  // ends inside every level
 }
 
+// The fast reader hands over to the iterative one when the text nests past its bound or
+// is refused: whatever the bound, nothing of the abandoned read may remain in the tree,
+// its intern counts or the message.
+TEST(BuilderDifferential, JsonHandOverAtEveryDepth) {
+    std::string deep;
+    for (int i = 0; i < 300; ++i) deep += i % 2 == 0 ? "{\"k\":\"v\",\"a\":" : "[1,";
+    deep += "0";
+    std::string deepEnd;
+    for (int i = 300; i-- > 0;) deepEnd += i % 2 == 0 ? ",\"k\":{\"m\":2}}" : "]";
+    const std::string deepText = deep + deepEnd;
+
+    const std::vector<std::string> texts = {
+        R"({"a":{"x":1},"b":[1,[2,[3]]],"a":{"y":"t\u00e9xt"},"s":"t\u00e9xt"})",  // merges after deep arrays
+        R"([{"b":1,"a":[{"d":{"e":[]}}]},{"b":1,"a":2}])",
+        R"({"a":[[[[1]]]],"a":[[[[2]]]]})",
+        R"({"b":1,"a":{"c":[{"e":1,"d":2},{"d":3}]},"b":2} )",
+        R"({"a":{"b":{"c":1}},"a":{"b":{"c":)",  // refused inside a merge
+        R"([[1,2],[3,4]] x)",                     // refused after the whole value
+        R"(["\ud800"])",                          // a bad surrogate
+        "[\"\x01\"]",                           // a control character in a string
+        R"([1.5e999,-0,18446744073709551616,-9223372036854775809,1e-400])",
+        "\xEF\xBB\xBF[1]",                      // a byte-order mark is not white space
+        "{\"a\":1}\x00{\"b\":2}",             // the text ends at its first NUL
+        deepText,
+        deepText.substr(0, deepText.size() - 3),
+    };
+    for (const std::string& text : texts) {
+        const ConversionResult expected = Oracle::ParseJson(text);
+        for (const std::size_t bound : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3},
+                                        std::size_t{150}, kJsonRecursiveDepth}) {
+            const ConversionResult actual = ParseJson(text.c_str(), bound);
+            EXPECT_EQ(Oracle::Difference(expected, actual), "") << "bound " << bound << ": " << text.substr(0, 80);
+            EXPECT_EQ(Oracle::MemberTreeProblem(actual.Value()), "");
+        }
+    }
+}
+
 TEST(BuilderDifferential, MessagePackMapsInAnyOrderWithRepeatedKeys) {
     ExpectSameMessagePack({0x83, 0xA1, 'b', 0x01, 0xA1, 'a', 0x02, 0xA1, 'b', 0xC0});
     ExpectSameMessagePack({0x82, 0xA1, 'a', 0x81, 0xA1, 'x', 0x01, 0xA1, 'a', 0x81, 0xA1, 'y', 0x02});
@@ -165,10 +202,14 @@ TEST(BuilderDifferential, YamlMappingsAliasesAndRepeatedKeys) {
 // (the sanitizers and the allocation counters would see anything lost).
 TEST(BuilderDifferential, ExhaustedMemoryAtEveryAllocationLosesNothing) {
     const std::string json = R"({"d":{"b":1,"a":[1,{"y":2,"x":"text"}]},"c":"text","a":{"b":2},"a":{"c":3}})";
+    // The same refused, and nested past the fast reader's bound: both read twice.
+    const std::string refusedJson = json + " x";
+    std::string deepJson(kJsonRecursiveDepth, '[');
+    deepJson += json + std::string(kJsonRecursiveDepth, ']');
     const std::vector<std::uint8_t> messagePack{0x83, 0xA1, 'b', 0x01, 0xA1, 'a', 0x81, 0xA1, 'x', 0xA2, 'h', 'i',
                                                 0xA1, 'c', 0xA2, 'h', 'i'};
     const std::string yaml = "d: {b: 1, a: [1, {y: 2, x: text}]}\nc: &t text\na: *t\n";
-    for (int format = 0; format < 3; ++format) {
+    for (int format = 0; format < 5; ++format) {
         for (std::uint64_t n = 1;; ++n) {
             const Memory::AllocationCounters before = Memory::ReadCounters();
             bool triggered = false;
@@ -176,6 +217,10 @@ TEST(BuilderDifferential, ExhaustedMemoryAtEveryAllocationLosesNothing) {
                 Testing::AllocationFailure failure(n, true);
                 if (format == 0) {
                     const ConversionResult result = ParseJson(json);
+                } else if (format == 3) {
+                    const ConversionResult result = ParseJson(refusedJson);
+                } else if (format == 4) {
+                    const ConversionResult result = ParseJson(deepJson);
                 } else if (format == 1) {
                     const ConversionResult result = ReadMessagePack(messagePack.data(), messagePack.size());
                 } else {
