@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <string_view>
 
 #include "binding/BindingProperty.h"
 #include "binding/PropertyCells.h"
+#include "binding/PropertyContext.h"
 
 namespace Kesh {
 
@@ -52,6 +54,17 @@ struct TreeBuilding {
         BindingProperty::Payload payload{0};
         payload.floatValue = value;
         Set(target, PropertyKind::Float, payload);
+    }
+
+    // A text, interned into target's context; a root without one takes the general way.
+    static void SetString(BindingProperty& target, std::string_view text) {
+        if (target.context_ == nullptr) {
+            target.AssignString(text);
+            return;
+        }
+        BindingProperty::Payload payload{0};
+        payload.string = target.context_->Strings().Intern(text);
+        Set(target, PropertyKind::String, payload);
     }
 
 private:

@@ -3,14 +3,8 @@
 #include <string_view>
 
 #include "binding/PropertyContext.h"
-#include "binding/TreeBuilding.h"
 
 namespace Kesh {
-
-BindingProperty& JsonValueBuilder::NextTarget() {
-    if (top_ != nullptr && top_->Kind() == PropertyKind::Collection) target_ = &TreeBuilding::Append(*top_);
-    return *target_;
-}
 
 void JsonValueBuilder::IndexTexts(BindingProperty& container) noexcept {
     if (!index_.IsAttached()) index_.Attach(container.Context()->Strings());
@@ -41,49 +35,8 @@ void JsonValueBuilder::Close() {
     }
 }
 
-bool JsonValueBuilder::Null() {
-    // The element of an array still counts; a member keeps what it holds.
-    NextTarget();
-    return true;
-}
-
-bool JsonValueBuilder::Bool(bool value) {
-    TreeBuilding::SetBool(NextTarget(), value);
-    return true;
-}
-
-bool JsonValueBuilder::Int(int value) {
-    TreeBuilding::SetSigned(NextTarget(), value);
-    return true;
-}
-
-bool JsonValueBuilder::Uint(unsigned value) {
-    TreeBuilding::SetUnsigned(NextTarget(), value);
-    return true;
-}
-
-bool JsonValueBuilder::Int64(std::int64_t value) {
-    TreeBuilding::SetSigned(NextTarget(), value);
-    return true;
-}
-
-bool JsonValueBuilder::Uint64(std::uint64_t value) {
-    TreeBuilding::SetUnsigned(NextTarget(), value);
-    return true;
-}
-
-bool JsonValueBuilder::Double(double value) {
-    TreeBuilding::SetFloat(NextTarget(), value);
-    return true;
-}
-
 bool JsonValueBuilder::RawNumber(const char* text, unsigned length, bool /*copy*/) {
     // Only reached with the raw-number flag, which the reader does not use.
-    NextTarget().AssignString(std::string_view(text, length));
-    return true;
-}
-
-bool JsonValueBuilder::String(const char* text, unsigned length, bool /*copy*/) {
     NextTarget().AssignString(std::string_view(text, length));
     return true;
 }
@@ -94,11 +47,6 @@ bool JsonValueBuilder::StartObject() {
     IndexTexts(target);
     if (!Open(target)) return false;
     members_.Open(target);
-    return true;
-}
-
-bool JsonValueBuilder::Key(const char* text, unsigned length, bool /*copy*/) {
-    target_ = &members_.Member(std::string_view(text, length));
     return true;
 }
 
