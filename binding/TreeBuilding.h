@@ -24,7 +24,19 @@ struct TreeBuilding {
             ++cell.end;
             return *element;
         }
+        if (cell.begin == nullptr) return First(collection, cell);
         return collection.Append();
+    }
+
+    // Makes target a Collection, keeping one it already is: a new Empty element or
+    // member inside a tree takes a header straight from its context.
+    static void MakeCollection(BindingProperty& target) {
+        if (target.kind_ != PropertyKind::Empty || target.context_ == nullptr) {
+            target.MakeCollection();
+            return;
+        }
+        target.payload_.collection = target.context_->NewCell<CollectionCell>();
+        target.kind_ = PropertyKind::Collection;
     }
 
     // Element index of collection, which must be a Collection; past the end, Empty
@@ -68,6 +80,18 @@ struct TreeBuilding {
     }
 
 private:
+    // The first element of a collection without storage, with room for a second, as
+    // the general path gives it (pairs are common). Most arrays of a body are small, so
+    // this is a large share of all appends.
+    static BindingProperty& First(BindingProperty& collection, CollectionCell& cell) {
+        const std::size_t bytes = PropertyContext::StorageCapacity(2 * sizeof(BindingProperty));
+        auto* storage = static_cast<BindingProperty*>(collection.context_->AllocateStorage(bytes));
+        cell.begin = storage;
+        cell.end = storage + 1;
+        cell.capacity = storage + bytes / sizeof(BindingProperty);
+        return *new (storage) BindingProperty(collection.context_);
+    }
+
     static void Set(BindingProperty& target, PropertyKind kind, BindingProperty::Payload payload) noexcept {
         if (target.kind_ == PropertyKind::Empty) {
             target.payload_ = payload;

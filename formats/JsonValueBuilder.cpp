@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "binding/PropertyContext.h"
+#include "binding/TreeBuilding.h"
 
 namespace Kesh {
 
@@ -58,7 +59,7 @@ bool JsonValueBuilder::EndObject(unsigned /*memberCount*/) {
 
 bool JsonValueBuilder::StartArray() {
     BindingProperty& target = NextTarget();
-    target.MakeCollection();
+    TreeBuilding::MakeCollection(target);
     IndexTexts(target);
     return Open(target);
 }
