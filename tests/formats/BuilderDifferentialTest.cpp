@@ -157,6 +157,32 @@ TEST(BuilderDifferential, JsonHandOverAtEveryDepth) {
     }
 }
 
+// Strings are scanned in blocks of 16 bytes on some targets: an escape, a control
+// character, a NUL or the end of the text at every position of a long run, and white
+// space runs of every length, must read (or fail) as byte by byte.
+TEST(BuilderDifferential, JsonStringAndSpaceRunsAtEveryPosition) {
+    const std::string run = "abcdefghijklmnopqrstuvwxyz0123456789\xC3\xA9\xE2\x82\xAC";
+    const std::vector<std::string> specials = {"\\n", "\\u00e9", "\\", "\x19", "\x1a", "\x1f", "\"", std::string(1, '\0')};
+    std::vector<std::string> texts;
+    for (std::size_t at = 0; at <= run.size(); ++at) {
+        for (const std::string& special : specials) {
+            std::string text = "[\"" + run.substr(0, at) + special + run.substr(at) + "\",{\"" + run.substr(at) + "\":1}]";
+            texts.push_back(text);
+        }
+        texts.push_back("[\"" + run.substr(0, at));  // the text ends inside the string
+        texts.push_back(std::string(at, ' ') + "[" + std::string(at, '\t') + "1" + std::string(at, '\n') + "]" +
+                        std::string(at, '\r'));
+        texts.push_back(std::string(at, ' ') + "x");
+    }
+    for (const std::string& text : texts) {
+        // Each from a fresh copy at a different alignment, so blocks fall everywhere.
+        for (std::size_t shift = 0; shift < 16; shift += 5) {
+            const std::string shifted = std::string(shift, ' ') + text;
+            EXPECT_EQ(Oracle::Difference(Oracle::ParseJson(shifted), ParseJson(shifted)), "") << shifted;
+        }
+    }
+}
+
 TEST(BuilderDifferential, MessagePackMapsInAnyOrderWithRepeatedKeys) {
     ExpectSameMessagePack({0x83, 0xA1, 'b', 0x01, 0xA1, 'a', 0x02, 0xA1, 'b', 0xC0});
     ExpectSameMessagePack({0x82, 0xA1, 'a', 0x81, 0xA1, 'x', 0x01, 0xA1, 'a', 0x81, 0xA1, 'y', 0x02});
