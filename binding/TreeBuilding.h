@@ -24,7 +24,19 @@ struct TreeBuilding {
             ++cell.end;
             return *element;
         }
+        if (cell.begin == nullptr) return First(collection, cell);
         return collection.Append();
+    }
+
+    // Makes target a Collection, keeping one it already is: a new Empty element or
+    // member inside a tree takes a header straight from its context.
+    static void MakeCollection(BindingProperty& target) {
+        if (target.kind_ != PropertyKind::Empty || target.context_ == nullptr) {
+            target.MakeCollection();
+            return;
+        }
+        target.payload_.collection = target.context_->NewCell<CollectionCell>();
+        target.kind_ = PropertyKind::Collection;
     }
 
     // Element index of collection, which must be a Collection; past the end, Empty
@@ -56,13 +68,18 @@ struct TreeBuilding {
         Set(target, PropertyKind::Float, payload);
     }
 
-    // Containers and texts written into a new, Empty element or member (one with its
-    // container's context): the cell is cut inline, with nothing to release.
-    static void MakeCollection(BindingProperty& target) {
-        if (target.kind_ != PropertyKind::Empty || target.context_ == nullptr) return target.MakeCollection();
-        target.payload_.collection = target.context_->NewCell<CollectionCell>();
-        target.kind_ = PropertyKind::Collection;
+    // A text, interned into target's context; a root without one takes the general way.
+    static void SetString(BindingProperty& target, std::string_view text) {
+        if (target.context_ == nullptr) {
+            target.AssignString(text);
+            return;
+        }
+        BindingProperty::Payload payload{0};
+        payload.string = target.context_->Strings().Intern(text);
+        Set(target, PropertyKind::String, payload);
     }
+
+    // A new, Empty element or member made a Structure: the cell is cut inline.
     static void MakeStructure(BindingProperty& target) {
         if (target.kind_ != PropertyKind::Empty || target.context_ == nullptr) return target.MakeStructure();
         StructureCell* cell = target.context_->NewCell<StructureCell>();
@@ -70,30 +87,16 @@ struct TreeBuilding {
         target.payload_.structure = cell;
         target.kind_ = PropertyKind::Structure;
     }
-    static void SetString(BindingProperty& target, std::string_view text) {
-        if (target.kind_ != PropertyKind::Empty || target.context_ == nullptr) return target.AssignString(text);
-        target.payload_.string = target.context_->Strings().Intern(text);
-        target.kind_ = PropertyKind::String;
-    }
     // Append for a Collection whose elements are all appended by the caller: its first
     // element (room for two, as the general path gives; pairs are common) and each
     // doubling of its room are made here too, without the general path's detour.
     static BindingProperty& AppendGrowing(BindingProperty& collection) {
         CollectionCell& cell = *collection.payload_.collection;
         if (cell.end == cell.capacity) {
+            if (cell.capacity == nullptr) return First(collection, cell);
             const auto size = static_cast<std::size_t>(cell.end - cell.begin);
-            if (cell.capacity == nullptr) {
-                constexpr std::size_t kBytes = PropertyContext::ClassBytes(PropertyContext::ClassOf(2 * sizeof(BindingProperty)));
-                static_assert(kBytes % sizeof(BindingProperty) == 0 && kBytes <= PropertyContext::kMaxCellSize);
-                auto* elements = static_cast<BindingProperty*>(collection.context_->AllocateCell(kBytes));
-                cell.begin = elements;
-                cell.end = elements;
-                cell.capacity = elements + kBytes / sizeof(BindingProperty);
-            } else if (size < BindingProperty::kMaxElements / 2) {
-                collection.Reserve(size * 2);
-            } else {
-                return collection.Append();  // up to the limit, then its length error
-            }
+            if (size >= BindingProperty::kMaxElements / 2) return collection.Append();  // up to the limit, then its length error
+            collection.Reserve(size * 2);
         }
         // The room never exceeds the limit, so an element that fits is within it.
         BindingProperty* element = new (cell.end) BindingProperty(collection.context_);
@@ -102,6 +105,18 @@ struct TreeBuilding {
     }
 
 private:
+    // The first element of a collection without storage, with room for a second, as
+    // the general path gives it (pairs are common). Most arrays of a body are small, so
+    // this is a large share of all appends.
+    static BindingProperty& First(BindingProperty& collection, CollectionCell& cell) {
+        const std::size_t bytes = PropertyContext::StorageCapacity(2 * sizeof(BindingProperty));
+        auto* storage = static_cast<BindingProperty*>(collection.context_->AllocateStorage(bytes));
+        cell.begin = storage;
+        cell.end = storage + 1;
+        cell.capacity = storage + bytes / sizeof(BindingProperty);
+        return *new (storage) BindingProperty(collection.context_);
+    }
+
     static void Set(BindingProperty& target, PropertyKind kind, BindingProperty::Payload payload) noexcept {
         if (target.kind_ == PropertyKind::Empty) {
             target.payload_ = payload;

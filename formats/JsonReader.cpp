@@ -6,6 +6,7 @@
 #include <rapidjson/reader.h>
 
 #include "formats/JsonAllocator.h"
+#include "formats/JsonShallowReader.h"
 #include "formats/JsonValueBuilder.h"
 #include "formats/NestingLimit.h"
 #include "log/FormatPositional.h"
@@ -26,13 +27,23 @@ bool IsJsonWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c =
 
 }  // namespace
 
-ConversionResult ParseJson(const char* text) {
+ConversionResult ParseJson(const char* text) { return ParseJson(text, kJsonRecursiveDepth); }
+
+ConversionResult ParseJson(const char* text, std::size_t recursiveDepth) {
     ConversionResult result;
     if (text == nullptr) return result;
 
     const char* first = text;
     while (IsJsonWhiteSpace(*first)) ++first;
     if (*first == '\0') return result;
+
+    // Most texts are valid and shallow: read them the fast way. Anything else is read
+    // again from the start the iterative way, which alone says why a text is refused and
+    // where, so messages and offsets are those of one reader only.
+    if (recursiveDepth != 0) {
+        if (ReadJsonShallow(text, recursiveDepth, result.Value())) return result;
+        result = ConversionResult();
+    }
 
     JsonValueBuilder builder(result.Value());
     JsonTextReader reader;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "binding/ConversionResult.h"
@@ -14,5 +15,12 @@ namespace Kesh {
 ConversionResult ParseJson(const char* text);
 // The same over the string's characters up to its first NUL.
 ConversionResult ParseJson(const std::string& text);
+
+// How deep ParseJson lets its faster, recursive reader nest before it reads the text
+// again with the iterative one, whose call stack stays flat at any depth.
+inline constexpr std::size_t kJsonRecursiveDepth = 256;
+// ParseJson with another such bound (0: the iterative reader alone), so that tests can
+// hand over at any depth. The result is the same whatever the bound.
+ConversionResult ParseJson(const char* text, std::size_t recursiveDepth);
 
 }  // namespace Kesh

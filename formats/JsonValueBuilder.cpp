@@ -4,21 +4,15 @@
 
 #include "binding/PropertyContext.h"
 #include "binding/TreeBuilding.h"
-#include "formats/NestingLimit.h"
 
 namespace Kesh {
-
-BindingProperty& JsonValueBuilder::NextTarget() {
-    if (top_ != nullptr && top_->Kind() == PropertyKind::Collection) target_ = &TreeBuilding::Append(*top_);
-    return *target_;
-}
 
 void JsonValueBuilder::IndexTexts(BindingProperty& container) noexcept {
     if (!index_.IsAttached()) index_.Attach(container.Context()->Strings());
 }
 
 bool JsonValueBuilder::Open(BindingProperty& container) {
-    if (depth_ >= kMaxNestingDepth) {
+    if (depth_ >= maxDepth_) {
         tooDeep_ = true;
         return false;
     }
@@ -42,49 +36,8 @@ void JsonValueBuilder::Close() {
     }
 }
 
-bool JsonValueBuilder::Null() {
-    // The element of an array still counts; a member keeps what it holds.
-    NextTarget();
-    return true;
-}
-
-bool JsonValueBuilder::Bool(bool value) {
-    TreeBuilding::SetBool(NextTarget(), value);
-    return true;
-}
-
-bool JsonValueBuilder::Int(int value) {
-    TreeBuilding::SetSigned(NextTarget(), value);
-    return true;
-}
-
-bool JsonValueBuilder::Uint(unsigned value) {
-    TreeBuilding::SetUnsigned(NextTarget(), value);
-    return true;
-}
-
-bool JsonValueBuilder::Int64(std::int64_t value) {
-    TreeBuilding::SetSigned(NextTarget(), value);
-    return true;
-}
-
-bool JsonValueBuilder::Uint64(std::uint64_t value) {
-    TreeBuilding::SetUnsigned(NextTarget(), value);
-    return true;
-}
-
-bool JsonValueBuilder::Double(double value) {
-    TreeBuilding::SetFloat(NextTarget(), value);
-    return true;
-}
-
 bool JsonValueBuilder::RawNumber(const char* text, unsigned length, bool /*copy*/) {
     // Only reached with the raw-number flag, which the reader does not use.
-    NextTarget().AssignString(std::string_view(text, length));
-    return true;
-}
-
-bool JsonValueBuilder::String(const char* text, unsigned length, bool /*copy*/) {
     NextTarget().AssignString(std::string_view(text, length));
     return true;
 }
@@ -98,11 +51,6 @@ bool JsonValueBuilder::StartObject() {
     return true;
 }
 
-bool JsonValueBuilder::Key(const char* text, unsigned length, bool /*copy*/) {
-    target_ = &members_.Member(std::string_view(text, length));
-    return true;
-}
-
 bool JsonValueBuilder::EndObject(unsigned /*memberCount*/) {
     members_.Close();
     Close();
@@ -111,7 +59,7 @@ bool JsonValueBuilder::EndObject(unsigned /*memberCount*/) {
 
 bool JsonValueBuilder::StartArray() {
     BindingProperty& target = NextTarget();
-    target.MakeCollection();
+    TreeBuilding::MakeCollection(target);
     IndexTexts(target);
     return Open(target);
 }

@@ -2,11 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "binding/BindingProperty.h"
 #include "binding/InternTable.h"
 #include "binding/MemberCollector.h"
+#include "binding/TreeBuilding.h"
+#include "formats/NestingLimit.h"
 
 namespace Kesh {
 
@@ -23,9 +26,11 @@ namespace Kesh {
 // tree's intern table hashes them (InternIndex).
 class JsonValueBuilder {
 public:
-    explicit JsonValueBuilder(BindingProperty& root) : target_(&root) {}
+    // maxDepth is the deepest nesting it opens; a container beyond it stops the read.
+    explicit JsonValueBuilder(BindingProperty& root, std::size_t maxDepth = kMaxNestingDepth)
+        : target_(&root), maxDepth_(maxDepth) {}
 
-    // True once an object or array was refused for going deeper than kMaxNestingDepth.
+    // True once an object or array was refused for going deeper than maxDepth.
     bool TooDeep() const noexcept { return tooDeep_; }
     // Links what is still open and lets go of the text index: the tree is whole, and its
     // texts hold only the tree's references. Before the result is read or failed.
@@ -34,17 +39,46 @@ public:
         index_.Detach();
     }
 
-    bool Null();
-    bool Bool(bool value);
-    bool Int(int value);
-    bool Uint(unsigned value);
-    bool Int64(std::int64_t value);
-    bool Uint64(std::uint64_t value);
-    bool Double(double value);
+    // The scalar handlers are defined here so that the reader inlines them.
+    bool Null() {
+        // The element of an array still counts; a member keeps what it holds.
+        NextTarget();
+        return true;
+    }
+    bool Bool(bool value) {
+        TreeBuilding::SetBool(NextTarget(), value);
+        return true;
+    }
+    bool Int(int value) {
+        TreeBuilding::SetSigned(NextTarget(), value);
+        return true;
+    }
+    bool Uint(unsigned value) {
+        TreeBuilding::SetUnsigned(NextTarget(), value);
+        return true;
+    }
+    bool Int64(std::int64_t value) {
+        TreeBuilding::SetSigned(NextTarget(), value);
+        return true;
+    }
+    bool Uint64(std::uint64_t value) {
+        TreeBuilding::SetUnsigned(NextTarget(), value);
+        return true;
+    }
+    bool Double(double value) {
+        TreeBuilding::SetFloat(NextTarget(), value);
+        return true;
+    }
     bool RawNumber(const char* text, unsigned length, bool copy);
-    bool String(const char* text, unsigned length, bool copy);
+    bool String(const char* text, unsigned length, bool /*copy*/) {
+        TreeBuilding::SetString(NextTarget(), std::string_view(text, length));
+        return true;
+    }
     bool StartObject();
-    bool Key(const char* text, unsigned length, bool copy);
+    bool Key(const char* text, unsigned length, bool /*copy*/) {
+        target_ = &members_.Member(std::string_view(text, length));
+        return true;
+    }
     bool EndObject(unsigned memberCount);
     bool StartArray();
     bool EndArray(unsigned elementCount);
@@ -52,7 +86,10 @@ public:
 private:
     // The value the next event writes: a new element when an array is open, otherwise
     // the member that the last key chose (or the root).
-    BindingProperty& NextTarget();
+    BindingProperty& NextTarget() {
+        if (top_ != nullptr && top_->Kind() == PropertyKind::Collection) target_ = &TreeBuilding::Append(*top_);
+        return *target_;
+    }
     bool Open(BindingProperty& container);
     void Close();
     // Attaches the text index to the tree's table once the tree has a context.
@@ -63,6 +100,7 @@ private:
     static constexpr std::size_t kInlineDepth = 32;
 
     BindingProperty* target_;
+    std::size_t maxDepth_;
     BindingProperty* top_ = nullptr;  // the innermost open container, or null
     std::size_t depth_ = 0;
     BindingProperty* inlineOpen_[kInlineDepth];

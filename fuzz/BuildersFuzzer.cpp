@@ -1,7 +1,9 @@
 // The three readers against their former selves (tests/oracle/): the first byte picks
 // JSON, MessagePack or YAML, the rest is the body. Both must give the same tree (kinds,
 // values, member order, intern counts) or the same message, and every member tree must
-// be a valid red-black tree; anything else stops the run with what differed.
+// be a valid red-black tree; anything else stops the run with what differed. JSON is
+// also read with the fast reader's nesting bound taken from the first byte, so that the
+// hand-over to the iterative reader is met at every shallow depth.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -33,7 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (data[0] % 3) {
         case 0: {
             const std::string text(reinterpret_cast<const char*>(body), length);
-            Check("json", Kesh::Oracle::ParseJson(text), Kesh::ParseJson(text));
+            const Kesh::ConversionResult expected = Kesh::Oracle::ParseJson(text);
+            Check("json", expected, Kesh::ParseJson(text));
+            Check("json with a shallow bound", expected, Kesh::ParseJson(text.c_str(), data[0] / 3 % 6));
             break;
         }
         case 1: {
