@@ -56,6 +56,17 @@ public:
         item = items_[--size_];
         return true;
     }
+    void Pop() noexcept { --size_; }
+    // Room for one more item, so that the next PushReserved cannot fail.
+    void Reserve() {
+        if (size_ == capacity_) Grow();
+    }
+    void PushReserved(const T& item) noexcept { items_[size_++] = item; }
+    T& Top() noexcept { return items_[size_ - 1]; }
+    T* Data() noexcept { return items_; }
+    std::size_t Size() const noexcept { return size_; }
+    bool Empty() const noexcept { return size_ == 0; }
+    void Resize(std::size_t size) noexcept { size_ = size; }
 
 private:
     void Grow() {
@@ -167,6 +178,8 @@ struct BindingPropertyAccess {
         }
     }
 
+    // A container whose copy is installed (empty) but not yet filled: one nested deeper
+    // than the copy recurses waits here.
     struct CopyStep {
         const BindingProperty* source;
         BindingProperty* target;
@@ -267,91 +280,199 @@ struct BindingPropertyAccess {
         std::size_t used_ = 0;
     };
 
-    // Copies one value into to, an Empty value of context that the tree being built
-    // already holds. Containers are left Empty and queued: they are filled when popped.
-    static void CopyOne(const BindingProperty& from, BindingProperty& to, PropertyContext& context, EntryMap& texts,
-                        WorkStack<CopyStep, 32>& pending) {
+    // Containers are copied depth first in the source's order (elements in turn, members
+    // in key order), which is the order a reader lays a tree out in: the source is read
+    // front to back, and the copy is laid out the same way. The copy recurses up to
+    // kCopyDepth containers deep (a small, fixed amount of stack); a container deeper than
+    // that is installed empty and waits on a stack of its own, so input of any depth is
+    // copied without deep recursion.
+    static constexpr unsigned kCopyDepth = 24;
+
+    // A member of the source on the way down to the member being copied; copy is its
+    // copy once the members to its left are copied.
+    struct PathStep {
+        const MemberNode* source;
+        MemberNode* copy;
+    };
+
+    // The lowest bit of a member's parent word: set when the member is red.
+    static constexpr std::uintptr_t kRedBit = 1;
+
+    struct CopyState {
+        PropertyContext& context;
+        EntryMap& texts;
+        WorkStack<CopyStep, 16> deferred;
+        // The members of the structures being filled: the way down to the next one to
+        // copy, and every copy made so far.
+        WorkStack<PathStep, 64> path;
+        WorkStack<MemberNode*, 64> nodes;
+    };
+
+    // Copies from into to, an Empty value of context that the tree being built already
+    // holds. A container is installed before it is filled, so that whatever has been
+    // copied is always a tree that can be released.
+    static void CopyValue(const BindingProperty& from, BindingProperty& to, CopyState& state, unsigned depth) {
+        PropertyContext& context = state.context;
         switch (from.kind_) {
-            case PropertyKind::Empty:
-                break;
-            case PropertyKind::Bool:
-            case PropertyKind::Signed:
-            case PropertyKind::Unsigned:
-            case PropertyKind::Float:
-                to.payload_ = from.payload_;
-                to.kind_ = from.kind_;
-                break;
             case PropertyKind::String:
-                to.payload_.string = texts.Map(from.payload_.string);
+                to.payload_.string = state.texts.Map(from.payload_.string);
                 to.kind_ = PropertyKind::String;
-                break;
+                return;
             case PropertyKind::Blob:
                 to.payload_.blob = context.NewCell<ByteArray>(*from.payload_.blob);
                 context.AddBlob();
                 to.kind_ = PropertyKind::Blob;
-                break;
+                return;
             case PropertyKind::Enum:
                 to.payload_.enumCell = context.NewCell<EnumCell>(*from.payload_.enumCell);
                 to.kind_ = PropertyKind::Enum;
-                break;
-            case PropertyKind::Collection:
-            case PropertyKind::Structure:
-                pending.Push(CopyStep{&from, &to});
-                break;
+                return;
+            case PropertyKind::Collection: {
+                CollectionCell* cell = context.NewCell<CollectionCell>();
+                to.payload_.collection = cell;
+                to.kind_ = PropertyKind::Collection;
+                if (depth >= kCopyDepth) {
+                    state.deferred.Push(CopyStep{&from, &to});
+                } else {
+                    FillCollection(*from.payload_.collection, *cell, state, depth + 1);
+                }
+                return;
+            }
+            case PropertyKind::Structure: {
+                StructureCell* cell = context.NewCell<StructureCell>();
+                cell->context = &context;
+                to.payload_.structure = cell;
+                to.kind_ = PropertyKind::Structure;
+                if (depth >= kCopyDepth) {
+                    state.deferred.Push(CopyStep{&from, &to});
+                } else {
+                    FillStructure(*from.payload_.structure, *cell, state, depth + 1);
+                }
+                return;
+            }
+            default:
+                to.payload_ = from.payload_;
+                to.kind_ = from.kind_;
+                return;
         }
     }
 
+    static void FillCollection(const CollectionCell& from, CollectionCell& to, CopyState& state, unsigned depth) {
+        const auto count = static_cast<std::size_t>(from.end - from.begin);
+        if (count == 0) return;
+        PropertyContext& context = state.context;
+        // The whole array at once: the copied elements never move.
+        Grow(to, context, count);
+        for (const BindingProperty* element = from.begin; element != from.end; ++element) {
+            BindingProperty* copy = to.end;
+            new (copy) BindingProperty(&context);
+            to.end = copy + 1;
+            if (IsHeapKind(element->kind_)) {
+                CopyValue(*element, *copy, state, depth);
+            } else {
+                copy->payload_ = element->payload_;
+                copy->kind_ = element->kind_;
+            }
+        }
+    }
+
+    // A member's node, with its source's colour and the destination's entry of its key,
+    // not yet linked.
+    static MemberNode* CopyNode(const MemberNode& source, CopyState& state) {
+        PropertyContext& context = state.context;
+        void* cell = context.AllocateCell(sizeof(MemberNode));
+        const InternedString* key = nullptr;
+        try {
+            key = state.texts.Map(source.key);
+        } catch (...) {
+            context.FreeCell(cell, sizeof(MemberNode));
+            throw;
+        }
+        return new (cell)
+            MemberNode{nullptr, nullptr, source.parentAndColor & kRedBit, key, BindingProperty(&context)};
+    }
+
+    static void LinkUnder(MemberNode* child, MemberNode* parent) noexcept {
+        child->parentAndColor = (child->parentAndColor & kRedBit) | reinterpret_cast<std::uintptr_t>(parent);
+    }
+
+    // Members are copied in key order, which is the order a reader lays them out in, and
+    // each copy takes its source's place and colour in the tree, so nothing is compared or
+    // rebalanced: a node is linked to its left subtree when it is made and to its right
+    // one when that is complete. Every node made is listed as well; if the copy is cut
+    // short, the listed ones are linked into a balanced tree instead, so that the
+    // structure can be released.
+    static void FillStructure(const StructureCell& from, StructureCell& to, CopyState& state, unsigned depth) {
+        if (from.root == nullptr) return;
+        WorkStack<PathStep, 64>& path = state.path;
+        WorkStack<MemberNode*, 64>& nodes = state.nodes;
+        const std::size_t base = path.Size();
+        const std::size_t first = nodes.Size();
+        auto descend = [&path](const MemberNode* node) {
+            for (; node != nullptr; node = node->left) path.Push(PathStep{node, nullptr});
+        };
+        try {
+            MemberNode* done = nullptr;  // the copy of the subtree completed last
+            descend(from.root);
+            while (path.Size() != base) {
+                PathStep& step = path.Top();
+                if (step.copy != nullptr) {
+                    // Its right subtree is complete.
+                    step.copy->right = done;
+                    if (done != nullptr) LinkUnder(done, step.copy);
+                    done = step.copy;
+                    path.Pop();
+                    continue;
+                }
+                // Its left subtree is complete (or it has none).
+                const MemberNode& source = *step.source;
+                nodes.Reserve();
+                MemberNode* node = CopyNode(source, state);
+                nodes.PushReserved(node);
+                step.copy = node;
+                node->left = done;
+                if (done != nullptr) LinkUnder(done, node);
+                const BindingProperty& value = source.value;
+                if (IsHeapKind(value.kind_)) {
+                    CopyValue(value, node->value, state, depth);  // may move the path's storage
+                } else {
+                    node->value.payload_ = value.payload_;
+                    node->value.kind_ = value.kind_;
+                }
+                if (source.right != nullptr) {
+                    done = nullptr;
+                    descend(source.right);
+                } else {
+                    done = node;
+                    path.Pop();
+                }
+            }
+            to.root = done;
+            to.count = static_cast<std::uint32_t>(nodes.Size() - first);
+        } catch (...) {
+            path.Resize(base);
+            MemberTree::LinkSorted(to, nodes.Data() + first, nodes.Size() - first);
+            nodes.Resize(first);
+            throw;
+        }
+        nodes.Resize(first);
+    }
+
     // Copies source into target, an Empty value of context that nothing else can reach.
-    // Whatever has been copied is always a tree that can be released (every element
-    // counted in its collection initialised, every member linked), so a copy cut short
-    // by exhausted memory is released like any other.
     static void CopyTree(const BindingProperty& source, BindingProperty& target, PropertyContext& context) {
-        WorkStack<CopyStep, 32> pending;
         EntryMap texts(context, source.context_);
         // A root's table holds exactly the texts of its tree: the destination grows once.
         if (source.ownsContext_ != 0 && source.context_ != nullptr && source.context_ != &context) {
             context.Strings().Reserve(context.Strings().Size() + source.context_->Strings().Size());
         }
-        CopyOne(source, target, context, texts, pending);
+        CopyState state{context, texts, {}, {}, {}};
+        CopyValue(source, target, state, 0);
         CopyStep step;
-        while (pending.Pop(step)) {
-            const BindingProperty& from = *step.source;
-            BindingProperty& to = *step.target;
-            if (from.kind_ == PropertyKind::Collection) {
-                const CollectionCell& elements = *from.payload_.collection;
-                CollectionCell* cell = context.NewCell<CollectionCell>();
-                to.payload_.collection = cell;
-                to.kind_ = PropertyKind::Collection;
-                const auto count = static_cast<std::size_t>(elements.end - elements.begin);
-                if (count == 0) continue;
-                Grow(*cell, context, count);
-                for (const BindingProperty* element = elements.begin; element != elements.end; ++element) {
-                    BindingProperty* copy = cell->end;
-                    new (copy) BindingProperty(&context);
-                    cell->end = copy + 1;
-                    if (IsHeapKind(element->kind_)) {
-                        CopyOne(*element, *copy, context, texts, pending);
-                    } else {
-                        copy->payload_ = element->payload_;
-                        copy->kind_ = element->kind_;
-                    }
-                }
+        while (state.deferred.Pop(step)) {
+            if (step.source->kind_ == PropertyKind::Collection) {
+                FillCollection(*step.source->payload_.collection, *step.target->payload_.collection, state, 1);
             } else {
-                StructureCell* cell = context.NewCell<StructureCell>();
-                cell->context = &context;
-                to.payload_.structure = cell;
-                to.kind_ = PropertyKind::Structure;
-                MemberTree::CloneShape(
-                    *from.payload_.structure, *cell, context,
-                    [&](const MemberNode* node) { return texts.Map(node->key); },
-                    [&](const MemberNode& node, MemberNode& member) {
-                        if (IsHeapKind(node.value.kind_)) {
-                            CopyOne(node.value, member.value, context, texts, pending);
-                        } else {
-                            member.value.payload_ = node.value.payload_;
-                            member.value.kind_ = node.value.kind_;
-                        }
-                    });
+                FillStructure(*step.source->payload_.structure, *step.target->payload_.structure, state, 1);
             }
         }
     }

@@ -6,7 +6,9 @@
 //
 //   pzl-parse-once write <folder>          writes <corpus>.json, .msgpack, .block.yaml, .flow.yaml
 //   pzl-parse-once <json|msgpack|yaml> <file> <ours|peer> [times]
+//   pzl-parse-once copy <file.json> <ours|peer> [times]   copies (and drops) the read tree
 //
+// Under callgrind, --toggle-collect='CopyOnce*' counts the copies alone.
 // The peer is RapidJSON's document for JSON, msgpack-c++'s unpack for MessagePack and a
 // bare libyaml event loop for YAML.
 #include <yaml.h>
@@ -72,6 +74,17 @@ bool YamlEvents(const std::string& text) {
     return ok;
 }
 
+// One copy of the tree and its drop, as the copy benchmark times them.
+__attribute__((noinline)) bool CopyOnce(const Kesh::BindingProperty& ours, const rapidjson::Document* peer) {
+    if (peer == nullptr) {
+        const Kesh::BindingProperty copy(ours);
+        return !copy.IsEmpty();
+    }
+    rapidjson::Document copy;
+    copy.CopyFrom(*peer, copy.GetAllocator());
+    return !copy.IsNull();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -100,6 +113,16 @@ int main(int argc, char** argv) {
     if (!file) {
         std::fprintf(stderr, "cannot read %s\n", argv[2]);
         return 2;
+    }
+
+    if (format == "copy") {
+        const Kesh::ConversionResult tree = Kesh::ParseJson(body);
+        rapidjson::Document document;
+        document.Parse(body.c_str());
+        bool copied = tree.Ok() && !document.HasParseError();
+        for (long i = 0; i < times; ++i) copied = CopyOnce(tree.Value(), ours ? nullptr : &document) && copied;
+        std::printf("copy %s %s x%ld%s\n", argv[2], argv[3], times, copied ? "" : " (failed)");
+        return copied ? 0 : 1;
     }
 
     ResetPeak();
