@@ -188,19 +188,18 @@ struct BindingPropertyAccess {
     // The destination entry of each source entry, found once per copy: a text that
     // recurs (keys repeat across the elements of a collection) then costs a probe by
     // the source entry's address and a count. Open addressing by the entry's stored
-    // hash; distinct source entries are never more than the source table holds, so the
-    // table grows at most once past its inline slots.
+    // hash. A text held once in the source (most values) cannot recur in the copy: it is
+    // interned without being remembered, so the map holds only texts that repeat.
     class EntryMap {
     public:
         EntryMap(PropertyContext& target, const PropertyContext* source) noexcept
-            : strings_(target.Strings()),
-              sourceEntries_(source == nullptr ? 0 : source->Strings().Size()),
-              same_(source == &target) {
+            : strings_(target.Strings()), same_(source == &target) {
+            const std::size_t sourceEntries = source == nullptr ? 0 : source->Strings().Size();
             // Only as many inline slots as the source's texts need are used (and cleared).
             std::size_t count = 16;
-            while (count < kInlineSlots && count < sourceEntries_ * 2) count *= 2;
+            while (count < kInlineSlots && count < sourceEntries * 2) count *= 2;
             mask_ = count - 1;
-            for (std::size_t i = 0; i < count; ++i) inline_[i] = Slot{nullptr, nullptr};
+            std::memset(static_cast<void*>(inline_), 0, count * sizeof(Slot));
         }
         ~EntryMap() {
             if (slots_ != inline_) Memory::Free(slots_);
@@ -210,19 +209,15 @@ struct BindingPropertyAccess {
 
         // The destination's entry for text, with one more reference.
         const InternedString* Map(const InternedString* text) {
-            if (!same_ && text->length != 0) {
-                for (std::size_t i = text->hash & mask_;; i = (i + 1) & mask_) {
-                    const Slot& slot = slots_[i];
-                    if (slot.from == text) {
-                        ++const_cast<InternedString*>(slot.to)->references;
-                        return slot.to;
-                    }
-                    if (slot.from == nullptr) break;
+            if (same_ || text->references == 1 || text->length == 0) return MapUnremembered(text);
+            for (std::size_t i = text->hash & mask_;; i = (i + 1) & mask_) {
+                const Slot& slot = slots_[i];
+                if (slot.from == text) {
+                    ++const_cast<InternedString*>(slot.to)->references;
+                    return slot.to;
                 }
-                return Add(text);
+                if (slot.from == nullptr) return Add(text);
             }
-            strings_.AddReference(text);  // the shared empty entry is never counted
-            return text;
         }
 
     private:
@@ -232,8 +227,18 @@ struct BindingPropertyAccess {
         };
         static constexpr std::size_t kInlineSlots = 128;
 
+        // Within one context a text is its own entry; a text held once in the source
+        // occurs once in the copy; the empty text is the shared entry.
+        [[gnu::noinline]] const InternedString* MapUnremembered(const InternedString* text) {
+            if (same_ || text->length == 0) {
+                strings_.AddReference(text);  // the shared empty entry is never counted
+                return text;
+            }
+            return strings_.Intern(HashedText{text->View(), text->hash});
+        }
+
         // The first occurrence of a text: through the destination's table, then remembered.
-        const InternedString* Add(const InternedString* text) {
+        [[gnu::noinline]] const InternedString* Add(const InternedString* text) {
             const InternedString* entry = strings_.Intern(HashedText{text->View(), text->hash});
             if ((used_ + 1) * 2 > mask_ + 1) {
                 try {
@@ -255,8 +260,7 @@ struct BindingPropertyAccess {
         }
 
         void Grow() {
-            std::size_t count = (mask_ + 1) * 2;
-            while (count < sourceEntries_ * 2) count *= 2;
+            const std::size_t count = (mask_ + 1) * 4;
             auto* grown = static_cast<Slot*>(Memory::Allocate(count * sizeof(Slot)));
             if (grown == nullptr) throw std::bad_alloc();
             for (std::size_t i = 0; i < count; ++i) grown[i] = Slot{nullptr, nullptr};
@@ -272,7 +276,6 @@ struct BindingPropertyAccess {
         }
 
         InternTable& strings_;
-        std::size_t sourceEntries_;
         bool same_;
         Slot inline_[kInlineSlots];
         Slot* slots_ = inline_;
@@ -362,7 +365,10 @@ struct BindingPropertyAccess {
         if (count == 0) return;
         PropertyContext& context = state.context;
         // The whole array at once: the copied elements never move.
-        Grow(to, context, count);
+        const std::size_t bytes = PropertyContext::StorageCapacity(count * sizeof(BindingProperty));
+        to.begin = static_cast<BindingProperty*>(context.AllocateStorage(bytes));
+        to.end = to.begin;
+        to.capacity = to.begin + bytes / sizeof(BindingProperty);
         for (const BindingProperty* element = from.begin; element != from.end; ++element) {
             BindingProperty* copy = to.end;
             new (copy) BindingProperty(&context);
