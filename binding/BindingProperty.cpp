@@ -194,12 +194,7 @@ struct BindingPropertyAccess {
     public:
         EntryMap(PropertyContext& target, const PropertyContext* source) noexcept
             : strings_(target.Strings()), same_(source == &target) {
-            const std::size_t sourceEntries = source == nullptr ? 0 : source->Strings().Size();
-            // Only as many inline slots as the source's texts need are used (and cleared).
-            std::size_t count = 16;
-            while (count < kInlineSlots && count < sourceEntries * 2) count *= 2;
-            mask_ = count - 1;
-            std::memset(static_cast<void*>(inline_), 0, count * sizeof(Slot));
+            std::memset(static_cast<void*>(inline_), 0, sizeof inline_);
         }
         ~EntryMap() {
             if (slots_ != inline_) Memory::Free(slots_);
@@ -225,7 +220,8 @@ struct BindingPropertyAccess {
             const InternedString* from;
             const InternedString* to;
         };
-        static constexpr std::size_t kInlineSlots = 128;
+        // Few texts repeat in a small tree; the map grows fourfold when half full.
+        static constexpr std::size_t kInlineSlots = 32;
 
         // Within one context a text is its own entry; a text held once in the source
         // occurs once in the copy; the empty text is the shared entry.
@@ -279,7 +275,7 @@ struct BindingPropertyAccess {
         bool same_;
         Slot inline_[kInlineSlots];
         Slot* slots_ = inline_;
-        std::size_t mask_ = 0;
+        std::size_t mask_ = kInlineSlots - 1;
         std::size_t used_ = 0;
     };
 
@@ -373,11 +369,14 @@ struct BindingPropertyAccess {
             BindingProperty* copy = to.end;
             new (copy) BindingProperty(&context);
             to.end = copy + 1;
-            if (IsHeapKind(element->kind_)) {
-                CopyValue(*element, *copy, state, depth);
-            } else {
+            if (!IsHeapKind(element->kind_)) {
                 copy->payload_ = element->payload_;
                 copy->kind_ = element->kind_;
+            } else if (element->kind_ == PropertyKind::String) {
+                copy->payload_.string = state.texts.Map(element->payload_.string);
+                copy->kind_ = PropertyKind::String;
+            } else {
+                CopyValue(*element, *copy, state, depth);
             }
         }
     }
@@ -439,11 +438,14 @@ struct BindingPropertyAccess {
                 node->left = done;
                 if (done != nullptr) LinkUnder(done, node);
                 const BindingProperty& value = source.value;
-                if (IsHeapKind(value.kind_)) {
-                    CopyValue(value, node->value, state, depth);  // may move the path's storage
-                } else {
+                if (!IsHeapKind(value.kind_)) {
                     node->value.payload_ = value.payload_;
                     node->value.kind_ = value.kind_;
+                } else if (value.kind_ == PropertyKind::String) {
+                    node->value.payload_.string = state.texts.Map(value.payload_.string);
+                    node->value.kind_ = PropertyKind::String;
+                } else {
+                    CopyValue(value, node->value, state, depth);  // may move the path's storage
                 }
                 if (source.right != nullptr) {
                     done = nullptr;

@@ -6,7 +6,8 @@
 //
 //   pzl-parse-once write <folder>          writes <corpus>.json, .msgpack, .block.yaml, .flow.yaml
 //   pzl-parse-once <json|msgpack|yaml> <file> <ours|peer> [times]
-//   pzl-parse-once copy <file.json> <ours|peer> [times]   copies (and drops) the read tree
+//   pzl-parse-once copy <file.json> <ours|peer> [times]   copies (and drops) the read tree and
+//                                                         prints the processor time per copy
 //
 // Under callgrind, --toggle-collect='CopyOnce*' counts the copies alone.
 // The peer is RapidJSON's document for JSON, msgpack-c++'s unpack for MessagePack and a
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -74,6 +76,13 @@ bool YamlEvents(const std::string& text) {
     return ok;
 }
 
+// This thread's processor time.
+double ThreadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
 // One copy of the tree and its drop, as the copy benchmark times them.
 __attribute__((noinline)) bool CopyOnce(const Kesh::BindingProperty& ours, const rapidjson::Document* peer) {
     if (peer == nullptr) {
@@ -120,8 +129,11 @@ int main(int argc, char** argv) {
         rapidjson::Document document;
         document.Parse(body.c_str());
         bool copied = tree.Ok() && !document.HasParseError();
+        const double start = ThreadSeconds();
         for (long i = 0; i < times; ++i) copied = CopyOnce(tree.Value(), ours ? nullptr : &document) && copied;
-        std::printf("copy %s %s x%ld%s\n", argv[2], argv[3], times, copied ? "" : " (failed)");
+        const double seconds = ThreadSeconds() - start;
+        std::printf("copy %s %s x%ld: %.0f ns each%s\n", argv[2], argv[3], times,
+                    times > 0 ? seconds * 1e9 / static_cast<double>(times) : 0.0, copied ? "" : " (failed)");
         return copied ? 0 : 1;
     }
 
