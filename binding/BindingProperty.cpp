@@ -85,6 +85,12 @@ private:
     std::size_t capacity_ = InlineCount;
 };
 
+inline void Prefetch([[maybe_unused]] const void* address) noexcept {
+#if defined(__GNUC__)
+    if (address != nullptr) __builtin_prefetch(address);
+#endif
+}
+
 [[noreturn]] void ThrowTooLong() { throw std::length_error("BindingProperty: collection longer than 268435455 elements"); }
 
 }  // namespace
@@ -301,10 +307,8 @@ struct BindingPropertyAccess {
         PropertyContext& context;
         EntryMap& texts;
         WorkStack<CopyStep, 16> deferred;
-        // The members of the structures being filled: the way down to the next one to
-        // copy, and every copy made so far.
+        // The way down to the next member to copy, in the structures being filled.
         WorkStack<PathStep, 64> path;
-        WorkStack<MemberNode*, 64> nodes;
     };
 
     // Copies from into to, an Empty value of context that the tree being built already
@@ -404,20 +408,17 @@ struct BindingPropertyAccess {
     // Members are copied in key order, which is the order a reader lays them out in, and
     // each copy takes its source's place and colour in the tree, so nothing is compared or
     // rebalanced: a node is linked to its left subtree when it is made and to its right
-    // one when that is complete. Every node made is listed as well; if the copy is cut
-    // short, the listed ones are linked into a balanced tree instead, so that the
-    // structure can be released.
+    // one when that is complete.
     static void FillStructure(const StructureCell& from, StructureCell& to, CopyState& state, unsigned depth) {
         if (from.root == nullptr) return;
         WorkStack<PathStep, 64>& path = state.path;
-        WorkStack<MemberNode*, 64>& nodes = state.nodes;
         const std::size_t base = path.Size();
-        const std::size_t first = nodes.Size();
         auto descend = [&path](const MemberNode* node) {
             for (; node != nullptr; node = node->left) path.Push(PathStep{node, nullptr});
         };
+        MemberNode* done = nullptr;  // the copy of the subtree completed last, not yet linked
+        std::uint32_t count = 0;
         try {
-            MemberNode* done = nullptr;  // the copy of the subtree completed last
             descend(from.root);
             while (path.Size() != base) {
                 PathStep& step = path.Top();
@@ -431,12 +432,15 @@ struct BindingPropertyAccess {
                 }
                 // Its left subtree is complete (or it has none).
                 const MemberNode& source = *step.source;
-                nodes.Reserve();
+                // The right subtree comes next: its first node is on its way while this
+                // member's value is copied.
+                Prefetch(source.right);
                 MemberNode* node = CopyNode(source, state);
-                nodes.PushReserved(node);
+                ++count;
                 step.copy = node;
                 node->left = done;
                 if (done != nullptr) LinkUnder(done, node);
+                done = nullptr;
                 const BindingProperty& value = source.value;
                 if (!IsHeapKind(value.kind_)) {
                     node->value.payload_ = value.payload_;
@@ -448,22 +452,32 @@ struct BindingPropertyAccess {
                     CopyValue(value, node->value, state, depth);  // may move the path's storage
                 }
                 if (source.right != nullptr) {
-                    done = nullptr;
                     descend(source.right);
                 } else {
                     done = node;
                     path.Pop();
                 }
             }
-            to.root = done;
-            to.count = static_cast<std::uint32_t>(nodes.Size() - first);
         } catch (...) {
-            path.Resize(base);
-            MemberTree::LinkSorted(to, nodes.Data() + first, nodes.Size() - first);
-            nodes.Resize(first);
+            // Cut short: the pieces made so far are joined into one tree, in key order,
+            // so that the structure can be released (its balance no longer matters). Each
+            // member on the way down that has its copy gets what lies to its right.
+            while (path.Size() != base) {
+                if (MemberNode* copy = path.Top().copy; copy != nullptr) {
+                    copy->right = done;
+                    if (done != nullptr) LinkUnder(done, copy);
+                    done = copy;
+                }
+                path.Pop();
+            }
+            if (done != nullptr) LinkUnder(done, nullptr);
+            to.root = done;
+            to.count = count;
             throw;
         }
-        nodes.Resize(first);
+        if (done != nullptr) LinkUnder(done, nullptr);
+        to.root = done;
+        to.count = count;
     }
 
     // Copies source into target, an Empty value of context that nothing else can reach.
@@ -473,7 +487,7 @@ struct BindingPropertyAccess {
         if (source.ownsContext_ != 0 && source.context_ != nullptr && source.context_ != &context) {
             context.Strings().Reserve(context.Strings().Size() + source.context_->Strings().Size());
         }
-        CopyState state{context, texts, {}, {}, {}};
+        CopyState state{context, texts, {}, {}};
         CopyValue(source, target, state, 0);
         CopyStep step;
         while (state.deferred.Pop(step)) {
