@@ -7,7 +7,8 @@
 //   pzl-parse-once write <folder>          writes <corpus>.json, .msgpack, .block.yaml, .flow.yaml
 //   pzl-parse-once <json|msgpack|yaml> <file> <ours|peer> [times]
 //   pzl-parse-once copy <file.json> <ours|peer> [times]   copies (and drops) the read tree and
-//                                                         prints the processor time per copy
+//                                                         prints the processor time per copy and
+//                                                         the peak resident memory the copies added
 //
 // Under callgrind, --toggle-collect='CopyOnce*' counts the copies alone.
 // The peer is RapidJSON's document for JSON, msgpack-c++'s unpack for MessagePack and a
@@ -129,11 +130,15 @@ int main(int argc, char** argv) {
         rapidjson::Document document;
         document.Parse(body.c_str());
         bool copied = tree.Ok() && !document.HasParseError();
+        ResetPeak();
+        const long before = StatusKilobytes("VmRSS");
         const double start = ThreadSeconds();
         for (long i = 0; i < times; ++i) copied = CopyOnce(tree.Value(), ours ? nullptr : &document) && copied;
         const double seconds = ThreadSeconds() - start;
-        std::printf("copy %s %s x%ld: %.0f ns each%s\n", argv[2], argv[3], times,
-                    times > 0 ? seconds * 1e9 / static_cast<double>(times) : 0.0, copied ? "" : " (failed)");
+        const long peak = StatusKilobytes("VmHWM");
+        std::printf("copy %s %s x%ld: %.0f ns each, peak resident +%ld KiB%s\n", argv[2], argv[3], times,
+                    times > 0 ? seconds * 1e9 / static_cast<double>(times) : 0.0, peak - before,
+                    copied ? "" : " (failed)");
         return copied ? 0 : 1;
     }
 
