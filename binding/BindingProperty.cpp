@@ -57,16 +57,8 @@ public:
         return true;
     }
     void Pop() noexcept { --size_; }
-    // Room for one more item, so that the next PushReserved cannot fail.
-    void Reserve() {
-        if (size_ == capacity_) Grow();
-    }
-    void PushReserved(const T& item) noexcept { items_[size_++] = item; }
     T& Top() noexcept { return items_[size_ - 1]; }
-    T* Data() noexcept { return items_; }
     std::size_t Size() const noexcept { return size_; }
-    bool Empty() const noexcept { return size_ == 0; }
-    void Resize(std::size_t size) noexcept { size_ = size; }
 
 private:
     void Grow() {
