@@ -56,6 +56,9 @@ public:
         item = items_[--size_];
         return true;
     }
+    void Pop() noexcept { --size_; }
+    T& Top() noexcept { return items_[size_ - 1]; }
+    std::size_t Size() const noexcept { return size_; }
 
 private:
     void Grow() {
@@ -73,6 +76,12 @@ private:
     std::size_t size_ = 0;
     std::size_t capacity_ = InlineCount;
 };
+
+inline void Prefetch([[maybe_unused]] const void* address) noexcept {
+#if defined(__GNUC__)
+    if (address != nullptr) __builtin_prefetch(address);
+#endif
+}
 
 [[noreturn]] void ThrowTooLong() { throw std::length_error("BindingProperty: collection longer than 268435455 elements"); }
 
@@ -167,6 +176,8 @@ struct BindingPropertyAccess {
         }
     }
 
+    // A container whose copy is installed (empty) but not yet filled: one nested deeper
+    // than the copy recurses waits here.
     struct CopyStep {
         const BindingProperty* source;
         BindingProperty* target;
@@ -175,19 +186,13 @@ struct BindingPropertyAccess {
     // The destination entry of each source entry, found once per copy: a text that
     // recurs (keys repeat across the elements of a collection) then costs a probe by
     // the source entry's address and a count. Open addressing by the entry's stored
-    // hash; distinct source entries are never more than the source table holds, so the
-    // table grows at most once past its inline slots.
+    // hash. A text held once in the source (most values) cannot recur in the copy: it is
+    // interned without being remembered, so the map holds only texts that repeat.
     class EntryMap {
     public:
         EntryMap(PropertyContext& target, const PropertyContext* source) noexcept
-            : strings_(target.Strings()),
-              sourceEntries_(source == nullptr ? 0 : source->Strings().Size()),
-              same_(source == &target) {
-            // Only as many inline slots as the source's texts need are used (and cleared).
-            std::size_t count = 16;
-            while (count < kInlineSlots && count < sourceEntries_ * 2) count *= 2;
-            mask_ = count - 1;
-            for (std::size_t i = 0; i < count; ++i) inline_[i] = Slot{nullptr, nullptr};
+            : strings_(target.Strings()), same_(source == &target) {
+            std::memset(static_cast<void*>(inline_), 0, sizeof inline_);
         }
         ~EntryMap() {
             if (slots_ != inline_) Memory::Free(slots_);
@@ -197,19 +202,15 @@ struct BindingPropertyAccess {
 
         // The destination's entry for text, with one more reference.
         const InternedString* Map(const InternedString* text) {
-            if (!same_ && text->length != 0) {
-                for (std::size_t i = text->hash & mask_;; i = (i + 1) & mask_) {
-                    const Slot& slot = slots_[i];
-                    if (slot.from == text) {
-                        ++const_cast<InternedString*>(slot.to)->references;
-                        return slot.to;
-                    }
-                    if (slot.from == nullptr) break;
+            if (same_ || text->references == 1 || text->length == 0) return MapUnremembered(text);
+            for (std::size_t i = text->hash & mask_;; i = (i + 1) & mask_) {
+                const Slot& slot = slots_[i];
+                if (slot.from == text) {
+                    ++const_cast<InternedString*>(slot.to)->references;
+                    return slot.to;
                 }
-                return Add(text);
+                if (slot.from == nullptr) return Add(text);
             }
-            strings_.AddReference(text);  // the shared empty entry is never counted
-            return text;
         }
 
     private:
@@ -217,10 +218,21 @@ struct BindingPropertyAccess {
             const InternedString* from;
             const InternedString* to;
         };
-        static constexpr std::size_t kInlineSlots = 128;
+        // Few texts repeat in a small tree; the map grows fourfold when half full.
+        static constexpr std::size_t kInlineSlots = 32;
+
+        // Within one context a text is its own entry; a text held once in the source
+        // occurs once in the copy; the empty text is the shared entry.
+        [[gnu::noinline]] const InternedString* MapUnremembered(const InternedString* text) {
+            if (same_ || text->length == 0) {
+                strings_.AddReference(text);  // the shared empty entry is never counted
+                return text;
+            }
+            return strings_.Intern(HashedText{text->View(), text->hash});
+        }
 
         // The first occurrence of a text: through the destination's table, then remembered.
-        const InternedString* Add(const InternedString* text) {
+        [[gnu::noinline]] const InternedString* Add(const InternedString* text) {
             const InternedString* entry = strings_.Intern(HashedText{text->View(), text->hash});
             if ((used_ + 1) * 2 > mask_ + 1) {
                 try {
@@ -242,8 +254,7 @@ struct BindingPropertyAccess {
         }
 
         void Grow() {
-            std::size_t count = (mask_ + 1) * 2;
-            while (count < sourceEntries_ * 2) count *= 2;
+            const std::size_t count = (mask_ + 1) * 4;
             auto* grown = static_cast<Slot*>(Memory::Allocate(count * sizeof(Slot)));
             if (grown == nullptr) throw std::bad_alloc();
             for (std::size_t i = 0; i < count; ++i) grown[i] = Slot{nullptr, nullptr};
@@ -259,99 +270,223 @@ struct BindingPropertyAccess {
         }
 
         InternTable& strings_;
-        std::size_t sourceEntries_;
         bool same_;
         Slot inline_[kInlineSlots];
         Slot* slots_ = inline_;
-        std::size_t mask_ = 0;
+        std::size_t mask_ = kInlineSlots - 1;
         std::size_t used_ = 0;
     };
 
-    // Copies one value into to, an Empty value of context that the tree being built
-    // already holds. Containers are left Empty and queued: they are filled when popped.
-    static void CopyOne(const BindingProperty& from, BindingProperty& to, PropertyContext& context, EntryMap& texts,
-                        WorkStack<CopyStep, 32>& pending) {
+    // Containers are copied depth first in the source's order (elements in turn, members
+    // in key order), which is the order a reader lays a tree out in: the source is read
+    // front to back, and the copy is laid out the same way. The copy recurses up to
+    // kCopyDepth containers deep (a small, fixed amount of stack); a container deeper than
+    // that is installed empty and waits on a stack of its own, so input of any depth is
+    // copied without deep recursion.
+    static constexpr unsigned kCopyDepth = 24;
+
+    // A member of the source on the way down to the member being copied; copy is its
+    // copy once the members to its left are copied.
+    struct PathStep {
+        const MemberNode* source;
+        MemberNode* copy;
+    };
+
+    // The lowest bit of a member's parent word: set when the member is red.
+    static constexpr std::uintptr_t kRedBit = 1;
+
+    struct CopyState {
+        PropertyContext& context;
+        EntryMap& texts;
+        WorkStack<CopyStep, 16> deferred;
+        // The way down to the next member to copy, in the structures being filled.
+        WorkStack<PathStep, 64> path;
+    };
+
+    // Copies from into to, an Empty value of context that the tree being built already
+    // holds. A container is installed before it is filled, so that whatever has been
+    // copied is always a tree that can be released.
+    static void CopyValue(const BindingProperty& from, BindingProperty& to, CopyState& state, unsigned depth) {
+        PropertyContext& context = state.context;
         switch (from.kind_) {
-            case PropertyKind::Empty:
-                break;
-            case PropertyKind::Bool:
-            case PropertyKind::Signed:
-            case PropertyKind::Unsigned:
-            case PropertyKind::Float:
-                to.payload_ = from.payload_;
-                to.kind_ = from.kind_;
-                break;
             case PropertyKind::String:
-                to.payload_.string = texts.Map(from.payload_.string);
+                to.payload_.string = state.texts.Map(from.payload_.string);
                 to.kind_ = PropertyKind::String;
-                break;
+                return;
             case PropertyKind::Blob:
                 to.payload_.blob = context.NewCell<ByteArray>(*from.payload_.blob);
                 context.AddBlob();
                 to.kind_ = PropertyKind::Blob;
-                break;
+                return;
             case PropertyKind::Enum:
                 to.payload_.enumCell = context.NewCell<EnumCell>(*from.payload_.enumCell);
                 to.kind_ = PropertyKind::Enum;
-                break;
-            case PropertyKind::Collection:
-            case PropertyKind::Structure:
-                pending.Push(CopyStep{&from, &to});
-                break;
+                return;
+            case PropertyKind::Collection: {
+                CollectionCell* cell = context.NewCell<CollectionCell>();
+                to.payload_.collection = cell;
+                to.kind_ = PropertyKind::Collection;
+                if (depth >= kCopyDepth) {
+                    state.deferred.Push(CopyStep{&from, &to});
+                } else {
+                    FillCollection(*from.payload_.collection, *cell, state, depth + 1);
+                }
+                return;
+            }
+            case PropertyKind::Structure: {
+                StructureCell* cell = context.NewCell<StructureCell>();
+                cell->context = &context;
+                to.payload_.structure = cell;
+                to.kind_ = PropertyKind::Structure;
+                if (depth >= kCopyDepth) {
+                    state.deferred.Push(CopyStep{&from, &to});
+                } else {
+                    FillStructure(*from.payload_.structure, *cell, state, depth + 1);
+                }
+                return;
+            }
+            default:
+                to.payload_ = from.payload_;
+                to.kind_ = from.kind_;
+                return;
         }
     }
 
+    static void FillCollection(const CollectionCell& from, CollectionCell& to, CopyState& state, unsigned depth) {
+        const auto count = static_cast<std::size_t>(from.end - from.begin);
+        if (count == 0) return;
+        PropertyContext& context = state.context;
+        // The whole array at once: the copied elements never move.
+        const std::size_t bytes = PropertyContext::StorageCapacity(count * sizeof(BindingProperty));
+        to.begin = static_cast<BindingProperty*>(context.AllocateStorage(bytes));
+        to.end = to.begin;
+        to.capacity = to.begin + bytes / sizeof(BindingProperty);
+        for (const BindingProperty* element = from.begin; element != from.end; ++element) {
+            BindingProperty* copy = to.end;
+            new (copy) BindingProperty(&context);
+            to.end = copy + 1;
+            if (!IsHeapKind(element->kind_)) {
+                copy->payload_ = element->payload_;
+                copy->kind_ = element->kind_;
+            } else if (element->kind_ == PropertyKind::String) {
+                copy->payload_.string = state.texts.Map(element->payload_.string);
+                copy->kind_ = PropertyKind::String;
+            } else {
+                CopyValue(*element, *copy, state, depth);
+            }
+        }
+    }
+
+    // A member's node, with its source's colour and the destination's entry of its key,
+    // not yet linked.
+    static MemberNode* CopyNode(const MemberNode& source, CopyState& state) {
+        PropertyContext& context = state.context;
+        void* cell = context.AllocateCell(sizeof(MemberNode));
+        const InternedString* key = nullptr;
+        try {
+            key = state.texts.Map(source.key);
+        } catch (...) {
+            context.FreeCell(cell, sizeof(MemberNode));
+            throw;
+        }
+        return new (cell)
+            MemberNode{nullptr, nullptr, source.parentAndColor & kRedBit, key, BindingProperty(&context)};
+    }
+
+    static void LinkUnder(MemberNode* child, MemberNode* parent) noexcept {
+        child->parentAndColor = (child->parentAndColor & kRedBit) | reinterpret_cast<std::uintptr_t>(parent);
+    }
+
+    // Members are copied in key order, which is the order a reader lays them out in, and
+    // each copy takes its source's place and colour in the tree, so nothing is compared or
+    // rebalanced: a node is linked to its left subtree when it is made and to its right
+    // one when that is complete.
+    static void FillStructure(const StructureCell& from, StructureCell& to, CopyState& state, unsigned depth) {
+        if (from.root == nullptr) return;
+        WorkStack<PathStep, 64>& path = state.path;
+        const std::size_t base = path.Size();
+        auto descend = [&path](const MemberNode* node) {
+            for (; node != nullptr; node = node->left) path.Push(PathStep{node, nullptr});
+        };
+        MemberNode* done = nullptr;  // the copy of the subtree completed last, not yet linked
+        std::uint32_t count = 0;
+        try {
+            descend(from.root);
+            while (path.Size() != base) {
+                PathStep& step = path.Top();
+                if (step.copy != nullptr) {
+                    // Its right subtree is complete.
+                    step.copy->right = done;
+                    if (done != nullptr) LinkUnder(done, step.copy);
+                    done = step.copy;
+                    path.Pop();
+                    continue;
+                }
+                // Its left subtree is complete (or it has none).
+                const MemberNode& source = *step.source;
+                // The right subtree comes next: its first node is on its way while this
+                // member's value is copied.
+                Prefetch(source.right);
+                MemberNode* node = CopyNode(source, state);
+                ++count;
+                step.copy = node;
+                node->left = done;
+                if (done != nullptr) LinkUnder(done, node);
+                done = nullptr;
+                const BindingProperty& value = source.value;
+                if (!IsHeapKind(value.kind_)) {
+                    node->value.payload_ = value.payload_;
+                    node->value.kind_ = value.kind_;
+                } else if (value.kind_ == PropertyKind::String) {
+                    node->value.payload_.string = state.texts.Map(value.payload_.string);
+                    node->value.kind_ = PropertyKind::String;
+                } else {
+                    CopyValue(value, node->value, state, depth);  // may move the path's storage
+                }
+                if (source.right != nullptr) {
+                    descend(source.right);
+                } else {
+                    done = node;
+                    path.Pop();
+                }
+            }
+        } catch (...) {
+            // Cut short: the pieces made so far are joined into one tree, in key order,
+            // so that the structure can be released (its balance no longer matters). Each
+            // member on the way down that has its copy gets what lies to its right.
+            while (path.Size() != base) {
+                if (MemberNode* copy = path.Top().copy; copy != nullptr) {
+                    copy->right = done;
+                    if (done != nullptr) LinkUnder(done, copy);
+                    done = copy;
+                }
+                path.Pop();
+            }
+            if (done != nullptr) LinkUnder(done, nullptr);
+            to.root = done;
+            to.count = count;
+            throw;
+        }
+        if (done != nullptr) LinkUnder(done, nullptr);
+        to.root = done;
+        to.count = count;
+    }
+
     // Copies source into target, an Empty value of context that nothing else can reach.
-    // Whatever has been copied is always a tree that can be released (every element
-    // counted in its collection initialised, every member linked), so a copy cut short
-    // by exhausted memory is released like any other.
     static void CopyTree(const BindingProperty& source, BindingProperty& target, PropertyContext& context) {
-        WorkStack<CopyStep, 32> pending;
         EntryMap texts(context, source.context_);
         // A root's table holds exactly the texts of its tree: the destination grows once.
         if (source.ownsContext_ != 0 && source.context_ != nullptr && source.context_ != &context) {
             context.Strings().Reserve(context.Strings().Size() + source.context_->Strings().Size());
         }
-        CopyOne(source, target, context, texts, pending);
+        CopyState state{context, texts, {}, {}};
+        CopyValue(source, target, state, 0);
         CopyStep step;
-        while (pending.Pop(step)) {
-            const BindingProperty& from = *step.source;
-            BindingProperty& to = *step.target;
-            if (from.kind_ == PropertyKind::Collection) {
-                const CollectionCell& elements = *from.payload_.collection;
-                CollectionCell* cell = context.NewCell<CollectionCell>();
-                to.payload_.collection = cell;
-                to.kind_ = PropertyKind::Collection;
-                const auto count = static_cast<std::size_t>(elements.end - elements.begin);
-                if (count == 0) continue;
-                Grow(*cell, context, count);
-                for (const BindingProperty* element = elements.begin; element != elements.end; ++element) {
-                    BindingProperty* copy = cell->end;
-                    new (copy) BindingProperty(&context);
-                    cell->end = copy + 1;
-                    if (IsHeapKind(element->kind_)) {
-                        CopyOne(*element, *copy, context, texts, pending);
-                    } else {
-                        copy->payload_ = element->payload_;
-                        copy->kind_ = element->kind_;
-                    }
-                }
+        while (state.deferred.Pop(step)) {
+            if (step.source->kind_ == PropertyKind::Collection) {
+                FillCollection(*step.source->payload_.collection, *step.target->payload_.collection, state, 1);
             } else {
-                StructureCell* cell = context.NewCell<StructureCell>();
-                cell->context = &context;
-                to.payload_.structure = cell;
-                to.kind_ = PropertyKind::Structure;
-                MemberTree::CloneShape(
-                    *from.payload_.structure, *cell, context,
-                    [&](const MemberNode* node) { return texts.Map(node->key); },
-                    [&](const MemberNode& node, MemberNode& member) {
-                        if (IsHeapKind(node.value.kind_)) {
-                            CopyOne(node.value, member.value, context, texts, pending);
-                        } else {
-                            member.value.payload_ = node.value.payload_;
-                            member.value.kind_ = node.value.kind_;
-                        }
-                    });
+                FillStructure(*step.source->payload_.structure, *step.target->payload_.structure, state, 1);
             }
         }
     }

@@ -162,22 +162,6 @@ MemberNode& MemberTree::AppendGreatest(StructureCell& members, PropertyContext& 
     return Link(members, context, parent, false, key);
 }
 
-MemberNode* MemberTree::CloneNode(StructureCell& members, PropertyContext& context, const MemberNode* source,
-                                  MemberNode* parent, const InternedString* key) {
-    void* cell = nullptr;
-    try {
-        cell = context.AllocateCell(sizeof(MemberNode));
-    } catch (...) {
-        context.Strings().Release(key);
-        throw;
-    }
-    auto* node = new (cell) MemberNode{nullptr, nullptr,
-                                       reinterpret_cast<std::uintptr_t>(parent) | (source->parentAndColor & kRed), key,
-                                       BindingProperty(&context)};
-    ++members.count;
-    return node;
-}
-
 MemberNode& MemberTree::Link(StructureCell& members, PropertyContext& context, MemberNode* parent, bool asLeft,
                              const InternedString* key) {
     void* cell = context.AllocateCell(sizeof(MemberNode));

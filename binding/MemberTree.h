@@ -37,38 +37,6 @@ public:
     // the call takes over (it is dropped when the member exists already).
     static MemberNode& FindOrInsert(StructureCell& members, PropertyContext& context, const InternedString* key);
 
-    // Gives an empty structure the shape of from: every node cloned with its colour and
-    // place, so nothing is compared or rebalanced. clone(source) returns the new node's
-    // key (with a reference taken over); fill(source, node) is then called with the node
-    // linked and its value Empty. Walks by the parent links, without recursion; when a
-    // callback throws, the nodes linked so far form a tree TakeApart can release.
-    template <typename CloneKey, typename Fill>
-    static void CloneShape(const StructureCell& from, StructureCell& to, PropertyContext& context,
-                           CloneKey&& cloneKey, Fill&& fill) {
-        const MemberNode* source = from.root;
-        if (source == nullptr) return;
-        MemberNode* target = CloneNode(to, context, source, nullptr, cloneKey(source));
-        to.root = target;
-        fill(*source, *target);
-        for (;;) {
-            if (source->left != nullptr && target->left == nullptr) {
-                source = source->left;
-                target->left = CloneNode(to, context, source, target, cloneKey(source));
-                target = target->left;
-            } else if (source->right != nullptr && target->right == nullptr) {
-                source = source->right;
-                target->right = CloneNode(to, context, source, target, cloneKey(source));
-                target = target->right;
-            } else {
-                if (source == from.root) return;
-                source = reinterpret_cast<const MemberNode*>(source->parentAndColor & ~std::uintptr_t{1});
-                target = reinterpret_cast<MemberNode*>(target->parentAndColor & ~std::uintptr_t{1});
-                continue;
-            }
-            fill(*source, *target);
-        }
-    }
-
     // Takes the tree apart without recursion, handing every node to release (which must
     // free it), and leaves the structure without members.
     template <typename Release>
@@ -91,10 +59,6 @@ public:
     }
 
 private:
-    // A node like source (its colour), under parent, holding key; on failure the key's
-    // reference is dropped.
-    static MemberNode* CloneNode(StructureCell& members, PropertyContext& context, const MemberNode* source,
-                                 MemberNode* parent, const InternedString* key);
     static MemberNode& Link(StructureCell& members, PropertyContext& context, MemberNode* parent, bool asLeft,
                             const InternedString* key);
     static void Rebalance(StructureCell& members, MemberNode* node) noexcept;

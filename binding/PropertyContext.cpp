@@ -165,11 +165,6 @@ void PropertyContext::Refill(std::size_t bytes) {
     Poison(cursor_, static_cast<std::size_t>(limit_ - cursor_));
 }
 
-std::size_t PropertyContext::StorageCapacity(std::size_t size) noexcept {
-    if (size <= kMaxSpanSize) return ClassBytes(ClassOf(size));
-    return size;
-}
-
 void PropertyContext::LinkLarge(LargeBlock* block) noexcept {
     block->previous = nullptr;
     block->next = large_;
@@ -186,8 +181,7 @@ void PropertyContext::UnlinkLarge(LargeBlock* block) noexcept {
     if (block->next != nullptr) block->next->previous = block->previous;
 }
 
-void* PropertyContext::AllocateStorage(std::size_t size) {
-    if (size <= kMaxSpanSize) return Take(ClassOf(size));
+void* PropertyContext::AllocateLarge(std::size_t size) {
     if (size > SIZE_MAX - sizeof(LargeBlock)) throw std::bad_alloc();
     auto* block = static_cast<LargeBlock*>(Memory::Allocate(sizeof(LargeBlock) + size));
     if (block == nullptr) throw std::bad_alloc();

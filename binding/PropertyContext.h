@@ -69,8 +69,10 @@ public:
     // StorageCapacity tells how many bytes a request of size really gets; a block is
     // returned with the size it was requested with or with its capacity (both map to the
     // same class). Throws std::bad_alloc when no memory can be had.
-    static std::size_t StorageCapacity(std::size_t size) noexcept;
-    void* AllocateStorage(std::size_t size);
+    static std::size_t StorageCapacity(std::size_t size) noexcept {
+        return size <= kMaxSpanSize ? ClassBytes(ClassOf(size)) : size;
+    }
+    void* AllocateStorage(std::size_t size) { return size <= kMaxSpanSize ? Take(ClassOf(size)) : AllocateLarge(size); }
     void FreeStorage(void* block, std::size_t size) noexcept;
     // Moves a block of oldSize bytes to one of at least newSize (larger), keeping the
     // first keep bytes (in place when it is the last one cut and there is room). On
@@ -157,6 +159,7 @@ private:
     void Reset() noexcept;
     void ReturnRuns(RunHead* runs) noexcept;
     unsigned char* OwnStorage() noexcept;
+    void* AllocateLarge(std::size_t size);
     void LinkLarge(LargeBlock* block) noexcept;
     void UnlinkLarge(LargeBlock* block) noexcept;
     // Under the address sanitizer storage not handed out is poisoned, so that a value read

@@ -486,12 +486,13 @@ TEST(BindingProperty, CopiesTakeEachTextFromTheDestinationsTable) {
     ExpectCounts(source);
 }
 
-// Memory that runs out at any allocation of a copy and stays exhausted (the map of more
-// than a hundred texts grows past its inline slots halfway through the tree): the copy
+// Memory that runs out at any allocation of a copy and stays exhausted (the map of the
+// texts that recur, more than it holds inline, grows halfway through the tree): the copy
 // throws, the destination keeps what it held with its counts right, and once it is
 // dropped every block and allocation is back.
 TEST(BindingProperty, ACopyCutShortByExhaustedMemoryFreesWhatItBuilt) {
-    const BindingProperty source = SharedTextsTree();
+    BindingProperty source = SharedTextsTree();
+    for (int i = 0; i < 40; ++i) source["recurring"]["r" + std::to_string(i)] = "r" + std::to_string(i);
     const auto live = [] {
         const Memory::AllocationCounters counters = Memory::ReadCounters();
         return std::pair{static_cast<std::int64_t>(counters.allocationCount - counters.freeCount),
