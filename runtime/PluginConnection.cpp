@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "binding/NativeAssign.h"
+#include "binding/HostValueAssign.h"
 #include "binding/HostValueConversion.h"
 #include "binding/StaticType.h"
 #include "log/DebugTrace.h"
@@ -53,7 +54,7 @@ void PluginConnection::Shutdown() {
             owner_->UnsubscribeEvent(entry.first.c_str(), clientId_);
         }
     }
-    std::unordered_map<std::string, std::shared_ptr<const EventHandler>>().swap(eventHandlers_);
+    TextTable<std::shared_ptr<const EventHandler>>().swap(eventHandlers_);
     serviceProxy_.Clear();
     ClearResourceHandlers();
 }
@@ -64,7 +65,7 @@ void PluginConnection::HandleEvent(HostEvent* event) {
         return;
     }
     auto* plugin = static_cast<PluginBase*>(event->context);
-    const auto found = plugin->eventHandlers_.find(event->name);
+    const auto found = plugin->eventHandlers_.find(std::string_view(event->name));
     if (found == plugin->eventHandlers_.end()) {
         return;
     }
@@ -74,20 +75,25 @@ void PluginConnection::HandleEvent(HostEvent* event) {
         return;
     }
     const char* shortName = plugin->shortName_.c_str();
-    BindingProperty payload;
-    HostResultHead failure{};
-    if (!FromHostValue(event->payload, payload, "<result>", failure)) {
-        PZL_DEBUG_TRACE("%s: Couldn't convert payload %s for event %s: %s", shortName,
-                        StaticTypeOf<Event>().name, event->name, failure.errorText);
-        failure.Release();
-        return;
-    }
     Event native{};
-    ConversionResult converted;
-    if (!AssignNative(converted, native, payload, "<result>", plugin->registry_)) {
-        PZL_DEBUG_TRACE("%s: Couldn't convert payload %s for event %s: %s", shortName,
-                        StaticTypeOf<Event>().name, event->name, converted.ErrorMessage());
-        return;
+    // Most payloads fill the event straight from the record; the rest, and every
+    // failure, go through a value tree, which also words the messages.
+    if (!AssignStructFromHost(&native, event->payload, LookupRecord<Event>(plugin->registry_))) {
+        native = Event{};
+        BindingProperty payload;
+        HostResultHead failure{};
+        if (!FromHostValue(event->payload, payload, "<result>", failure)) {
+            PZL_DEBUG_TRACE("%s: Couldn't convert payload %s for event %s: %s", shortName,
+                            StaticTypeOf<Event>().name, event->name, failure.errorText);
+            failure.Release();
+            return;
+        }
+        ConversionResult converted;
+        if (!AssignNative(converted, native, payload, "<result>", plugin->registry_)) {
+            PZL_DEBUG_TRACE("%s: Couldn't convert payload %s for event %s: %s", shortName,
+                            StaticTypeOf<Event>().name, event->name, converted.ErrorMessage());
+            return;
+        }
     }
     PZL_DEBUG_TRACE("%s: Handling event %s", shortName, event->name);
     (*typed)(native);

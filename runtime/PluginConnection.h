@@ -57,7 +57,7 @@ protected:
     std::unique_ptr<TelemetrySender> telemetry_;
     // Shared, so that a handler that unsubscribes its own event is not destroyed while
     // it runs.
-    std::unordered_map<std::string, std::shared_ptr<const EventHandler>> eventHandlers_;
+    TextTable<std::shared_ptr<const EventHandler>> eventHandlers_;
     std::unordered_map<std::string, std::uint32_t> subscriptionCounts_;
     ServiceProxy serviceProxy_;
 };

@@ -12,24 +12,30 @@ void ResourceHandlerSet::Unsubscribe(std::string) {}
 
 void ResourceHandlerSet::AddResourceHandler(const std::string& path, ResourceHandler handler) {
     auto& table = path.find('*') != std::string::npos ? patternHandlers_ : exactHandlers_;
-    table.insert_or_assign(path, std::move(handler));
+    table.insert_or_assign(path, std::make_shared<const ResourceHandler>(std::move(handler)));
 }
 
 void ResourceHandlerSet::DispatchResourceEvent(const PluginResourceEvent& event) const {
-    const std::string uri = event.uri.starts_with('/') ? event.uri : "/" + event.uri;
-    // Handlers may add handlers; call copies, never through the live tables.
-    if (const auto exact = exactHandlers_.find(uri); exact != exactHandlers_.end()) {
-        const ResourceHandler handler = exact->second;
-        handler(event);
+    std::string prefixed;
+    std::string_view uri = event.uri;
+    if (!uri.starts_with('/')) {
+        prefixed = "/" + event.uri;
+        uri = prefixed;
     }
-    std::vector<ResourceHandler> matching;
+    // Handlers may add handlers; call through references held here, never through the
+    // live tables.
+    if (const auto exact = exactHandlers_.find(uri); exact != exactHandlers_.end()) {
+        const std::shared_ptr<const ResourceHandler> handler = exact->second;
+        (*handler)(event);
+    }
+    std::vector<std::shared_ptr<const ResourceHandler>> matching;
     for (const auto& [pattern, handler] : patternHandlers_) {
         if (MatchesPathPattern(pattern, uri)) {
             matching.push_back(handler);
         }
     }
-    for (const ResourceHandler& handler : matching) {
-        handler(event);
+    for (const auto& handler : matching) {
+        (*handler)(event);
     }
 }
 

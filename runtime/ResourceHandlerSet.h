@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "runtime/RuntimeTypes.h"
@@ -12,6 +14,15 @@ class PluginBase;
 class TypeRegistry;
 
 using ResourceHandler = std::function<void(const PluginResourceEvent&)>;
+
+// Hashes a text as std::hash<std::string> does, so that tables keyed by std::string can
+// be searched with a std::string_view (or a C text) without a copy, in the same order.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view>{}(text); }
+};
+template <typename T>
+using TextTable = std::unordered_map<std::string, T, TextHash, std::equal_to<>>;
 
 // The first layer of a plugin object: the handlers of resource paths, exact ones and
 // patterns with "*", and the routing of a resource event to them.
@@ -36,8 +47,10 @@ protected:
     ~ResourceHandlerSet() = default;
 
     TypeRegistry* handlerRegistry_ = nullptr;
-    std::unordered_map<std::string, ResourceHandler> exactHandlers_;
-    std::unordered_map<std::string, ResourceHandler> patternHandlers_;
+    // Shared, so that an event calls a handler through a counted reference rather than
+    // a copy of it, and a handler replaced while it runs lives until it returns.
+    TextTable<std::shared_ptr<const ResourceHandler>> exactHandlers_;
+    TextTable<std::shared_ptr<const ResourceHandler>> patternHandlers_;
     PluginBase* owner_ = nullptr;
 };
 
