@@ -117,12 +117,20 @@ TEST(TraceProviders, StartupEventOnlyWhenAConsumerAsks) {
 // event at exactly the consumer's level is included, an event's keyword must share a bit
 // with the any-mask and hold every bit of the all-mask, and keyword 0 matches anything.
 TEST(TraceProviders, EnablementRules) {
+    // As many events as a provider holds, followed by guard bytes and on the heap: no
+    // enablement may touch anything past the last event (the sanitizer build also watches
+    // the heap block's end).
+    struct Guarded {
+        TraceProvider provider;
+        unsigned char after[48];
+    };
     const Platform::TraceGuid guid{};
-    // As many events as a provider holds, on the heap, so that the sanitizer build
-    // sees any write past the last one.
-    auto provider = std::make_unique<TraceProvider>(
-        guid, std::initializer_list<Platform::TraceEventDescriptor>{
-                  {1, 0, 0, 2, 0, 0, 0x1}, {2, 0, 0, 3, 0, 0, 0x6}, {3, 0, 0, 4, 0, 0, 0}, {4, 0, 0, 3, 0, 0, 0x2}});
+    auto guarded = std::make_unique<Guarded>(Guarded{
+        TraceProvider(guid, {{1, 0, 0, 2, 0, 0, 0x1}, {2, 0, 0, 3, 0, 0, 0x6}, {3, 0, 0, 4, 0, 0, 0},
+                             {4, 0, 0, 3, 0, 0, 0x2}}),
+        {}});
+    std::memset(guarded->after, 0xA5, sizeof guarded->after);
+    TraceProvider* provider = &guarded->provider;
     struct Case {
         std::uint8_t level;
         std::uint64_t any;
@@ -155,22 +163,6 @@ TEST(TraceProviders, EnablementRules) {
     EXPECT_FALSE(provider->EventEnabled(1));
     EXPECT_FALSE(provider->EventEnabled(2));
     EXPECT_FALSE(provider->EventEnabled(99));
-}
-
-// Enabling and disabling a full provider touch nothing past its events: the bytes after
-// it stay as they were (the sanitizer build also watches the heap block's end).
-TEST(TraceProviders, AFullProviderWritesNothingPastItsEvents) {
-    struct Guarded {
-        TraceProvider provider;
-        unsigned char after[48];
-    };
-    const Platform::TraceGuid guid{};
-    auto guarded = std::make_unique<Guarded>(Guarded{
-        TraceProvider(guid, {{1, 0, 0, 2, 0, 0, 0}, {2, 0, 0, 3, 0, 0, 0}, {3, 0, 0, 4, 0, 0, 0}, {4, 0, 0, 3, 0, 0, 0}}),
-        {}});
-    std::memset(guarded->after, 0xA5, sizeof guarded->after);
-    guarded->provider.OnEnablement(Platform::kTraceEnable, 0, 1, 0);
-    guarded->provider.OnEnablement(Platform::kTraceDisable, 0, 0, 0);
     for (unsigned char byte : guarded->after) EXPECT_EQ(byte, 0xA5);
 }
 

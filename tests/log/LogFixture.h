@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "log/LineFormat.h"
@@ -52,6 +54,21 @@ protected:
             console->detach(console);
         }
     }
+};
+
+// All threads start together so that their critical steps overlap as often as possible.
+class StartLine {
+public:
+    explicit StartLine(int threads) : waiting_(threads) {}
+    void Arrive() {
+        waiting_.fetch_sub(1);
+        while (waiting_.load() > 0) {
+            std::this_thread::yield();
+        }
+    }
+
+private:
+    std::atomic<int> waiting_;
 };
 
 }  // namespace Kesh::Testing

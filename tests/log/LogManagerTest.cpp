@@ -77,13 +77,9 @@ TEST_F(LogTest, TargetFiltersAndZeroMask) {
 
 TEST_F(LogTest, BuiltInTargetsAndTheirFilters) {
     LogTargetInterface* stdErr = LogManager::StdErrTarget();
-    LogTargetInterface* stdOut = LogManager::StdOutTarget();
     LogTargetInterface* debugger = LogManager::DebuggerTarget();
-    EXPECT_FALSE(stdOut->isAttached(stdOut));
-    EXPECT_EQ(stdOut->getIncludedMask(stdOut), 2u);
-    EXPECT_EQ(stdOut->getExcludedMask(stdOut), 1u);
     EXPECT_EQ(LogManager::FindTarget("StdErrLogTarget"), stdErr);
-    EXPECT_EQ(LogManager::FindTarget("StdOutLogTarget"), nullptr);
+    EXPECT_EQ(LogManager::FindTarget("StdOutLogTarget"), nullptr);  // not attached
     EXPECT_EQ(LogManager::FindTarget("DebuggerConsoleLogTarget"), debugger);
 
     // An error in group DBG reaches standard error; one in group GEN does not.
@@ -121,8 +117,6 @@ TEST_F(LogTest, TeardownDetachesEverythingAndLaterCallsStartAFreshManager) {
 TEST_F(LogTest, ApiTableForwardsToTheManager) {
     const LogApi& api = GetLogApi();
     EXPECT_EQ(api.version(), 1u);
-    api.setLevel(3);
-    EXPECT_EQ(api.getLevel(), 3);
     api.setExcludedMask(0x1'0000'0000ull);
     EXPECT_EQ(api.getExcludedMask(), 0x1'0000'0000ull);
     EXPECT_STREQ(api.levelText(1), "  WARN");
@@ -163,7 +157,6 @@ TEST(CategoryGroups, BuiltInsLocalGroupAndGrowth) {
     // Bounded: stops with fewer than two bytes left, always terminated.
     CategoryGroupNames(3, names, 5);
     EXPECT_STREQ(names, "DBG;");
-    EXPECT_EQ(AddCategoryGroup(nullptr), 0u);
 }
 
 TEST(CategoryGroups, OneNameGetsOneBitWhateverTheThreads) {
@@ -172,14 +165,11 @@ TEST(CategoryGroups, OneNameGetsOneBitWhateverTheThreads) {
     for (int round = 0; round < 12; ++round) {
         const std::string name = "R" + std::string(1, static_cast<char>('a' + round)) + "!";
         std::vector<std::uint64_t> masks(kThreads);
-        std::atomic<int> waiting{kThreads};
+        StartLine start(kThreads);
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([&, t] {
-                waiting.fetch_sub(1);
-                while (waiting.load() > 0) {
-                    std::this_thread::yield();
-                }
+                start.Arrive();
                 masks[t] = AddCategoryGroup(name.c_str());
             });
         }
@@ -356,7 +346,8 @@ TEST(ExecutableName, FileNamePartOfThePath) {
     LogManager::ReleaseReference();
 }
 
-// Fills the process-wide table, so it stays the last group test of this binary.
+// Fills the process-wide table, so it stays the last group test of this binary; a line
+// then shows every group of a full mask.
 TEST(CategoryGroups, FullTableRefusesInsteadOfOverflowing) {
     char name[4] = "Z00";
     std::uint64_t last = 0;
@@ -372,10 +363,7 @@ TEST(CategoryGroups, FullTableRefusesInsteadOfOverflowing) {
     EXPECT_EQ(last, 1ull << 63);
     EXPECT_EQ(AddCategoryGroup("ZZZ"), 0u);
     EXPECT_EQ(AddCategoryGroup("LOC"), 0x100u);
-}
 
-// Needs the full table of the test above.
-TEST(CategoryGroups, LineShowsEveryGroupOfAFullMask) {
     char names[512];
     const std::size_t length = CategoryGroupNames(~0ull, names, sizeof names);
     EXPECT_EQ(length, 64u * 3 + 63);

@@ -49,22 +49,14 @@ TEST(UxPluginInit, RegistersThroughTheExport) {
     // Nothing reaches the host before init.
     EXPECT_TRUE(host.Requests().empty());
     EXPECT_TRUE(host.Subscriptions().empty());
-
-    const MemoryStats stats = plugin.Stats();
-    EXPECT_GT(Unpacked(stats.allocationCount), 0u);
-    EXPECT_EQ(Unpacked(stats.reserved), 0u);
-
-    // The API table lists no functions, but the plugin's types and events.
+    // The API table describes the plugin's own types.
     const ApiTable* table = plugin.Record().apiTable;
     ASSERT_NE(table, nullptr);
-    EXPECT_EQ(Unpacked(table->functionCount), 0u);
-    EXPECT_EQ(Unpacked(table->functions), nullptr);
     bool phase = false;
     for (std::uint32_t i = 0; i < table->typeCount; ++i) {
         phase = phase || std::strcmp(table->types[i].name, "QorUserExperienceGameflowPhase") == 0;
     }
     EXPECT_TRUE(phase);
-    EXPECT_GT(Unpacked(table->eventCount), 0u);
 }
 
 // A resource changed between the GET and the subscription would never reach the

@@ -58,8 +58,6 @@ TEST(UxPluginObject, RegisteredTypes) {
     const TypeRecord* session = ux.Registry().FindType("QorUserExperienceGameflowSession");
     ASSERT_NE(phase, nullptr);
     ASSERT_NE(session, nullptr);
-    EXPECT_STREQ(StaticTypeOf<GameflowSession>().name,
-                 "const char *__cdecl StaticType::Name<struct Kesh::Client::UserExperience::Api::GameflowSession>(void)");
     for (int pass = 0; pass < 2; ++pass) {
         SCOPED_TRACE(pass == 0 ? "registered once" : "registered twice");
         EXPECT_EQ(phase, ux.Registry().FindTypeById(0x309C3526u));

@@ -137,15 +137,6 @@ TEST_F(CallApiTest, BodiesTravelAsOneUnnamedArgument) {
     EXPECT_EQ(host.Store("/qor-settings/v1/local/video").GetMember("ZoomScale").ToDouble(), 2.0);
 }
 
-TEST_F(CallApiTest, NoReplyTypeSucceedsWhateverTheValue) {
-    BindingProperty value;
-    value["ignored"] = true;
-    host.ReplyWithValue(HttpMethod::Delete, "/keshclient/affinity", value);
-    EXPECT_TRUE(plugin->CallApi(HttpMethod::Delete, "/keshclient/affinity").Succeeded());
-    host.SetReply(HttpMethod::Delete, "/keshclient/affinity", ReplyPlan::RawKind(11));
-    EXPECT_TRUE(plugin->CallApi(HttpMethod::Delete, "/keshclient/affinity").Succeeded());
-}
-
 TEST_F(CallApiTest, StreamedBodiesAreReadInPieces) {
     const std::string body = StreamText(10000);
     host.ReplyWithStream(HttpMethod::Get, "/big", StreamPlan{body, 4096});
@@ -167,23 +158,30 @@ TEST_F(CallApiTest, StreamedBodiesAreReadInPieces) {
     EXPECT_EQ(empty.Value().Kind(), PropertyKind::Empty);
 }
 
+// Without a reply type any successful reply will do, and its stream is not read but
+// still ended; a read stream is ended once, after the last read.
 TEST_F(CallApiTest, StreamsOfSuccessfulRepliesEndOnceReadOrNot) {
-    // No reply value wanted: the stream is not read but still ended.
+    BindingProperty value;
+    value["ignored"] = true;
+    host.ReplyWithValue(HttpMethod::Delete, "/value", value);
+    host.SetReply(HttpMethod::Delete, "/odd", ReplyPlan::RawKind(11));
+    EXPECT_TRUE(plugin->CallApi(HttpMethod::Delete, "/value").Succeeded());
+    EXPECT_TRUE(plugin->CallApi(HttpMethod::Delete, "/odd").Succeeded());
+
     host.ReplyWithStream(HttpMethod::Delete, "/keshclient/affinity", StreamPlan{"{\"a\": 1}", 4096});
-    EXPECT_TRUE(plugin->CallApi(HttpMethod::Delete, "/keshclient/affinity").Succeeded());
-    EXPECT_EQ(host.Requests().back().bodyReads, 0u);
-    EXPECT_EQ(host.Requests().back().bodyReleases, 1u);
     host.ReplyWithStream(HttpMethod::Patch, "/qor-settings/v1/local/video", StreamPlan{"[1, 2]", 4096});
+    host.ReplyWithStream(HttpMethod::Get, "/read", StreamPlan{"[1, 2]", 4096});
     BindingProperty patch;
     patch["ZoomScale"] = 2.0;
+    EXPECT_TRUE(plugin->CallApi(HttpMethod::Delete, "/keshclient/affinity").Succeeded());
     EXPECT_TRUE(plugin->CallApi(HttpMethod::Patch, "/qor-settings/v1/local/video", patch).Succeeded());
-    EXPECT_EQ(host.Requests().back().bodyReads, 0u);
-    EXPECT_EQ(host.Requests().back().bodyReleases, 1u);
-    // Read: ended once, after the last read.
-    host.ReplyWithStream(HttpMethod::Get, "/read", StreamPlan{"[1, 2]", 4096});
     EXPECT_TRUE(plugin->CallApi<BindingProperty>(HttpMethod::Get, "/read").Succeeded());
-    EXPECT_EQ(host.Requests().back().bodyReads, 1u);
-    EXPECT_EQ(host.Requests().back().bodyReleases, 1u);
+    const std::vector<RecordedRequest>& requests = host.Requests();
+    ASSERT_EQ(requests.size(), 5u);
+    for (std::size_t i = 2; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].bodyReads, i == 4 ? 1u : 0u) << requests[i].url;
+        EXPECT_EQ(requests[i].bodyReleases, 1u) << requests[i].url;
+    }
 }
 
 // An error reply that carries a stream: only the error is taken, and the stream stays
