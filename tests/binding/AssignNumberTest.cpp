@@ -112,6 +112,7 @@ TEST(AssignNumberTest, EveryRuleAtItsLimitsAndWithTexts) {
         {1e39, "float", "range 1e+39"},
         {1e39, "double", "= 9.9999999999999994e+38"},
         {-kFloatMax, "float", "= -3.4028234663852886e+38"},
+        {kFloatMax, "float", "= 3.4028234663852886e+38"},
         {"1e39", "float", "range 1e39"},
         {"1e-400", "double", "range 1e-400"},
         {"1e309", "double", "range 1e309"},

@@ -44,6 +44,7 @@ TEST(MessagePackReader, ValuesByFormatByte) {
         {{0xA3, 'a', 0, 'b'}, "'a'", 0},  // a String ends at its NUL
         {{0xD9, 0x02, 'h', 'i'}, "'hi'", 0},
         {{0xDA, 0x00, 0x00}, "''", 0},
+        {{0xA0}, "''", 0},
         {{0xC4, 0x03, 0x00, 0xFF, 0x7F}, "<00ff7f>", 0},
         {{0xC5, 0x00, 0x01, 0xAB}, "<ab>", 0},
         {{0x82, 0xA1, 'b', 0x01, 0xA1, 'a', 0x92, 0xC3, 0xC0}, "{a:[true,~],b:1}", 0},
@@ -67,6 +68,10 @@ TEST(MessagePackReader, ValuesByFormatByte) {
         EXPECT_EQ(Shape(result.Value()), c.shape);
         EXPECT_EQ(consumed, c.consumed != 0 ? c.consumed : c.bytes.size()) << c.shape;
     }
+    // The largest fixmap: fifteen members.
+    Bytes fifteen{0x8F};
+    for (std::uint8_t i = 0; i < 15; ++i) fifteen.insert(fifteen.end(), {0xA1, static_cast<std::uint8_t>('a' + i), i});
+    EXPECT_EQ(Shape(Read(fifteen).Value()), "{a:0,b:1,c:2,d:3,e:4,f:5,g:6,h:7,i:8,j:9,k:10,l:11,m:12,n:13,o:14}");
 }
 
 TEST(MessagePackReader, RejectedFormatsAndTruncatedParts) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -58,6 +59,11 @@ TEST(Clock, CounterResolvesWellBelowAMillisecondAndLocalTimeIsInRange) {
     EXPECT_LT(static_cast<double>(next - first) / static_cast<double>(frequency), 0.001);
 
     const LocalTime now = CurrentLocalTime();
+    // The same calendar date as the C library's (a test run at midnight may see two).
+    const std::time_t seconds = std::time(nullptr);
+    const std::tm calendar = *std::localtime(&seconds);
+    EXPECT_EQ(now.year * 10000 + now.month * 100 + now.day,
+              (calendar.tm_year + 1900) * 10000 + (calendar.tm_mon + 1) * 100 + calendar.tm_mday);
     const struct {
         const char* name;
         int value, low, high;
