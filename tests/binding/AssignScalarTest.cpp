@@ -36,111 +36,89 @@ protected:
         return result.ErrorMessage();
     }
 
+    // Assigns input to a target that holds `before`, and checks the message ("" for
+    // success) and what the target holds afterwards.
+    template <typename T>
+    void Expect(T before, const BindingProperty& input, T after, const std::string& message = "") {
+        T out = before;
+        EXPECT_EQ(Assign(out, input), message);
+        EXPECT_EQ(out, after) << message;
+    }
+
     TypeRegistry registry;
 };
 
-TEST_F(AssignScalarTest, BoolFormats) {
-    bool value = false;
-    EXPECT_EQ(Assign(value, BindingProperty("true")), "");
-    EXPECT_TRUE(value);
-    EXPECT_EQ(Assign(value, BindingProperty("0")), "");
-    EXPECT_FALSE(value);
-    EXPECT_EQ(Assign(value, BindingProperty("1")), "");
-    EXPECT_TRUE(value);
-    EXPECT_EQ(Assign(value, BindingProperty("yes")),
-              "Value yes for 'target' of type bool is in an incorrect format. Options are \"true\", \"false\", \"1\", \"0\".");
-    EXPECT_FALSE(value);
-    EXPECT_NE(Assign(value, BindingProperty("True")), "");
-    EXPECT_NE(Assign(value, BindingProperty(" true")), "");
-    EXPECT_EQ(Assign(value, BindingProperty(1)),
-              "Couldn't assign value to 'target' of type bool because the input is of an invalid type signed.");
-    EXPECT_EQ(Assign(value, BindingProperty(true)), "");
-    EXPECT_TRUE(value);
-
+TEST_F(AssignScalarTest, BoolsAndNumbersOfEachWidth) {
+    const std::string options = "is in an incorrect format. Options are \"true\", \"false\", \"1\", \"0\".";
+    Expect(false, BindingProperty("true"), true);
+    Expect(true, BindingProperty("0"), false);
+    Expect(false, BindingProperty("1"), true);
+    Expect(false, BindingProperty(true), true);
+    Expect(true, BindingProperty("yes"), false, "Value yes for 'target' of type bool " + options);
+    Expect(true, BindingProperty("True"), false, "Value True for 'target' of type bool " + options);
+    Expect(true, BindingProperty(" true"), false, "Value  true for 'target' of type bool " + options);
+    Expect(true, BindingProperty(1), false,
+           "Couldn't assign value to 'target' of type bool because the input is of an invalid type signed.");
     // Numbers reach the rule of their own width.
-    std::int8_t narrow = 0;
-    EXPECT_EQ(Assign(narrow, BindingProperty(-128)), "");
-    EXPECT_EQ(narrow, -128);
-    EXPECT_NE(Assign(narrow, BindingProperty(128)), "");
-    float single = 0;
-    EXPECT_EQ(Assign(single, BindingProperty(1e39)), "Value 1e+39 for 'target' of type float is out of range");
+    Expect<std::int8_t>(0, BindingProperty(-128), -128);
+    Expect<std::int8_t>(5, BindingProperty(128), 0, "Value 128 for 'target' of type int8 is out of range");
+    Expect<float>(5, BindingProperty(1e39), 0, "Value 1e+39 for 'target' of type float is out of range");
 }
 
 TEST_F(AssignScalarTest, StringsAndEnumNames) {
-    std::string text = "old";
-    EXPECT_EQ(Assign(text, BindingProperty("")), "");
-    EXPECT_EQ(text, "");
-    EXPECT_EQ(Assign(text, BindingProperty::FromEnum(3, &StaticTypeOf<Color>())), "");
-    EXPECT_EQ(text, "Blue");
-    EXPECT_EQ(Assign(text, BindingProperty::FromEnum(2, &StaticTypeOf<Color>())),
-              "2 is not a valid enumeration value for 'target'.");
-    EXPECT_EQ(text, "");
-    EXPECT_EQ(Assign(text, BindingProperty::FromEnum(1, nullptr)), "1 is not a valid enumeration value for 'target'.");
-    EXPECT_EQ(Assign(text, BindingProperty(5)), "Couldn't assign value to 'target' because the input is not a string.");
+    Expect<std::string>("old", BindingProperty(""), "");
+    Expect<std::string>("old", BindingProperty::FromEnum(3, &StaticTypeOf<Color>()), "Blue");
+    Expect<std::string>("old", BindingProperty::FromEnum(2, &StaticTypeOf<Color>()), "",
+                        "2 is not a valid enumeration value for 'target'.");
+    Expect<std::string>("old", BindingProperty::FromEnum(1, nullptr), "", "1 is not a valid enumeration value for 'target'.");
+    Expect<std::string>("old", BindingProperty(5), "", "Couldn't assign value to 'target' because the input is not a string.");
 }
 
 TEST_F(AssignScalarTest, BlobsCheckBase64) {
-    Blob bytes{9};
-    EXPECT_EQ(Assign(bytes, BindingProperty("TWE=")), "");
-    EXPECT_EQ(bytes, (Blob{'M', 'a'}));
-    EXPECT_EQ(Assign(bytes, BindingProperty("TWFu TWFu")),
-              "Couldn't assign string value to 'target' of type blob because the input has invalid base64 characters.");
-    EXPECT_TRUE(bytes.empty());
-    EXPECT_EQ(Assign(bytes, BindingProperty(Blob{1, 2, 3})), "");
-    EXPECT_EQ(bytes, (Blob{1, 2, 3}));
-    EXPECT_EQ(Assign(bytes, BindingProperty(3)),
-              "Couldn't assign value to 'target' of type blob because the input is not a blob.");
-    EXPECT_TRUE(bytes.empty());
+    Expect(Blob{9}, BindingProperty("TWE="), Blob{'M', 'a'});
+    Expect(Blob{9}, BindingProperty(Blob{1, 2, 3}), Blob{1, 2, 3});
+    Expect(Blob{9}, BindingProperty("TWFu TWFu"), Blob{},
+           "Couldn't assign string value to 'target' of type blob because the input has invalid base64 characters.");
+    Expect(Blob{9}, BindingProperty(3), Blob{},
+           "Couldn't assign value to 'target' of type blob because the input is not a blob.");
 }
 
 TEST_F(AssignScalarTest, EnumsByNameNumberTextAndOtherEnum) {
-    Color color = Color::Red;
-    EXPECT_EQ(Assign(color, BindingProperty("Blue")), "");
-    EXPECT_EQ(color, Color::Blue);
-    EXPECT_EQ(Assign(color, BindingProperty("blue")), "blue is not a valid Color enumeration value for 'target'.");
-    EXPECT_EQ(color, Color::Red);
-    EXPECT_EQ(Assign(color, BindingProperty("3")), "");
-    EXPECT_EQ(color, Color::Blue);
-    EXPECT_EQ(Assign(color, BindingProperty("0x3")), "");
-    EXPECT_EQ(Assign(color, BindingProperty("2")), "2 is not a valid Color enumeration value for 'target'.");
-    EXPECT_EQ(Assign(color, BindingProperty("3 ")), "3  is not a valid Color enumeration value for 'target'.");
-    EXPECT_EQ(Assign(color, BindingProperty(1)), "");
-    EXPECT_EQ(color, Color::Green);
-    EXPECT_EQ(Assign(color, BindingProperty(-1)), "-1 is not a valid Color enumeration value for 'target'.");
-    // The low 32 bits decide.
-    EXPECT_EQ(Assign(color, BindingProperty(std::int64_t{0x100000003LL})), "");
-    EXPECT_EQ(color, Color::Blue);
-    // An enum value of another type is taken by its number.
-    EXPECT_EQ(Assign(color, BindingProperty::FromEnum(3, &StaticTypeOf<Other>())), "");
-    EXPECT_EQ(color, Color::Blue);
-    EXPECT_EQ(Assign(color, BindingProperty::FromEnum(7, &StaticTypeOf<Other>())),
-              "7 is not a valid Color enumeration value for 'target'.");
-    EXPECT_EQ(Assign(color, BindingProperty(1.0)),
-              "Couldn't assign value to 'target' of enum type because the input is of an invalid type float.");
+    const auto invalid = [](const char* text) { return std::string(text) + " is not a valid Color enumeration value for 'target'."; };
+    const struct {
+        BindingProperty input;
+        Color after;  // from Green
+        std::string message;
+    } cases[] = {
+        {"Blue", Color::Blue, ""},
+        {"blue", Color::Red, invalid("blue")},
+        {"3", Color::Blue, ""},
+        {"0x3", Color::Blue, ""},
+        {"2", Color::Red, invalid("2")},
+        {"3 ", Color::Red, invalid("3 ")},
+        {1, Color::Green, ""},
+        {-1, Color::Red, invalid("-1")},
+        {std::int64_t{0x100000003LL}, Color::Blue, ""},  // the low 32 bits decide
+        // An enum value of another type is taken by its number.
+        {BindingProperty::FromEnum(3, &StaticTypeOf<Other>()), Color::Blue, ""},
+        {BindingProperty::FromEnum(7, &StaticTypeOf<Other>()), Color::Red, invalid("7")},
+        {1.0, Color::Red, "Couldn't assign value to 'target' of enum type because the input is of an invalid type float."},
+    };
+    for (const auto& c : cases) Expect(Color::Green, c.input, c.after, c.message);
     // Every scalar rule asks for a value when given Empty.
-    bool flag = true;
-    std::string text;
-    EXPECT_EQ(Assign(color, BindingProperty()), "A value for 'target' is required.");
-    EXPECT_EQ(Assign(flag, BindingProperty()), Assign(color, BindingProperty()));
-    EXPECT_EQ(Assign(text, BindingProperty()), Assign(color, BindingProperty()));
+    const std::string required = "A value for 'target' is required.";
+    Expect(Color::Green, BindingProperty(), Color::Red, required);
+    Expect(true, BindingProperty(), false, required);
+    Expect<std::string>("old", BindingProperty(), "", required);
 }
 
 TEST_F(AssignScalarTest, EnumSizes) {
-    Small small = Small::One;
-    EXPECT_EQ(Assign(small, BindingProperty("Low")), "");
-    EXPECT_EQ(small, Small::Low);
-    Medium medium{};
-    EXPECT_EQ(Assign(medium, BindingProperty(30000)), "");
-    EXPECT_EQ(medium, Medium::Big);
-    Wide wide{};
-    EXPECT_EQ(Assign(wide, BindingProperty("High")), "");
-    EXPECT_EQ(wide, static_cast<Wide>(7));  // enumerators keep 32 bits
-    EXPECT_EQ(Assign(wide, BindingProperty(5)), "");
-    EXPECT_EQ(wide, Wide::Low);
+    Expect(Small::One, BindingProperty("Low"), Small::Low);
+    Expect(Medium{}, BindingProperty(30000), Medium::Big);
+    Expect(Wide{}, BindingProperty("High"), static_cast<Wide>(7));  // enumerators keep 32 bits
+    Expect(Wide{}, BindingProperty(5), Wide::Low);
     // A failed assignment leaves zero in all eight bytes.
-    wide = static_cast<Wide>(~0ULL);
-    EXPECT_NE(Assign(wide, BindingProperty(6)), "");
-    EXPECT_EQ(static_cast<std::uint64_t>(wide), 0u);
+    Expect(static_cast<Wide>(~0ULL), BindingProperty(6), Wide{}, "6 is not a valid Wide enumeration value for 'target'.");
 }
 
 TEST_F(AssignScalarTest, ObjectsCopyAnyKindAndFailedResultsOnlyReset) {
@@ -186,26 +164,21 @@ std::string Decoded(std::string_view text) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-TEST(Base64, GroupsAndPartialGroups) {
-    EXPECT_EQ(Decoded("TWFu"), "Man");
-    EXPECT_EQ(Decoded("TWE="), "Ma");
-    EXPECT_EQ(Decoded("TQ=="), "M");
-    EXPECT_EQ(Decoded("TQ"), "M");
-    EXPECT_EQ(Decoded("TWE"), "Ma");
-    EXPECT_EQ(Decoded("T"), "");
-    EXPECT_EQ(Decoded(""), "");
-    EXPECT_EQ(Decoded("TWFuTWFu"), "ManMan");
+TEST(Base64, GroupsPartialGroupsAndTheFirstForeignCharacter) {
+    const struct {
+        std::string_view text;
+        const char* decoded;
+    } cases[] = {
+        {"TWFu", "Man"}, {"TWE=", "Ma"}, {"TQ==", "M"}, {"TQ", "M"}, {"TWE", "Ma"}, {"T", ""}, {"", ""},
+        {"TWFuTWFu", "ManMan"},
+        // Decoding stops at the first character outside the alphabet.
+        {"TWFu TWFu", "Man"}, {"TWFu=TWFu", "Man"}, {"TW-u", "M"}, {std::string_view("TWFu\0TWFu", 9), "Man"},
+        {"TWFu\xc3\xa9TWFu", "Man"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Decoded(c.text), c.decoded) << c.text;
     // Every byte value survives, including the high ones and "+" and "/".
     EXPECT_EQ(DecodeBase64("AP8+/w=="), (std::vector<std::uint8_t>{0x00, 0xFF, 0x3E, 0xFF}));
     EXPECT_EQ(DecodeBase64(nullptr, 4), std::vector<std::uint8_t>{});
-}
-
-TEST(Base64, StopsAtTheFirstForeignCharacter) {
-    EXPECT_EQ(Decoded("TWFu TWFu"), "Man");
-    EXPECT_EQ(Decoded("TWFu=TWFu"), "Man");
-    EXPECT_EQ(Decoded("TW-u"), "M");
-    EXPECT_EQ(Decoded(std::string_view("TWFu\0TWFu", 9)), "Man");
-    EXPECT_EQ(Decoded("TWFu\xc3\xa9TWFu"), "Man");
     // The length bounds the read even without a terminator.
     const char unterminated[4] = {'T', 'W', 'F', 'u'};
     EXPECT_EQ(DecodeBase64(unterminated, 2), (std::vector<std::uint8_t>{'M'}));

@@ -103,6 +103,7 @@ TEST_F(AssignStructTest, FieldsRequiredFieldsAndNestedNames) {
     noName["small"] = 1;
     EXPECT_EQ(Assign(outer, noName),
               "Couldn't assign value to 'arg' of type Outer because the input structure doesn't have required field 'name'.");
+    EXPECT_EQ(outer.small, 200);  // the fields after the missing one are not reached
 
     // Inside a struct only the inner names appear.
     BindingProperty nested;

@@ -5,68 +5,11 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
-#include <set>
 #include <thread>
 #include <vector>
 
 namespace Kesh {
 namespace {
-
-TEST(BlockAllocator, HandsOutSixteenBlocksPerRegionAndReleasesEmptyRegions) {
-    BlockAllocator& allocator = BlockAllocator::Instance();
-    EXPECT_EQ(&allocator, &BlockAllocator::Instance());
-    const BlockAllocator::Counts start = allocator.ReadCounts();
-
-    // Fill whole regions: the allocator holds nothing else now, so 32 blocks need
-    // exactly two new regions, and a 33rd block a third.
-    std::vector<void*> blocks;
-    std::set<std::uintptr_t> regions;
-    for (int i = 0; i < 33; ++i) {
-        void* block = allocator.AllocateBlock();
-        ASSERT_NE(block, nullptr);
-        const auto address = reinterpret_cast<std::uintptr_t>(block);
-        EXPECT_EQ(address % BlockAllocator::kBlockSize, 0u);
-        std::memset(block, 0xA5, BlockAllocator::kBlockSize);  // the whole block is ours
-        blocks.push_back(block);
-        regions.insert(address & ~std::uintptr_t{0xFFFF});
-    }
-    EXPECT_EQ(std::set<void*>(blocks.begin(), blocks.end()).size(), blocks.size());
-    BlockAllocator::Counts counts = allocator.ReadCounts();
-    EXPECT_EQ(counts.blocksInUse, start.blocksInUse + 33);
-    if (start.regions == 0) {
-        EXPECT_EQ(counts.regions, 3u);
-        EXPECT_EQ(regions.size(), 3u);
-    }
-
-    // Returning every block of one region releases it; the others stay.
-    const std::uintptr_t firstRegion = reinterpret_cast<std::uintptr_t>(blocks[0]) & ~std::uintptr_t{0xFFFF};
-    std::vector<void*> rest;
-    for (void* block : blocks) {
-        if ((reinterpret_cast<std::uintptr_t>(block) & ~std::uintptr_t{0xFFFF}) == firstRegion) {
-            allocator.FreeBlock(block);
-        } else {
-            rest.push_back(block);
-        }
-    }
-    counts = allocator.ReadCounts();
-    EXPECT_EQ(counts.blocksInUse, start.blocksInUse + rest.size());
-    if (start.regions == 0) {
-        EXPECT_EQ(counts.regions, 2u);
-    }
-
-    // A returned block is handed out again before a new region is taken.
-    void* again = allocator.AllocateBlock();
-    if (start.regions == 0) {
-        EXPECT_EQ(allocator.ReadCounts().regions, 2u);
-    }
-    rest.push_back(again);
-
-    for (void* block : rest) allocator.FreeBlock(block);
-    allocator.FreeBlock(nullptr);
-    counts = allocator.ReadCounts();
-    EXPECT_EQ(counts.blocksInUse, start.blocksInUse);
-    EXPECT_EQ(counts.regions, start.regions);
-}
 
 // Runs are neighbouring blocks of one region, found by the regions' bitmaps: a hole a
 // run left is filled by a run that fits it; runs returned together, with gaps and parts

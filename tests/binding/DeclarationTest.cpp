@@ -13,10 +13,12 @@
 #include "binding/NativeToValue.h"
 #include "binding/StructDeclaration.h"
 #include "tests/support/Unpacked.h"
+#include "tests/support/ValueShape.h"
 
 namespace Kesh {
 namespace {
 
+using Testing::Shape;
 using Testing::Unpacked;
 
 enum class Level : std::uint8_t { Low = 1, High = 2 };
@@ -120,10 +122,7 @@ TEST(DeclarationTest, FieldsComeFromMemberTypes) {
     EXPECT_EQ(native.base.id, 6);
     const ConversionResult back = ToValue(native, &registry);
     ASSERT_TRUE(back.Ok()) << back.ErrorMessage();
-    EXPECT_EQ(back.Value().GetMember("levels").GetElement(1).GetEnumNumber(), 2);
-    EXPECT_EQ(back.Value().GetMember("note").GetStringView(), "n");
-    EXPECT_EQ(back.Value().GetMember("base").GetMember("id").GetSigned(), 6);
-    EXPECT_EQ(back.Value().GetMember("blobs").GetMember("k").GetBlob(), (Blob{0, 1}));
+    EXPECT_EQ(Shape(back.Value()), "{base:{id:6},blobs:{k:<0001>},id:4,level:#2,levels:[#1,#2],note:'n',weight:0.0}");
 }
 
 enum class Byte : std::uint8_t { Low = 1, High = 200 };
@@ -167,20 +166,13 @@ TEST(DeclarationTest, NarrowEnumsRoundTripWithTheirSignedness) {
     // As fields: the numbers, the host's names, and back into a struct.
     const ConversionResult value = ToValue(Narrow{Byte::High, Short::Top, SignedByte::Minus, SignedShort::Minus}, &registry);
     ASSERT_TRUE(value.Ok()) << value.ErrorMessage();
-    const struct {
-        const char* field;
-        std::int32_t number;
-        const char* name;
-    } fields[] = {{"byte", 200, "High"}, {"shortValue", 65000, "Top"}, {"signedByte", -56, "Minus"}, {"signedShort", -536, "Minus"}};
+    EXPECT_EQ(Shape(value.Value()), "{byte:#200,shortValue:#65000,signedByte:#-56,signedShort:#-536}");
     ToHostValue(value.Value(), record, &registry);
     BindingProperty back;
     HostResultHead head{};
     ASSERT_TRUE(FromHostValue(record, back, "narrow", head));
     record.Release();
-    for (const auto& f : fields) {
-        EXPECT_EQ(value.Value().GetMember(f.field).GetEnumNumber(), f.number) << f.field;
-        EXPECT_EQ(back.GetMember(f.field).GetStringView(), f.name) << f.field;
-    }
+    EXPECT_EQ(Shape(back), "{byte:'High',shortValue:'Top',signedByte:'Minus',signedShort:'Minus'}");
     Narrow copy{Byte::Low, Short::Top, SignedByte::Minus, SignedShort::Minus};
     ASSERT_TRUE(AssignNative(result, copy, back, "narrow", &registry)) << result.ErrorMessage();
     EXPECT_EQ(copy.byte, Byte::High);

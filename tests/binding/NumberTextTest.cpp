@@ -39,7 +39,7 @@ TEST(NumberText, ReadsWhatStrtodReadsInTheCLocale) {
     const std::string longInteger = "1" + std::string(400, '0');
     const std::string longFraction = "0." + std::string(400, '0') + "1";
     for (const std::string& text :
-         {std::string("1.25"), std::string("  +1.5e3"), std::string("-0x1.8p1"), std::string("0x"),
+         {std::string("1.25"), std::string("  +1.5e3"), std::string("-0x1.8p1"), std::string("0xa.fFp1"), std::string("0x"),
           std::string("0x.8"), std::string("0xg"), std::string("inf"), std::string("-Infinity"), std::string("nan"),
           std::string("NaN(12ab)"), std::string("1e999"), std::string("-1e999"), std::string("1e-999"),
           std::string("0x1p99999"), std::string(".5"), std::string("5."), std::string("."), std::string("e5"),

@@ -2,13 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <set>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "binding/BindingProperty.h"
@@ -233,35 +230,6 @@ TEST(PropertyContext, LargeTreesCostFewHeapAllocationsAndGiveEverythingBack) {
     std::printf("[ info ] build of 120,000 values: %llu heap allocations (%zu blocks); rebuild: %llu\n",
                 static_cast<unsigned long long>(firstBuild), blocksFirstBuild,
                 static_cast<unsigned long long>(secondBuild));
-}
-
-TEST(PropertyContext, ThreadsBuildingTheirOwnTreesShareTheBlockAllocator) {
-    const BlockAllocator::Counts blocksAtStart = BlockAllocator::Instance().ReadCounts();
-    const std::uint64_t liveAtStart = LiveBytes();
-    constexpr int kThreads = 4;
-    std::array<int, kThreads> checks{};
-    {
-        std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; ++t) {
-            threads.emplace_back([t, &checks] {
-                for (int round = 0; round < 8; ++round) {
-                    BindingProperty root;
-                    BuildTree(root, 50 + 10 * static_cast<std::size_t>(t), 40);
-                    BindingProperty copy(root);
-                    if (copy.GetMember("groups").Size() == 50u + 10u * static_cast<std::size_t>(t) &&
-                        copy.GetMember("groups").GetElement(7).GetMember("member5").GetStringView() == "text 5") {
-                        ++checks[static_cast<std::size_t>(t)];
-                    }
-                }
-            });
-        }
-        for (std::thread& thread : threads) thread.join();
-    }
-    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(checks[static_cast<std::size_t>(t)], 8) << t;
-    const BlockAllocator::Counts blocksAtEnd = BlockAllocator::Instance().ReadCounts();
-    EXPECT_EQ(blocksAtEnd.blocksInUse, blocksAtStart.blocksInUse);
-    EXPECT_EQ(blocksAtEnd.regions, blocksAtStart.regions);
-    EXPECT_EQ(LiveBytes(), liveAtStart);
 }
 
 }  // namespace
