@@ -134,7 +134,7 @@ std::string Read(const std::string& path) {
 }
 
 // A plugin file that cannot be used is exit 2 with one line on every subcommand; so
-// is a scenario that cannot be read.
+// is a scenario that cannot be read, or a check selection that selects nothing.
 TEST(HostTool, UnusableInputIsOneLineAndStatusTwo) {
     const std::string folder = testing::TempDir() + "/unloadable";
     std::filesystem::create_directories(folder);
@@ -164,6 +164,15 @@ TEST(HostTool, UnusableInputIsOneLineAndStatusTwo) {
     const std::string bad = WriteTemp("bad.yaml", "steps:\n  - wait: later\n");
     cases.emplace_back("run " + kUx + " /no/such.yaml", "cannot open scenario /no/such.yaml");
     cases.emplace_back("run " + kUx + " " + bad, bad + ":2:11: a wait in milliseconds must be a number");
+    // A name or glob that selects no check names the checks there are.
+    const std::pair<std::string, std::string> usage[] = {
+        {"--check 'nothing-*'", "--check nothing-* matches no check (checks: single-export, registration,"},
+        {"--check init-unload --check no-such", "unknown check no-such (checks: single-export,"},
+        {"--skip 'x?=why'", "--skip x? matches no check"},
+        {"--skip init-unload", "--skip takes NAME=REASON"},
+        {"--skip init-unload=", "--skip takes NAME=REASON"},
+    };
+    for (const auto& [options, says] : usage) cases.emplace_back("validate " + options + " " + kUx, says);
     for (const auto& [command, says] : cases) {
         SCOPED_TRACE(command);
         const ToolRun run = Tool(command);
