@@ -38,6 +38,14 @@
 #define PZL_FAULT_CLOCK 16
 #define PZL_FAULT_LOOP 17
 #define PZL_FAULT_MISMATCH 18
+// Faults of the registration and of the process a plugin shares with its other objects:
+// newer-version hands back a plugin API version newer than the core it accepted;
+// slot-table takes one of 20 static object slots at each init and never gives it back,
+// so the 21st object in a process fails its init; first-client keeps the client id of
+// the first host context it saw in the process and gives every later object that one.
+#define PZL_FAULT_NEWER_VERSION 19
+#define PZL_FAULT_SLOT_TABLE 20
+#define PZL_FAULT_FIRST_CLIENT 21
 
 namespace {
 
@@ -49,7 +57,7 @@ char* volatile lastLeaked = nullptr;
 
 class BrokenPlugin : public Kesh::PluginBase {
 public:
-#if PZL_BROKEN_FAULT >= PZL_FAULT_PATH_ARGUMENT
+#if PZL_BROKEN_FAULT >= PZL_FAULT_PATH_ARGUMENT && PZL_BROKEN_FAULT <= PZL_FAULT_MISMATCH
     // One sound function beside the faulty declaration, which must not take it down.
     void RegisterTypes() override {
         using namespace Kesh;
@@ -100,6 +108,11 @@ public:
     }
 #endif
     bool OnInit() override {
+#if PZL_BROKEN_FAULT == PZL_FAULT_SLOT_TABLE
+        static int slotsTaken = 0;
+        if (slotsTaken == 20) return false;
+        ++slotsTaken;
+#endif
         AddResourceHandler(kWatched, [](const Kesh::PluginResourceEvent& event) { OnState(event); });
         Subscribe(kWatched);
 #if PZL_BROKEN_FAULT == PZL_FAULT_STREAM_OPEN || PZL_BROKEN_FAULT == PZL_FAULT_DOUBLE_RELEASE
@@ -288,35 +301,10 @@ public:
 
 #endif
 
-// Faults of the registration and of the process a plugin shares with its other objects,
-// each in a plugin otherwise sound:
-// - newer-version: hands back a plugin API version newer than the core it accepted;
-// - slot-table: takes one of 20 static object slots at each init and never gives it
-//   back, so the 21st object in a process fails its init;
-// - first-client: keeps the client id of the first host context it saw in the process
-//   and gives every later object that one.
-#define PZL_FAULT_NEWER_VERSION 19
-#define PZL_FAULT_SLOT_TABLE 20
-#define PZL_FAULT_FIRST_CLIENT 21
-#if PZL_BROKEN_FAULT >= PZL_FAULT_NEWER_VERSION && PZL_BROKEN_FAULT <= PZL_FAULT_FIRST_CLIENT
+#if PZL_BROKEN_FAULT == PZL_FAULT_FIRST_CLIENT
 
 namespace {
 
-class ProcessStatePlugin : public Kesh::PluginBase {
-public:
-    bool OnInit() override {
-#if PZL_BROKEN_FAULT == PZL_FAULT_SLOT_TABLE
-        static int slotsTaken = 0;
-        if (slotsTaken == 20) return false;
-        ++slotsTaken;
-#endif
-        AddResourceHandler(kWatched, [](const Kesh::PluginResourceEvent&) {});
-        Subscribe(kWatched);
-        return true;
-    }
-};
-
-#if PZL_BROKEN_FAULT == PZL_FAULT_FIRST_CLIENT
 Kesh::PluginCallbacks ownCallbacks{};
 Kesh::PluginCallbacks firstClientCallbacks{};
 // The contexts handed on, one per init, kept for the objects' lives.
@@ -330,7 +318,6 @@ std::uint8_t PZL_CDECL InitWithFirstClient(void* plugin, Kesh::HostContext* cont
     handed.clientId = contexts[0].clientId;
     return ownCallbacks.init(plugin, &handed);
 }
-#endif
 
 }  // namespace
 
@@ -340,8 +327,6 @@ namespace {
 
 #if PZL_BROKEN_FAULT == PZL_FAULT_CRASH_SOME
 using ThePlugin = CrashSomePlugin;
-#elif PZL_BROKEN_FAULT >= PZL_FAULT_NEWER_VERSION && PZL_BROKEN_FAULT <= PZL_FAULT_FIRST_CLIENT
-using ThePlugin = ProcessStatePlugin;
 #else
 using ThePlugin = BrokenPlugin;
 #endif
