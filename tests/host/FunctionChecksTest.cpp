@@ -33,6 +33,16 @@ TEST(FunctionChecks, EachBrokenFunctionFailsOnlyItsCheck) {
         {"duplicates", "api-table", "FAIL", "functions Ping and Pong share the route GET /broken/v1/ping"},
     };
     for (const BrokenCase& one : cases) Testing::ExpectOnlyThatCheck(one);
+
+    // The text form with --only-failed: the FAIL line with its seed, the last host calls
+    // before the crash, the summary.
+    const Testing::ToolOutput crash = Testing::Tool("validate --timeout 300 --only-failed --seed 5 " + Testing::Broken("crash-call"));
+    EXPECT_EQ(crash.status, 1);
+    ASSERT_GT(crash.lines.size(), 2u) << crash.Text();
+    EXPECT_TRUE(crash.lines[0].starts_with("FAIL  valid-calls                the plugin crashed")) << crash.Text();
+    EXPECT_TRUE(crash.lines[0].ends_with(" (seed 5)")) << crash.Text();
+    EXPECT_EQ(crash.lines[1], "      last host calls, oldest first:");
+    EXPECT_EQ(crash.lines.back(), "15 checks run, 14 passed, 1 failed, 0 skipped, 0 warned");
 }
 
 #ifdef PZL_SAMPLE_PLUGIN
