@@ -103,8 +103,9 @@ struct ValidateRun {
 };
 
 inline ValidateRun Validate(const std::string& plugin, const std::string& options = "--seed 5") {
-    // Generous: the 32-bit tests may run under an emulator on a busy machine.
-    const ToolOutput output = Tool("validate --json --timeout 300 " + options + " " + plugin);
+    // Generous: the 32-bit tests may run under an emulator on a busy machine, where a
+    // slow init or reply would warn.
+    const ToolOutput output = Tool("validate --json --timeout 300 --slow-init 60000 --slow-reply 60000 " + options + " " + plugin);
     ValidateRun run{output.status, output.Text(), {}};
     for (const std::string& line : output.lines) {
         ConversionResult parsed = ParseJson(line);
