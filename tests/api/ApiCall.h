@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "binding/HostValueConversion.h"
 #include "runtime/ApiTable.h"
@@ -12,12 +14,14 @@
 namespace Kesh::Testing {
 
 // What a function's handler put in its reply: the error text (empty on success), the
-// status and the value read back.
+// status, the value read back, the content type and the headers.
 struct ApiOutcome {
     bool failed = false;
     std::string error;
     std::uint32_t status = 0;
     BindingProperty value;
+    std::string contentType;
+    std::vector<std::pair<std::string, std::string>> headers;
 
     // The value as text, or "error: " and the error.
     std::string Text() const { return failed ? "error: " + error : std::string(value.GetStringView()); }
@@ -30,15 +34,16 @@ inline ApiOutcome CallFunction(const ApiTable& table, const char* name, HostRequ
         if (std::string(table.functions[i].name) == name) record = &table.functions[i];
     }
     EXPECT_NE(record, nullptr) << name;
-    if (record == nullptr) return {true, "no function " + std::string(name), 0, {}};
+    if (record == nullptr) return {true, "no function " + std::string(name), 0, {}, "", {}};
     request.userData = record->userData;
     HostReply reply{};
     record->handler(&reply, &request);
     const bool failed = reply.result.hasError != 0;
     ApiOutcome outcome{failed, failed && reply.result.errorText != nullptr ? reply.result.errorText : "",
-                       reply.statusCode, {}};
+                       reply.statusCode, {}, reply.contentType != nullptr ? reply.contentType : "", {}};
     HostResultHead failure{};
     FromHostValue(reply.result.value, outcome.value, "", failure);
+    for (std::uint32_t i = 0; i < reply.headerCount; ++i) outcome.headers.emplace_back(reply.headers[i].name, reply.headers[i].value);
     reply.release(&reply);
     return outcome;
 }

@@ -11,14 +11,16 @@ foreach(entry ${pzl_broken_plugins})
   list(GET parts 1 fault)
   set(target pzl_broken_${fault})
   add_library(${target} SHARED ${CMAKE_CURRENT_LIST_DIR}/broken/BrokenPlugin.cpp)
-  target_compile_definitions(${target} PRIVATE PZL_BROKEN_FAULT=${fault})
+  string(REPLACE "-" "_" entry load_broken_${name})
+  target_compile_definitions(${target} PRIVATE PZL_BROKEN_FAULT=${fault} PZL_BROKEN_ENTRY=${entry}
+    PZL_BROKEN_NAME="broken-${name}")
   target_link_libraries(${target} PRIVATE pzl_api pzl_counting_new)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME pzl-be-broken-${name} PREFIX ""
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/broken)
   target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
   # Only the entry points leave the library; in particular not operator new, which the
   # host's own would otherwise replace, and the allocation counters would count nothing.
-  string(REPLACE "-" "_" export load_broken_${name})
+  set(export ${entry})
   if(fault EQUAL 1)
     set(export "${export}; broken_extra_entry")
   endif()

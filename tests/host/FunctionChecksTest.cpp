@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "binding/TypeKind.h"
-#include "tests/host/ValidateRun.h"
+#include "tests/host/ToolRun.h"
 #include "tools/pzl-host/RequestBuilder.h"
 
 namespace Kesh::StandIn {
@@ -22,8 +22,27 @@ TEST(FunctionChecks, EachBrokenFunctionFailsOnlyItsCheck) {
         // Registered through the record, past the SDK's own refusal.
         {"mismatch", "api-table", "FAIL",
          "function Item's path argument id is not a placeholder of its URL template \"/broken/v1/items/{key}\""},
+        // Refused at registration: the check quotes the plugin's log line, and the
+        // plugin's other function still passes the function checks.
+        {"path-argument", "api-table", "FAIL", "registration: Function \"Greet\" is not exposed: its path argument \"nmae\""},
+        {"placeholder", "api-table", "FAIL", "registration: Function \"Greet\" is not exposed: the placeholder {name}"},
+        {"unclosed-brace", "api-table", "FAIL",
+         "registration: Function \"Greet\" is not exposed: its URL template \"/broken/v1/greet/{name\" has a"},
+        // A name declared twice is legal (the later declaration wins), but two functions
+        // on one route leave the host no way to tell them apart.
+        {"duplicates", "api-table", "FAIL", "functions Ping and Pong share the route GET /broken/v1/ping"},
     };
     for (const BrokenCase& one : cases) Testing::ExpectOnlyThatCheck(one);
+
+    // The text form with --only-failed: the FAIL line with its seed, the last host calls
+    // before the crash, the summary.
+    const Testing::ToolOutput crash = Testing::Tool("validate --timeout 300 --only-failed --seed 5 " + Testing::Broken("crash-call"));
+    EXPECT_EQ(crash.status, 1);
+    ASSERT_GT(crash.lines.size(), 2u) << crash.Text();
+    EXPECT_TRUE(crash.lines[0].starts_with("FAIL  valid-calls                the plugin crashed")) << crash.Text();
+    EXPECT_TRUE(crash.lines[0].ends_with(" (seed 5)")) << crash.Text();
+    EXPECT_EQ(crash.lines[1], "      last host calls, oldest first:");
+    EXPECT_EQ(crash.lines.back(), "15 checks run, 14 passed, 1 failed, 0 skipped, 0 warned");
 }
 
 #ifdef PZL_SAMPLE_PLUGIN
@@ -75,52 +94,36 @@ TEST(FunctionChecks, ResultValuesAreHeldToTheirDeclaredType) {
         std::string typeName;
         std::string fault;  // "" for a value that fits
     };
-    std::vector<Case> cases;
-    cases.push_back({"a whole item", Item(), structKind, 0, "Item", ""});
-    {
-        BindingProperty item = Item();
-        item["extra"] = 1;
-        cases.push_back({"with its optional field", item, structKind, 0, "Item", ""});
-    }
-    {
-        BindingProperty item = Item();
-        item["colour"] = "Red";
-        cases.push_back({"an unknown member", item, structKind, 0, "Item", "Item with the member colour, which is none of its fields"});
-    }
-    {
-        BindingProperty item;
-        item["id"] = 5;
-        item["tags"].MakeCollection();
-        item["color"] = "Red";
-        cases.push_back({"a field missing", item, structKind, 0, "Item", "Item without its field name"});
-    }
-    {
-        BindingProperty item = Item();
-        item["color"] = "Green";
-        cases.push_back({"no such enumerator", item, structKind, 0, "Item", "field color of Item: \"Green\", which is no enumerator of Color"});
-    }
-    {
-        BindingProperty item = Item();
-        item["color"] = 99;
-        cases.push_back({"an enum number without a name", item, structKind, 0, "Item", ""});
-    }
-    {
-        BindingProperty item = Item();
-        item["tags"].Append() = 7;
-        cases.push_back({"an element of the wrong kind", item, structKind, 0, "Item",
-                         "field tags of Item: element 1: a value of kind signed where it declares string"});
-    }
-    {
-        BindingProperty items;
-        items.Append() = Item();
-        items.Append() = "not an item";
-        cases.push_back({"a vector of structs", items, vectorKind, structKind, "Item",
-                         "element 1: a value of kind string where it declares struct"});
-    }
-    cases.push_back({"a text for a struct", BindingProperty("x"), structKind, 0, "Item", "a value of kind string where it declares struct"});
-    cases.push_back({"nothing declared, nothing sent", BindingProperty(), 0, 0, "", ""});
-    cases.push_back({"nothing declared, a value sent", BindingProperty(1), 0, 0, "", "a value where it declares none"});
-    cases.push_back({"a double as an integer", BindingProperty(1.5), 6, 0, "", "a value of kind float where it declares int32"});
+    // The item of Item() with one change.
+    auto item = [](auto change) {
+        BindingProperty changed = Item();
+        change(changed);
+        return changed;
+    };
+    BindingProperty withoutName;
+    withoutName["id"] = 5;
+    withoutName["tags"].MakeCollection();
+    withoutName["color"] = "Red";
+    BindingProperty items;
+    items.Append() = Item();
+    items.Append() = "not an item";
+    const Case cases[] = {
+        {"a whole item", Item(), structKind, 0, "Item", ""},
+        {"with its optional field", item([](BindingProperty& i) { i["extra"] = 1; }), structKind, 0, "Item", ""},
+        {"an unknown member", item([](BindingProperty& i) { i["colour"] = "Red"; }), structKind, 0, "Item",
+         "Item with the member colour, which is none of its fields"},
+        {"a field missing", withoutName, structKind, 0, "Item", "Item without its field name"},
+        {"no such enumerator", item([](BindingProperty& i) { i["color"] = "Green"; }), structKind, 0, "Item",
+         "field color of Item: \"Green\", which is no enumerator of Color"},
+        {"an enum number without a name", item([](BindingProperty& i) { i["color"] = 99; }), structKind, 0, "Item", ""},
+        {"an element of the wrong kind", item([](BindingProperty& i) { i["tags"].Append() = 7; }), structKind, 0, "Item",
+         "field tags of Item: element 1: a value of kind signed where it declares string"},
+        {"a vector of structs", items, vectorKind, structKind, "Item", "element 1: a value of kind string where it declares struct"},
+        {"a text for a struct", BindingProperty("x"), structKind, 0, "Item", "a value of kind string where it declares struct"},
+        {"nothing declared, nothing sent", BindingProperty(), 0, 0, "", ""},
+        {"nothing declared, a value sent", BindingProperty(1), 0, 0, "", "a value where it declares none"},
+        {"a double as an integer", BindingProperty(1.5), 6, 0, "", "a value of kind float where it declares int32"},
+    };
     for (const Case& one : cases) {
         SCOPED_TRACE(one.what);
         EXPECT_EQ(ValueTypeFault(table, one.value, one.kind, one.elementKind, one.typeName), one.fault);

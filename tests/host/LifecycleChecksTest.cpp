@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "runtime/HostReply.h"
 #include "runtime/HostRequest.h"
-#include "tests/host/ValidateRun.h"
+#include "tests/host/ToolRun.h"
 #include "tools/fakehost/FakeHost.h"
 #include "tools/pzl-host/checks/PayloadMaker.h"
 
@@ -19,6 +20,9 @@ using Testing::BrokenCase;
 // to, and passes (or skips) every other.
 TEST(LifecycleChecks, EachBrokenPluginFailsOnlyItsCheck) {
     const BrokenCase cases[] = {
+        {"two-exports", "single-export", "FAIL", "expected exactly load_broken_two_exports, found 2 exports: "
+                                                 "load_broken_two_exports, broken_extra_entry"},
+        {"leak", "balanced-allocations", "FAIL", "50 allocations (3600 bytes) still live after a load-init-events-unload cycle"},
         {"stream-open", "init-unload", "FAIL", "the streamed body of POST /broken/v1/feed was left open (answers streamed)"},
         {"double-release", "init-unload", "FAIL", "the reply of POST /broken/v1/feed was released 2 times"},
         {"thread", "threads", "WARN",
@@ -35,8 +39,35 @@ TEST(LifecycleChecks, EachBrokenPluginFailsOnlyItsCheck) {
     for (const BrokenCase& one : cases) Testing::ExpectOnlyThatCheck(one);
 }
 
+// Faults that more than one check sees: each of these checks names it.
+TEST(LifecycleChecks, FaultsSeenBySeveralChecks) {
+    const struct {
+        const char* plugin;
+        const char* check;
+        const char* fragment;
+    } cases[] = {
+        {"crash", "random-payloads", "the plugin crashed (Segmentation fault)"},
+        {"crash", "malformed-payloads", "the plugin crashed (Segmentation fault)"},
+        {"dangling-name", "api-table", "function 0 has no readable name (dangling name pointer)"},
+        {"unknown-type", "api-table", "function Lookup's parameter filter names the unknown type BrokenLookupFilter"},
+    };
+    for (const auto& one : cases) {
+        SCOPED_TRACE(std::string(one.plugin) + " " + one.check);
+        const Testing::ValidateRun run = Testing::Validate(Testing::Broken(one.plugin), std::string("--seed 7 --check ") + one.check);
+        EXPECT_EQ(run.status, 1) << run.output;
+        ASSERT_EQ(run.checks.size(), 1u) << run.output;
+        EXPECT_EQ(run.checks.at(one.check).verdict, "FAIL") << run.output;
+        EXPECT_NE(run.checks.at(one.check).reason.find(one.fragment), std::string::npos) << run.output;
+    }
+    // describe reads the table with the unknown type without crashing.
+    const Testing::ToolOutput text = Testing::Tool("describe " + Testing::Broken("unknown-type"));
+    EXPECT_EQ(text.status, 0) << text.Text();
+    EXPECT_TRUE(text.Has("Lookup  GET /broken/v1/lookup -> none")) << text.Text();
+    EXPECT_TRUE(text.Has("struct BrokenLookupFilter  (body, optional)")) << text.Text();
+}
+
 // Both real plugins pass every check (none warns); only checks of functions are skipped
-// for a plugin without any.
+// for a plugin without any. list-checks names exactly the checks validate runs.
 TEST(LifecycleChecks, RealPluginsPassEveryCheck) {
     struct Plugin {
         std::string path;
@@ -46,9 +77,11 @@ TEST(LifecycleChecks, RealPluginsPassEveryCheck) {
 #ifdef PZL_SAMPLE_PLUGIN
     plugins.push_back({PZL_SAMPLE_PLUGIN, {}});
 #endif
+    std::set<std::string> validated;
     for (const Plugin& plugin : plugins) {
         SCOPED_TRACE(plugin.path);
         const Testing::ValidateRun run = Testing::Validate(plugin.path, "--seed 11");
+        for (const auto& entry : run.checks) validated.insert(entry.first);
         EXPECT_EQ(run.status, 0) << run.output;
         EXPECT_EQ(run.checks.size(), 15u) << run.output;
         std::vector<std::string> skipped;
@@ -58,6 +91,15 @@ TEST(LifecycleChecks, RealPluginsPassEveryCheck) {
         }
         EXPECT_EQ(skipped, plugin.skipped);
     }
+    const Testing::ToolOutput list = Testing::Tool("list-checks --json");
+    ASSERT_EQ(list.status, 0) << list.Text();
+    std::set<std::string> listed;
+    for (const BindingProperty& line : list.Json()) {
+        listed.insert(std::string(line.GetMember("check").GetStringView()));
+        EXPECT_FALSE(line.GetMember("description").GetStringView().empty());
+    }
+    EXPECT_EQ(listed, validated);
+    EXPECT_EQ(listed.size(), list.lines.size());
 }
 
 // Random payloads speak the plugin's language: every name its table declares (types,

@@ -1,12 +1,18 @@
 #pragma once
 
 // Runs the built pzl-host (under the test emulator when there is one), or any shell
-// command, for pzl-host's tests.
+// command, for pzl-host's tests, and reads what validate says of each check.
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <map>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
+
+#include "formats/JsonReader.h"
 
 namespace Kesh::StandIn::Testing {
 
@@ -28,6 +34,16 @@ struct ToolOutput {
         return "";
     }
     bool Has(const std::string& text) const { return Text().find(text) != std::string::npos; }
+    // Each line read as JSON (a line that is none fails the test).
+    std::vector<BindingProperty> Json() const {
+        std::vector<BindingProperty> values;
+        for (const std::string& line : lines) {
+            ConversionResult parsed = ParseJson(line);
+            EXPECT_TRUE(parsed.Ok()) << line;
+            if (parsed.Ok()) values.push_back(parsed.Value());
+        }
+        return values;
+    }
 };
 
 // Runs a shell command and collects its output lines (standard error too when the
@@ -66,5 +82,62 @@ inline ToolOutput Tool(const std::string& arguments, bool withErrors = true) {
 }
 
 inline std::string Broken(const std::string& name) { return std::string(PZL_BROKEN_PLUGINS) + "/pzl-be-broken-" + name + ".so"; }
+
+// A file of that text in the test's temporary folder; its path.
+inline std::string WriteTemp(const std::string& name, const std::string& text) {
+    const std::string path = testing::TempDir() + "/host-" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+struct CheckOutcome {
+    std::string verdict;
+    std::string reason;
+};
+
+struct ValidateRun {
+    int status = -1;
+    std::string output;
+    // Every check's verdict and reason, by check name.
+    std::map<std::string, CheckOutcome> checks;
+};
+
+inline ValidateRun Validate(const std::string& plugin, const std::string& options = "--seed 5") {
+    // Generous: the 32-bit tests may run under an emulator on a busy machine, where a
+    // slow init or reply would warn.
+    const ToolOutput output = Tool("validate --json --timeout 300 --slow-init 60000 --slow-reply 60000 " + options + " " + plugin);
+    ValidateRun run{output.status, output.Text(), {}};
+    for (const std::string& line : output.lines) {
+        ConversionResult parsed = ParseJson(line);
+        if (!parsed.Ok() || !parsed.Value().HasMember("check")) continue;
+        const BindingProperty& object = parsed.Value();
+        run.checks[std::string(object.GetMember("check").GetStringView())] = {
+            std::string(object.GetMember("result").GetStringView()), std::string(object.GetMember("reason").GetStringView())};
+    }
+    return run;
+}
+
+// One deliberately broken plugin and what validate must say of it: exactly one check
+// with a verdict other than PASS or SKIP, with a reason holding the fragment.
+struct BrokenCase {
+    const char* plugin;
+    const char* check;
+    const char* verdict;
+    const char* fragment;
+};
+
+inline void ExpectOnlyThatCheck(const BrokenCase& expected) {
+    SCOPED_TRACE(expected.plugin);
+    const ValidateRun run = Validate(Broken(expected.plugin));
+    EXPECT_EQ(run.status, std::string(expected.verdict) == "FAIL" ? 1 : 0) << run.output;
+    ASSERT_EQ(run.checks.count(expected.check), 1u) << run.output;
+    const CheckOutcome& outcome = run.checks.at(expected.check);
+    EXPECT_EQ(outcome.verdict, expected.verdict) << run.output;
+    EXPECT_NE(outcome.reason.find(expected.fragment), std::string::npos) << outcome.reason;
+    for (const auto& [check, other] : run.checks) {
+        if (check == expected.check) continue;
+        EXPECT_TRUE(other.verdict == "PASS" || other.verdict == "SKIP") << check << ": " << other.verdict << " " << other.reason;
+    }
+}
 
 }  // namespace Kesh::StandIn::Testing

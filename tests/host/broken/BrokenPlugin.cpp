@@ -38,6 +38,14 @@
 #define PZL_FAULT_CLOCK 16
 #define PZL_FAULT_LOOP 17
 #define PZL_FAULT_MISMATCH 18
+// Faults of the registration and of the process a plugin shares with its other objects:
+// newer-version hands back a plugin API version newer than the core it accepted;
+// slot-table takes one of 20 static object slots at each init and never gives it back,
+// so the 21st object in a process fails its init; first-client keeps the client id of
+// the first host context it saw in the process and gives every later object that one.
+#define PZL_FAULT_NEWER_VERSION 19
+#define PZL_FAULT_SLOT_TABLE 20
+#define PZL_FAULT_FIRST_CLIENT 21
 
 namespace {
 
@@ -49,7 +57,7 @@ char* volatile lastLeaked = nullptr;
 
 class BrokenPlugin : public Kesh::PluginBase {
 public:
-#if PZL_BROKEN_FAULT >= PZL_FAULT_PATH_ARGUMENT
+#if PZL_BROKEN_FAULT >= PZL_FAULT_PATH_ARGUMENT && PZL_BROKEN_FAULT <= PZL_FAULT_MISMATCH
     // One sound function beside the faulty declaration, which must not take it down.
     void RegisterTypes() override {
         using namespace Kesh;
@@ -100,6 +108,11 @@ public:
     }
 #endif
     bool OnInit() override {
+#if PZL_BROKEN_FAULT == PZL_FAULT_SLOT_TABLE
+        static int slotsTaken = 0;
+        if (slotsTaken == 20) return false;
+        ++slotsTaken;
+#endif
         AddResourceHandler(kWatched, [](const Kesh::PluginResourceEvent& event) { OnState(event); });
         Subscribe(kWatched);
 #if PZL_BROKEN_FAULT == PZL_FAULT_STREAM_OPEN || PZL_BROKEN_FAULT == PZL_FAULT_DOUBLE_RELEASE
@@ -238,123 +251,8 @@ Kesh::ApiTable lookupTable{};
 static const ::Kesh::TraceRegistrationAtLoad pzlTraceRegistrationAtLoad;
 
 #if PZL_BROKEN_FAULT == PZL_FAULT_TWO_EXPORTS
-PZL_EXPORT void PZL_CDECL load_broken_two_exports(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-two-exports");
-}
 // A second entry point the host never asked for.
 PZL_EXPORT int PZL_CDECL broken_extra_entry() { return 1; }
-#elif PZL_BROKEN_FAULT == PZL_FAULT_LEAK
-PZL_EXPORT void PZL_CDECL load_broken_leak(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-leak");
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_CRASH
-PZL_EXPORT void PZL_CDECL load_broken_crash(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-crash");
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_DANGLING_NAME
-PZL_EXPORT void PZL_CDECL load_broken_dangling_name(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-dangling-name");
-    if (record == nullptr || record->apiTable == nullptr) return;
-    danglingTable = *record->apiTable;
-    danglingFunction.userData = &danglingUserData;
-    danglingFunction.name = reinterpret_cast<const char*>(std::uintptr_t{0x10});
-    danglingFunction.handler = &AnswerError;
-    danglingTable.functions = &danglingFunction;
-    danglingTable.functionCount = 1;
-    record->apiTable = &danglingTable;
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_PATH_ARGUMENT
-PZL_EXPORT void PZL_CDECL load_broken_path_argument(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-path-argument");
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_PLACEHOLDER
-PZL_EXPORT void PZL_CDECL load_broken_placeholder(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-placeholder");
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_UNCLOSED_BRACE
-PZL_EXPORT void PZL_CDECL load_broken_unclosed_brace(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-unclosed-brace");
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_DUPLICATES
-PZL_EXPORT void PZL_CDECL load_broken_duplicates(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-duplicates");
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_CRASH_CALL
-PZL_EXPORT void PZL_CDECL load_broken_crash_call(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-crash-call");
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_MISSING_500
-PZL_EXPORT void PZL_CDECL load_broken_missing_500(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-missing-500");
-    if (record == nullptr || record->apiTable == nullptr) return;
-    for (std::uint32_t i = 0; i < record->apiTable->functionCount; ++i) {
-        Kesh::ApiFunctionRecord& function = record->apiTable->functions[i];
-        if (std::strcmp(function.name, "Count") == 0 && function.parameterCount == 1) function.parameters[0].optional = 0;
-    }
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_MISMATCH
-PZL_EXPORT void PZL_CDECL load_broken_mismatch(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-mismatch");
-    if (record == nullptr || record->apiTable == nullptr) return;
-    for (std::uint32_t i = 0; i < record->apiTable->functionCount; ++i) {
-        Kesh::ApiFunctionRecord& function = record->apiTable->functions[i];
-        if (std::strcmp(function.name, "Item") == 0) function.urlTemplate = "/broken/v1/items/{key}";
-    }
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_STREAM_OPEN
-PZL_EXPORT void PZL_CDECL load_broken_stream_open(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-stream-open");
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_DOUBLE_RELEASE
-PZL_EXPORT void PZL_CDECL load_broken_double_release(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-double-release");
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_THREAD
-PZL_EXPORT void PZL_CDECL load_broken_thread(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-thread");
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_AFTER_UNLOAD
-PZL_EXPORT void PZL_CDECL load_broken_after_unload(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-after-unload");
-    if (record == nullptr || record->callbacks == nullptr) return;
-    ownCallbacks = *record->callbacks;
-    lateCallbacks = ownCallbacks;
-    lateCallbacks.init = &InitKeepingHost;
-    lateCallbacks.memoryStats = &StatsTellingHost;
-    record->callbacks = &lateCallbacks;
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_CLOCK
-PZL_EXPORT void PZL_CDECL load_broken_clock(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-clock");
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_LOOP
-PZL_EXPORT void PZL_CDECL load_broken_loop(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-loop");
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_UNKNOWN_TYPE
-PZL_EXPORT void PZL_CDECL load_broken_unknown_type(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<BrokenPlugin>(record, "broken-unknown-type");
-    if (record == nullptr || record->apiTable == nullptr) return;
-    lookupParameters[0] = {&lookupParameters[1], "key", "", 1, 12, 0, "", 0};
-    lookupParameters[1] = {nullptr, "filter", "", 5, 17, 0, "BrokenLookupFilter", 1};
-    lookupFunction.userData = &lookupUserData;
-    lookupFunction.name = "Lookup";
-    lookupFunction.nameSpace = "";
-    lookupFunction.description = "";
-    lookupFunction.method = 2;
-    lookupFunction.customMethod = "";
-    lookupFunction.urlTemplate = "/broken/v1/lookup";
-    lookupFunction.parameters = lookupParameters;
-    lookupFunction.parameterCount = 2;
-    lookupFunction.returnTypeName = "";
-    lookupFunction.asyncResultTypeName = "";
-    lookupFunction.help = "";
-    lookupFunction.handler = &AnswerError;
-    lookupTable = *record->apiTable;
-    lookupTable.functions = &lookupFunction;
-    lookupTable.functionCount = 1;
-    record->apiTable = &lookupTable;
-}
 #endif
 
 // Sound for most inputs, for the fuzzer: an event whose data is a number n with
@@ -401,40 +299,12 @@ public:
 
 }  // namespace
 
-PZL_EXPORT void PZL_CDECL load_broken_crash_some(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<CrashSomePlugin>(record, "broken-crash-some");
-}
 #endif
 
-// Faults of the registration and of the process a plugin shares with its other objects,
-// each in a plugin otherwise sound:
-// - newer-version: hands back a plugin API version newer than the core it accepted;
-// - slot-table: takes one of 20 static object slots at each init and never gives it
-//   back, so the 21st object in a process fails its init;
-// - first-client: keeps the client id of the first host context it saw in the process
-//   and gives every later object that one.
-#define PZL_FAULT_NEWER_VERSION 19
-#define PZL_FAULT_SLOT_TABLE 20
-#define PZL_FAULT_FIRST_CLIENT 21
-#if PZL_BROKEN_FAULT >= PZL_FAULT_NEWER_VERSION && PZL_BROKEN_FAULT <= PZL_FAULT_FIRST_CLIENT
+#if PZL_BROKEN_FAULT == PZL_FAULT_FIRST_CLIENT
 
 namespace {
 
-class ProcessStatePlugin : public Kesh::PluginBase {
-public:
-    bool OnInit() override {
-#if PZL_BROKEN_FAULT == PZL_FAULT_SLOT_TABLE
-        static int slotsTaken = 0;
-        if (slotsTaken == 20) return false;
-        ++slotsTaken;
-#endif
-        AddResourceHandler(kWatched, [](const Kesh::PluginResourceEvent&) {});
-        Subscribe(kWatched);
-        return true;
-    }
-};
-
-#if PZL_BROKEN_FAULT == PZL_FAULT_FIRST_CLIENT
 Kesh::PluginCallbacks ownCallbacks{};
 Kesh::PluginCallbacks firstClientCallbacks{};
 // The contexts handed on, one per init, kept for the objects' lives.
@@ -448,27 +318,82 @@ std::uint8_t PZL_CDECL InitWithFirstClient(void* plugin, Kesh::HostContext* cont
     handed.clientId = contexts[0].clientId;
     return ownCallbacks.init(plugin, &handed);
 }
-#endif
 
 }  // namespace
 
-#if PZL_BROKEN_FAULT == PZL_FAULT_NEWER_VERSION
-PZL_EXPORT void PZL_CDECL load_broken_newer_version(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<ProcessStatePlugin>(record, "broken-newer-version");
-    if (record != nullptr) record->minor = 99;
-}
-#elif PZL_BROKEN_FAULT == PZL_FAULT_SLOT_TABLE
-PZL_EXPORT void PZL_CDECL load_broken_slot_table(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<ProcessStatePlugin>(record, "broken-slot-table");
-}
+#endif
+
+namespace {
+
+#if PZL_BROKEN_FAULT == PZL_FAULT_CRASH_SOME
+using ThePlugin = CrashSomePlugin;
 #else
-PZL_EXPORT void PZL_CDECL load_broken_first_client(::Kesh::HostRegistration* record) {
-    ::Kesh::LoadPlugin<ProcessStatePlugin>(record, "broken-first-client");
-    if (record == nullptr || record->callbacks == nullptr) return;
-    ownCallbacks = *record->callbacks;
+using ThePlugin = BrokenPlugin;
+#endif
+
+// What the export changes in the record the SDK filled, past the SDK's own checks.
+void AdjustRecord(Kesh::HostRegistration& record) {
+#if PZL_BROKEN_FAULT == PZL_FAULT_NEWER_VERSION
+    record.minor = 99;
+#endif
+    if (record.apiTable == nullptr || record.callbacks == nullptr) return;
+    [[maybe_unused]] Kesh::ApiTable& table = *record.apiTable;
+#if PZL_BROKEN_FAULT == PZL_FAULT_DANGLING_NAME
+    danglingTable = table;
+    danglingFunction.userData = &danglingUserData;
+    danglingFunction.name = reinterpret_cast<const char*>(std::uintptr_t{0x10});
+    danglingFunction.handler = &AnswerError;
+    danglingTable.functions = &danglingFunction;
+    danglingTable.functionCount = 1;
+    record.apiTable = &danglingTable;
+#elif PZL_BROKEN_FAULT == PZL_FAULT_MISSING_500 || PZL_BROKEN_FAULT == PZL_FAULT_MISMATCH
+    for (std::uint32_t i = 0; i < table.functionCount; ++i) {
+        Kesh::ApiFunctionRecord& function = table.functions[i];
+#if PZL_BROKEN_FAULT == PZL_FAULT_MISSING_500
+        if (std::strcmp(function.name, "Count") == 0 && function.parameterCount == 1) function.parameters[0].optional = 0;
+#else
+        if (std::strcmp(function.name, "Item") == 0) function.urlTemplate = "/broken/v1/items/{key}";
+#endif
+    }
+#elif PZL_BROKEN_FAULT == PZL_FAULT_AFTER_UNLOAD
+    ownCallbacks = *record.callbacks;
+    lateCallbacks = ownCallbacks;
+    lateCallbacks.init = &InitKeepingHost;
+    lateCallbacks.memoryStats = &StatsTellingHost;
+    record.callbacks = &lateCallbacks;
+#elif PZL_BROKEN_FAULT == PZL_FAULT_FIRST_CLIENT
+    ownCallbacks = *record.callbacks;
     firstClientCallbacks = ownCallbacks;
     firstClientCallbacks.init = &InitWithFirstClient;
-    record->callbacks = &firstClientCallbacks;
+    record.callbacks = &firstClientCallbacks;
+#elif PZL_BROKEN_FAULT == PZL_FAULT_UNKNOWN_TYPE
+    lookupParameters[0] = {&lookupParameters[1], "key", "", 1, 12, 0, "", 0};
+    lookupParameters[1] = {nullptr, "filter", "", 5, 17, 0, "BrokenLookupFilter", 1};
+    lookupFunction.userData = &lookupUserData;
+    lookupFunction.name = "Lookup";
+    lookupFunction.nameSpace = "";
+    lookupFunction.description = "";
+    lookupFunction.method = 2;
+    lookupFunction.customMethod = "";
+    lookupFunction.urlTemplate = "/broken/v1/lookup";
+    lookupFunction.parameters = lookupParameters;
+    lookupFunction.parameterCount = 2;
+    lookupFunction.returnTypeName = "";
+    lookupFunction.asyncResultTypeName = "";
+    lookupFunction.help = "";
+    lookupFunction.handler = &AnswerError;
+    lookupTable = table;
+    lookupTable.functions = &lookupFunction;
+    lookupTable.functionCount = 1;
+    record.apiTable = &lookupTable;
+#endif
 }
-#endif
-#endif
+
+}  // namespace
+
+// One entry point, named for the library (PZL_BROKEN_ENTRY, PZL_BROKEN_NAME come from
+// the build).
+PZL_EXPORT void PZL_CDECL PZL_BROKEN_ENTRY(::Kesh::HostRegistration* record) {
+    ::Kesh::LoadPlugin<ThePlugin>(record, PZL_BROKEN_NAME);
+    if (record != nullptr) AdjustRecord(*record);
+}

@@ -5,7 +5,6 @@
 
 #include <httplib.h>
 
-#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -76,21 +75,6 @@ private:
     std::unique_ptr<PluginServer> server_;
     std::thread thread_;
 };
-
-std::string Base64(const std::string& text) {
-    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); i += 3) {
-        std::uint32_t group = static_cast<unsigned char>(text[i]) << 16;
-        if (i + 1 < text.size()) group |= static_cast<unsigned char>(text[i + 1]) << 8;
-        if (i + 2 < text.size()) group |= static_cast<unsigned char>(text[i + 2]);
-        out += kDigits[(group >> 18) & 63];
-        out += kDigits[(group >> 12) & 63];
-        out += i + 1 < text.size() ? kDigits[(group >> 6) & 63] : '=';
-        out += i + 2 < text.size() ? kDigits[group & 63] : '=';
-    }
-    return out;
-}
 
 // Sends raw bytes on a fresh connection and returns what comes back until the server
 // closes or goes quiet for quietMilliseconds.
@@ -201,15 +185,13 @@ TEST(Serve, TokenHostAndLimits) {
     };
     const std::string host = served.HostHeader();
     const std::string localhost = "LocalHost:" + std::to_string(served.Port());
-    const std::string basicRight = "Basic " + Base64(std::string("anyone:") + kToken);
-    const std::string basicWrong = "Basic " + Base64(std::string(kToken) + ":x");
     const Case cases[] = {
         {"no token", {}, 401},
         {"wrong bearer", {{"Authorization", "Bearer test-token-123"}}, 401},
         {"longer bearer", {{"Authorization", std::string("Bearer ") + kToken + "5"}}, 401},
         {"bearer", {{"Authorization", std::string("Bearer ") + kToken}}, 200},
-        {"basic password", {{"Authorization", basicRight}}, 200},
-        {"token as basic user", {{"Authorization", basicWrong}}, 401},
+        {"basic password", {httplib::make_basic_authentication_header("anyone", kToken)}, 200},
+        {"token as basic user", {httplib::make_basic_authentication_header(kToken, "x")}, 401},
         {"cookie", {{"Cookie", std::string("a=b; ") + kTokenCookie + "=" + kToken}}, 200},
         {"wrong cookie", {{"Cookie", std::string(kTokenCookie) + "=nope"}}, 401},
         {"localhost", {{"Authorization", std::string("Bearer ") + kToken}, {"Host", localhost}}, 200},
@@ -473,12 +455,12 @@ TEST(Serve, CrashInsideThePluginEndsTheServerNamingWhereItWas) {
     }
 }
 
-// Not a timed assertion: the numbers are printed for the reader.
+// Eight keep-alive clients at once each get their own answers. Not a timed assertion:
+// the rate is printed for the reader.
 TEST(Serve, LoadEightKeepAliveClients) {
     Served served(PZL_SAMPLE_PLUGIN);
     constexpr int kClients = 8;
     constexpr int kCalls = 2000;
-    std::vector<std::vector<double>> latencies(kClients);
     std::atomic<int> wrong{0};
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::thread> clients;
@@ -487,27 +469,21 @@ TEST(Serve, LoadEightKeepAliveClients) {
             httplib::Client client = served.Client();
             client.set_keep_alive(true);
             client.set_tcp_nodelay(true);
-            latencies[c].reserve(kCalls);
             for (int i = 0; i < kCalls; ++i) {
-                const int id = c * kCalls + i;
-                const std::string expected =
-                    R"({"id":)" + std::to_string(id) + R"(,"name":"item-)" + std::to_string(id) + R"(","verbose":false})";
-                const auto before = std::chrono::steady_clock::now();
-                httplib::Result result = client.Get(("/sample/v1/items/" + std::to_string(id)).c_str());
-                latencies[c].push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - before).count());
-                if (!result || result->status != 200 || result->body != expected) ++wrong;
+                const std::string id = std::to_string(c * kCalls + i);
+                httplib::Result result = client.Get(("/sample/v1/items/" + id).c_str());
+                if (!result || result->status != 200 ||
+                    result->body != R"({"id":)" + id + R"(,"name":"item-)" + id + R"(","verbose":false})") {
+                    ++wrong;
+                }
             }
         });
     }
     for (std::thread& client : clients) client.join();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::vector<double> all;
-    for (const auto& each : latencies) all.insert(all.end(), each.begin(), each.end());
-    std::sort(all.begin(), all.end());
     EXPECT_EQ(wrong.load(), 0);
-    ASSERT_EQ(all.size(), std::size_t{kClients * kCalls});
-    std::printf("serve load: %d clients x %d GetItem calls in %.2f s: %.0f calls/s, median %.0f us, p99 %.0f us\n", kClients,
-                kCalls, seconds, all.size() / seconds, all[all.size() / 2], all[all.size() * 99 / 100]);
+    std::printf("serve load: %d clients x %d GetItem calls in %.2f s: %.0f calls/s\n", kClients, kCalls, seconds,
+                kClients * kCalls / seconds);
 }
 
 }  // namespace
