@@ -136,7 +136,7 @@ std::string Read(const std::string& path) {
 // A plugin file that cannot be used is exit 2 with one line on every subcommand; so
 // is a scenario that cannot be read, or a check selection that selects nothing.
 TEST(HostTool, UnusableInputIsOneLineAndStatusTwo) {
-    const std::string folder = testing::TempDir() + "/unloadable";
+    const std::string folder = Testing::TempPath("unloadable");
     std::filesystem::create_directories(folder);
     const std::string whole = Read(kUx);
     const std::string cut = folder + "/pzl-be-qor-user-experience.so";
@@ -193,7 +193,7 @@ TEST(HostTool, UnusableInputIsOneLineAndStatusTwo) {
 // also for an output file that fails only when its bytes are flushed.
 TEST(HostTool, CallBuildsTheRequestFromTheRecord) {
     const std::string sample = PZL_SAMPLE_PLUGIN;
-    const std::string written = testing::TempDir() + "/host-out.json";
+    const std::string written = Testing::TempPath("host-out.json");
     const struct {
         std::string arguments;
         int status;
@@ -267,7 +267,7 @@ TEST(HostTool, DescribeListsFunctionsAndTakesThePrefixFromTheFile) {
         {"pzl-fe-sample-api.so", "pzl-fe-sample-api", "plugin    sample-api (pzl-fe-sample-api)"},
         {"sample-api.so", "sample-api", "plugin    sample-api"},
     };
-    const std::string folder = testing::TempDir() + "/named";
+    const std::string folder = Testing::TempPath("named");
     std::filesystem::create_directories(folder);
     for (const auto& one : cases) {
         SCOPED_TRACE(one.file);

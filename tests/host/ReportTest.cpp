@@ -28,7 +28,7 @@ Output Host(const std::string& arguments) { return Testing::Tool(arguments); }
 // Standard output alone, for JSON.
 Output HostOut(const std::string& arguments) { return Testing::Tool(arguments, false); }
 
-std::string Temp(const std::string& name) { return testing::TempDir() + "/report-" + name; }
+std::string Temp(const std::string& name) { return Testing::TempPath("report-" + name); }
 
 std::string Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

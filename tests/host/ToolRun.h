@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "formats/JsonReader.h"
@@ -83,9 +85,26 @@ inline ToolOutput Tool(const std::string& arguments, bool withErrors = true) {
 
 inline std::string Broken(const std::string& name) { return std::string(PZL_BROKEN_PLUGINS) + "/pzl-be-broken-" + name + ".so"; }
 
+// A path in a temporary folder of this test process alone, so that two builds' suites
+// running at once do not overwrite each other's files; the folder goes when the process
+// ends (not when a forked child does).
+inline std::string TempPath(const std::string& name) {
+    struct Folder {
+        const pid_t owner = getpid();
+        const std::string path = testing::TempDir() + "/pzl-host-tests-" + std::to_string(owner);
+        Folder() { std::filesystem::create_directories(path); }
+        ~Folder() {
+            std::error_code ignored;
+            if (getpid() == owner) std::filesystem::remove_all(path, ignored);
+        }
+    };
+    static const Folder folder;
+    return folder.path + "/" + name;
+}
+
 // A file of that text in the test's temporary folder; its path.
 inline std::string WriteTemp(const std::string& name, const std::string& text) {
-    const std::string path = testing::TempDir() + "/host-" + name;
+    const std::string path = TempPath(name);
     std::ofstream(path, std::ios::binary) << text;
     return path;
 }
