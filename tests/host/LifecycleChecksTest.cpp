@@ -22,11 +22,9 @@ TEST(LifecycleChecks, EachBrokenPluginFailsOnlyItsCheck) {
     const BrokenCase cases[] = {
         {"two-exports", "single-export", "FAIL", "expected exactly load_broken_two_exports, found 2 exports: "
                                                  "load_broken_two_exports, broken_extra_entry"},
-        // 50 blocks of 64 bytes; the byte count includes what the allocator adds per block,
-        // which differs between 32 and 64 bits.
-        {"leak", "balanced-allocations", "FAIL",
-         sizeof(void*) == 8 ? "50 allocations (3600 bytes) still live after a load-init-events-unload cycle"
-                            : "50 allocations (3800 bytes) still live after a load-init-events-unload cycle"},
+        // The byte count depends on the allocator underneath (its per-block share differs
+        // between 32 and 64 bits and under the sanitizers), so the count of blocks is pinned.
+        {"leak", "balanced-allocations", "FAIL", "50 allocations ("},
         {"stream-open", "init-unload", "FAIL", "the streamed body of POST /broken/v1/feed was left open (answers streamed)"},
         {"double-release", "init-unload", "FAIL", "the reply of POST /broken/v1/feed was released 2 times"},
         {"thread", "threads", "WARN",

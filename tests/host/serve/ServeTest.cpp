@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <csignal>
 #include <cerrno>
 #include <cstdio>
@@ -462,6 +463,8 @@ TEST(Serve, LoadEightKeepAliveClients) {
     constexpr int kClients = 8;
     constexpr int kCalls = 2000;
     std::atomic<int> wrong{0};
+    std::mutex firstWrongLock;
+    std::string firstWrong;  // what the first wrong answer was, for the failure message
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::thread> clients;
     for (int c = 0; c < kClients; ++c) {
@@ -474,14 +477,19 @@ TEST(Serve, LoadEightKeepAliveClients) {
                 httplib::Result result = client.Get(("/sample/v1/items/" + id).c_str());
                 if (!result || result->status != 200 ||
                     result->body != R"({"id":)" + id + R"(,"name":"item-)" + id + R"(","verbose":false})") {
-                    ++wrong;
+                    if (wrong++ == 0) {
+                        const std::lock_guard<std::mutex> hold(firstWrongLock);
+                        firstWrong = "call " + id + ": " +
+                                     (result ? std::to_string(result->status) + " " + result->body
+                                             : "no answer (" + httplib::to_string(result.error()) + ")");
+                    }
                 }
             }
         });
     }
     for (std::thread& client : clients) client.join();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(wrong.load(), 0) << firstWrong;
     std::printf("serve load: %d clients x %d GetItem calls in %.2f s: %.0f calls/s\n", kClients, kCalls, seconds,
                 kClients * kCalls / seconds);
 }
