@@ -6,11 +6,13 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/Heap.h"
+#include "tests/support/AllocationFailure.h"
 
 namespace Kesh::Memory {
 namespace {
@@ -90,6 +92,28 @@ TEST(Allocator, StandardContainersAndOverAlignedObjectsGoThroughTheCounters) {
     EXPECT_EQ(d.freeCount, 3u);
     EXPECT_EQ(d.bytesAllocated, d.bytesFreed);
     EXPECT_GE(d.bytesAllocated, 4000u + 200u + 300u);
+
+    // Memory that cannot be had, with no new-handler set: plain and over-aligned new throw
+    // std::bad_alloc. (Asserted after the failure ends: a failing assertion allocates.)
+    bool plainThrew = false;
+    bool alignedThrew = false;
+    {
+        Testing::AllocationFailure failure(1, true);
+        try {
+            char* volatile plain = new char[16];
+            delete[] plain;
+        } catch (const std::bad_alloc&) {
+            plainThrew = true;
+        }
+        try {
+            Wide* volatile wide = new Wide;
+            delete wide;
+        } catch (const std::bad_alloc&) {
+            alignedThrew = true;
+        }
+    }
+    EXPECT_TRUE(plainThrew);
+    EXPECT_TRUE(alignedThrew);
 }
 
 TEST(Allocator, InstalledHooksReceiveTheContextWord) {
