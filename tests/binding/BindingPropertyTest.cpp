@@ -451,51 +451,6 @@ TEST(BindingProperty, CopiesTakeEachTextFromTheDestinationsTable) {
     ExpectCounts(source);
 }
 
-// Memory that runs out at any allocation of a copy and stays exhausted (the map of the
-// texts that recur, more than it holds inline, grows halfway through the tree): the copy
-// throws, the destination keeps what it held with its counts right, and once it is
-// dropped every block and allocation is back.
-TEST(BindingProperty, ACopyCutShortByExhaustedMemoryFreesWhatItBuilt) {
-    BindingProperty source = SharedTextsTree();
-    for (int i = 0; i < 40; ++i) source["recurring"]["r" + std::to_string(i)] = "r" + std::to_string(i);
-    const auto live = [] {
-        const Memory::AllocationCounters counters = Memory::ReadCounters();
-        return std::pair{static_cast<std::int64_t>(counters.allocationCount - counters.freeCount),
-                         BlockAllocator::Instance().ReadCounts().blocksInUse};
-    };
-    { BindingProperty warm(source); }  // the block allocator's own tables are in place
-    std::uint64_t failedAt = 0;
-    for (std::uint64_t n = 1;; ++n) {
-        const auto before = live();
-        bool triggered = false;
-        {
-            BindingProperty destination;
-            destination["before"] = "name";
-            bool threw = false;
-            {
-                Testing::AllocationFailure failure(n, true);
-                try {
-                    destination["copy"] = source;
-                } catch (const std::bad_alloc&) {
-                    threw = true;
-                }
-                triggered = failure.Triggered();
-            }
-            if (!triggered) {
-                EXPECT_EQ(Shape(destination.GetMember("copy")), Shape(source));
-            } else {
-                failedAt = n;
-                EXPECT_TRUE(threw) << "allocation " << n;
-                EXPECT_TRUE(destination.GetMember("copy").IsEmpty()) << "allocation " << n;
-                ExpectCounts(destination);
-            }
-        }
-        EXPECT_EQ(live(), before) << "allocation " << n;
-        if (!triggered) break;
-    }
-    EXPECT_GE(failedAt, 1u);  // at least the entry map's growth
-}
-
 // The depth found by walking a chain of Structures ("next") and Collections (element 0)
 // down to the number 1234, or 0.
 std::size_t WalkChain(const BindingProperty& root) {
