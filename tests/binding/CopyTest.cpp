@@ -15,10 +15,13 @@
 #include "binding/PropertyCells.h"
 #include "binding/PropertyContext.h"
 #include "platform/Allocator.h"
+#include "tests/binding/TextCounts.h"
 #include "tests/support/AllocationFailure.h"
 
 namespace Kesh {
 namespace {
+
+using Testing::ExpectCounts;
 
 std::string Text(const BindingProperty& value) {
     std::string out;
@@ -76,29 +79,6 @@ void ExpectValidTrees(const BindingProperty& value, const std::string& where = "
         previous = member.KeyView();
         first = false;
         ExpectValidTrees(member.Value(), where + "." + previous);
-    }
-}
-
-void CountTexts(const BindingProperty& value, std::map<std::string, std::uint32_t>& counts) {
-    if (value.Kind() == PropertyKind::String) ++counts[std::string(value.GetStringView())];
-    for (const BindingProperty& element : value.Elements()) CountTexts(element, counts);
-    for (const MemberNode& member : value.Members()) {
-        ++counts[std::string(member.KeyView())];
-        CountTexts(member.Value(), counts);
-    }
-}
-
-// The root's table holds exactly the texts of its tree, each counted once per use.
-void ExpectCounts(const BindingProperty& root) {
-    std::map<std::string, std::uint32_t> counts;
-    CountTexts(root, counts);
-    counts.erase("");
-    const InternTable& table = root.Context()->Strings();
-    EXPECT_EQ(table.Size(), counts.size());
-    for (const auto& [text, count] : counts) {
-        const InternedString* entry = table.Find(text);
-        ASSERT_NE(entry, nullptr) << text;
-        EXPECT_EQ(entry->ReferenceCount(), count) << text;
     }
 }
 
