@@ -75,10 +75,11 @@ TEST(Allocator, PeakFollowsOnlyAStrictlyHigherLiveFigure) {
     Free(small);
 }
 
+struct alignas(256) Wide {
+    char bytes[300];
+};
+
 TEST(Allocator, StandardContainersAndOverAlignedObjectsGoThroughTheCounters) {
-    struct alignas(256) Wide {
-        char bytes[300];
-    };
     const AllocationCounters start = ReadCounters();
     {
         std::vector<int> numbers(1000, 7);
@@ -92,28 +93,45 @@ TEST(Allocator, StandardContainersAndOverAlignedObjectsGoThroughTheCounters) {
     EXPECT_EQ(d.freeCount, 3u);
     EXPECT_EQ(d.bytesAllocated, d.bytesFreed);
     EXPECT_GE(d.bytesAllocated, 4000u + 200u + 300u);
+}
 
-    // Memory that cannot be had, with no new-handler set: plain and over-aligned new throw
-    // std::bad_alloc. (Asserted after the failure ends: a failing assertion allocates.)
-    bool plainThrew = false;
-    bool alignedThrew = false;
-    {
-        Testing::AllocationFailure failure(1, true);
-        try {
-            char* volatile plain = new char[16];
-            delete[] plain;
-        } catch (const std::bad_alloc&) {
-            plainThrew = true;
-        }
-        try {
-            Wide* volatile wide = new Wide;
-            delete wide;
-        } catch (const std::bad_alloc&) {
-            alignedThrew = true;
+// The new-handler of the test below: it makes room by ending the shortage.
+Testing::AllocationFailure* gShortage = nullptr;
+int gHandlerCalls = 0;
+void MakeRoom() {
+    ++gHandlerCalls;
+    gShortage->End();
+}
+
+// Memory that cannot be had: plain and over-aligned new throw std::bad_alloc when no
+// new-handler is set, and otherwise call the handler and try again once it made room.
+// (Asserted after the shortage ends: a failing assertion allocates.)
+TEST(Allocator, NewThrowsOrCallsTheNewHandlerWhenMemoryRunsOut) {
+    for (const bool aligned : {false, true}) {
+        for (const bool handler : {false, true}) {
+            bool threw = false;
+            gHandlerCalls = 0;
+            {
+                Testing::AllocationFailure failure(1, true);
+                gShortage = &failure;
+                std::set_new_handler(handler ? MakeRoom : nullptr);
+                try {
+                    if (aligned) {
+                        Wide* volatile wide = new Wide;
+                        delete wide;
+                    } else {
+                        char* volatile plain = new char[16];
+                        delete[] plain;
+                    }
+                } catch (const std::bad_alloc&) {
+                    threw = true;
+                }
+                std::set_new_handler(nullptr);
+            }
+            EXPECT_EQ(threw, !handler) << "aligned " << aligned;
+            EXPECT_EQ(gHandlerCalls, handler ? 1 : 0) << "aligned " << aligned;
         }
     }
-    EXPECT_TRUE(plainThrew);
-    EXPECT_TRUE(alignedThrew);
 }
 
 TEST(Allocator, InstalledHooksReceiveTheContextWord) {
