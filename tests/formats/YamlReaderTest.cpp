@@ -70,7 +70,7 @@ TEST(YamlReader, DocumentsReadToTheirValues) {
         {"a: &s name\n*s : 3\n&k b: 4\nc: {*k : 5}\n", "{a:'name',b:4u,c:{b:5u},name:3u}"},
         // Anchors and aliases: copies of the node as it is when the alias is read.
         {"a: &x {b: 1}\nc: *x\nd: &s [1, two]\ne: [*s, *s]\n", "{a:{b:1u},c:{b:1u},d:[1u,'two'],e:[[1u,'two'],[1u,'two']]}"},
-        {"&k a: 1\nb: *k\n", "{a:1u,b:'a'}"},
+        {"&k a: 1\nb: *k\nc: 2\n", "{a:1u,b:'a',c:2u}"},
         {"a: &x 1\na: 2\nb: *x\n", "{a:2u,b:2u}"},
     };
     for (const auto& c : cases) EXPECT_EQ(Read(c.text), c.shape) << c.text;
