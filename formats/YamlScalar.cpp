@@ -177,7 +177,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // 19 digits) and returns where it ends. Ids, timestamps and coordinates are long runs, so
 // on little-endian machines eight digits at a time are checked and added with a few
 // multiplications on one 64-bit word instead of a step per digit.
-const char* ReadDigits(const char* p, const char* end, std::uint64_t& mantissa) {
+[[gnu::always_inline]] inline const char* ReadDigits(const char* p, const char* end, std::uint64_t& mantissa) {
     if constexpr (std::endian::native == std::endian::little) {
         while (end - p >= 8) {
             std::uint64_t word = 0;
