@@ -103,12 +103,12 @@ void YamlValueBuilder::HandleOther(const yaml_event_t& event) {
         HandleOtherKey(event);
         return;
     }
-    PlaceSlot();
     if (event.type == YAML_SEQUENCE_START_EVENT) {
         HandleContainerStart(event, EntryKind::Sequence);
     } else if (event.type == YAML_MAPPING_START_EVENT) {
         HandleContainerStart(event, EntryKind::Mapping);
     } else {
+        PlaceSlot();
         HandleAlias(event);
     }
 }
@@ -247,19 +247,32 @@ void YamlValueBuilder::HandleContainerStart(const yaml_event_t& event, EntryKind
         Fail(kFlowTooDeep, event.start_mark);
         return;
     }
+    // The new container's entry: an element or the pending key's member pushed as one,
+    // or the root's slot made one.
     Entry& top = stack_.back();
+    BindingProperty* target = top.target;
+    if (top.kind == EntryKind::Slot) {
+        top.kind = kind;
+        top.flow = flow;
+    } else {
+        if (top.kind == EntryKind::Sequence) {
+            target = &TreeBuilding::AppendGrowing(*top.target);
+        } else {
+            target = pending_;
+            pending_ = nullptr;
+        }
+        stack_.push_back(Entry{target, nullptr, kNoStep, kind, flow});
+    }
     const yaml_char_t* anchorName = nullptr;
     if (kind == EntryKind::Sequence) {
-        TreeBuilding::MakeCollection(*top.target);
+        TreeBuilding::MakeCollection(*target);
         anchorName = event.data.sequence_start.anchor;
     } else {
-        TreeBuilding::MakeStructure(*top.target);
-        members_.Open(*top.target);
+        TreeBuilding::MakeStructure(*target);
+        members_.Open(*target);
         anchorName = event.data.mapping_start.anchor;
     }
-    IndexTexts(*top.target);
-    top.kind = kind;
-    top.flow = flow;
+    IndexTexts(*target);
     ++openContainers_;
     if (flow) ++openFlowContainers_;
     if (anchorName != nullptr) {
