@@ -103,7 +103,7 @@ private:
         void clear() noexcept { size_ = 0; }
 
     private:
-        [[gnu::cold]] void Grow();
+        void Grow();
 
         Entry inline_[kInline];
         std::unique_ptr<Entry[]> heap_;
@@ -112,37 +112,34 @@ private:
         std::size_t capacity_ = kInline;
     };
 
-    // What few events take (anchors, tags, aliases, documents, failures) is marked cold:
-    // it then sits apart from the per-event code, which with libyaml's own fills most of
-    // the first-level instruction cache.
     void HandleScalarEvent(const yaml_event_t& event);
     void HandleOther(const yaml_event_t& event);
-    [[gnu::cold]] void StartDocument();
+    void StartDocument();
     // Makes room for a value event: a new element or the member of the pending key.
     void PlaceSlot();
     void HandleKey(const yaml_event_t& event);
     // Tagged and anchored keys, aliases as keys, and the errors of keys that are not
     // scalars: rare, so kept off the path of plain keys.
-    [[gnu::cold]] void HandleOtherKey(const yaml_event_t& event);
+    void HandleOtherKey(const yaml_event_t& event);
     // An anchored scalar, in the slot PlaceSlot made for it.
-    [[gnu::cold]] void HandleAnchoredScalar(const yaml_event_t& event);
+    void HandleAnchoredScalar(const yaml_event_t& event);
     // Types a tagged scalar into target; false after failing the result.
-    [[gnu::cold]] bool AssignTagged(const yaml_event_t& event, BindingProperty& target);
+    bool AssignTagged(const yaml_event_t& event, BindingProperty& target);
     void HandleContainerStart(const yaml_event_t& event, EntryKind kind);
     void HandleContainerEnd();
-    [[gnu::cold]] void HandleAlias(const yaml_event_t& event);
+    void HandleAlias(const yaml_event_t& event);
     void PopSlot() noexcept { stack_.pop_back(); }
     // The step of the entry at, made for it and the entries below it that have none yet.
-    [[gnu::cold]] YamlPaths::StepId PathOf(std::size_t at);
+    YamlPaths::StepId PathOf(std::size_t at);
     void IndexTexts(BindingProperty& container);
 
     // The anchored node an alias refers to, or null after failing the result.
     // Undefined and cyclic aliases and the alias bound fail here.
-    [[gnu::cold]] const BindingProperty* ResolveAnchor(const YamlAnchor* anchor, std::string_view name, const yaml_mark_t& mark);
-    [[gnu::cold]] bool EnterAnchor(const yaml_char_t* name, const yaml_mark_t& mark, YamlAnchor*& anchor);
+    const BindingProperty* ResolveAnchor(const YamlAnchor* anchor, std::string_view name, const yaml_mark_t& mark);
+    bool EnterAnchor(const yaml_char_t* name, const yaml_mark_t& mark, YamlAnchor*& anchor);
     // Fails with a message whose last two placeholders are the line and column of mark.
-    [[gnu::cold]] void Fail(const char* message, const yaml_mark_t& mark);
-    [[gnu::cold]] void Fail(const char* message, std::string_view name, const yaml_mark_t& mark);
+    void Fail(const char* message, const yaml_mark_t& mark);
+    void Fail(const char* message, std::string_view name, const yaml_mark_t& mark);
 
     ConversionResult& result_;
     std::size_t textLength_;
