@@ -24,10 +24,12 @@ namespace Kesh {
 // reader stops feeding events.
 //
 // The stack holds two kinds of entries: a slot is a value about to be written (the
-// root, a new element, the member of the last key), a container is a sequence or
-// mapping being read. Which one is on top decides where an event goes, so a repeated
-// key whose earlier value was a container is overwritten or merged like any other. A
-// scalar without an anchor needs no slot: it is written where it goes at once.
+// root, or the element or member an alias or an anchored scalar fills), a container is
+// a sequence or mapping being read. Which one is on top decides where an event goes, so
+// a repeated key whose earlier value was a container is overwritten or merged like any
+// other. A key's member is made when the key is read; a scalar without an anchor needs
+// no slot (it is written where it goes at once), nor does a container start, which
+// pushes its own entry.
 //
 // Aliases copy the anchored node; copies made for one document may not add up to more
 // than kMaxAliasWork (values copied plus path steps walked), so a small text of nested
@@ -115,7 +117,7 @@ private:
     void HandleScalarEvent(const yaml_event_t& event);
     void HandleOther(const yaml_event_t& event);
     void StartDocument();
-    // Makes room for a value event: a new element or the member of the pending key.
+    // The slot of an alias or an anchored scalar: a new element or the pending key's member.
     void PlaceSlot();
     void HandleKey(const yaml_event_t& event);
     // Tagged and anchored keys, aliases as keys, and the errors of keys that are not
@@ -148,7 +150,7 @@ private:
     YamlAnchors anchors_;
     // The member of the last key read in the innermost mapping, until its value comes;
     // null while the mapping's next event is a key. Made when the key is read, so that
-    // libyaml's text of the key goes with its event, as everywhere else.
+    // libyaml's text of the key is freed with its event, not kept for the value.
     BindingProperty* pending_ = nullptr;
     std::size_t openContainers_ = 0;
     std::size_t openFlowContainers_ = 0;
