@@ -329,7 +329,7 @@ void AssignPlainYamlScalarFast(BindingProperty& target, std::string_view text) {
             TreeBuilding::SetBool(target, false);
             return;
         case Word::None:
-            target.AssignString(text);
+            TreeBuilding::SetString(target, text);
             return;
     }
 }
