@@ -1,7 +1,8 @@
 #include "formats/YamlValueBuilder.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstddef>
+#include <type_traits>
 
 #include "binding/PropertyContext.h"
 #include "binding/TreeBuilding.h"
@@ -26,6 +27,15 @@ std::string_view Text(const yaml_char_t* text) {
     return text == nullptr ? std::string_view() : std::string_view(reinterpret_cast<const char*>(text));
 }
 
+// The key of a member the collector made: its node's interned text. The member is a
+// node's value, so the node is found from the member's address.
+std::string_view KeyOf(const BindingProperty& member) {
+    static_assert(std::is_standard_layout_v<MemberNode>, "a node is found from its value's address");
+    const auto* node = reinterpret_cast<const MemberNode*>(reinterpret_cast<const char*>(&member) -
+                                                          offsetof(MemberNode, value));
+    return node->KeyView();
+}
+
 std::uint64_t Line(const yaml_mark_t& mark) { return static_cast<std::uint64_t>(mark.line) + 1; }
 std::uint64_t Column(const yaml_mark_t& mark) { return static_cast<std::uint64_t>(mark.column) + 1; }
 
@@ -39,24 +49,39 @@ void YamlValueBuilder::EntryStack::Grow() {
     capacity_ *= 2;
 }
 
-YamlValueBuilder::~YamlValueBuilder() {
-    Release(pendingKey_);
-    for (Entry& entry : stack_) Release(entry.key);
+void YamlValueBuilder::HandleScalarEvent(const yaml_event_t& event) {
+    Entry& top = stack_.back();
+    if (top.kind == EntryKind::Mapping && pending_ == nullptr) {
+        HandleKey(event);
+        return;
+    }
+    const auto& scalar = event.data.scalar;
+    if (scalar.anchor != nullptr) {
+        PlaceSlot();
+        HandleAnchoredScalar(event);
+        return;
+    }
+    // Nothing can name an unanchored scalar, so it is written where it goes without a
+    // slot of its own on the stack.
+    BindingProperty* target = top.target;
+    if (top.kind == EntryKind::Sequence) {
+        target = &TreeBuilding::AppendGrowing(*top.target);
+    } else if (top.kind == EntryKind::Mapping) {
+        target = pending_;
+        pending_ = nullptr;
+    }
+    const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
+    if (scalar.tag != nullptr) {
+        if (!AssignTagged(event, *target)) return;
+    } else if (scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE) {
+        TreeBuilding::SetString(*target, text);
+    } else {
+        AssignPlainYamlScalarFast(*target, text);
+    }
+    if (top.kind == EntryKind::Slot) PopSlot();  // the root
 }
 
-void YamlValueBuilder::Release(Key& key) noexcept {
-    // libyaml allocates its texts with malloc and frees them with free.
-    if (key.owned) std::free(const_cast<char*>(key.text));
-    key = Key{nullptr, 0, false};
-}
-
-void YamlValueBuilder::SetPendingKey(Key key) noexcept {
-    Release(pendingKey_);
-    pendingKey_ = key;
-    hasPendingKey_ = true;
-}
-
-void YamlValueBuilder::Handle(yaml_event_t& event) {
+void YamlValueBuilder::HandleOther(const yaml_event_t& event) {
     switch (event.type) {
         case YAML_DOCUMENT_START_EVENT:
             StartDocument();
@@ -65,32 +90,25 @@ void YamlValueBuilder::Handle(yaml_event_t& event) {
         case YAML_MAPPING_END_EVENT:
             HandleContainerEnd();
             return;
-        case YAML_SCALAR_EVENT:
         case YAML_SEQUENCE_START_EVENT:
         case YAML_MAPPING_START_EVENT:
         case YAML_ALIAS_EVENT:
             break;
-        default:  // stream start and end, document end
+        default:  // stream start and end, document end, a scalar with nothing open
             return;
     }
     if (stack_.empty()) return;  // libyaml gives a document exactly one root node
 
-    if (stack_.back().kind == EntryKind::Mapping && !hasPendingKey_) {
-        HandleKey(event);
+    if (stack_.back().kind == EntryKind::Mapping && pending_ == nullptr) {
+        HandleOtherKey(event);
         return;
     }
-    if (event.type == YAML_SCALAR_EVENT && event.data.scalar.anchor == nullptr) {
-        HandleScalarValue(event);
-        return;
-    }
-    PlaceSlot();
-    if (event.type == YAML_SCALAR_EVENT) {
-        HandleScalar(event);
-    } else if (event.type == YAML_SEQUENCE_START_EVENT) {
+    if (event.type == YAML_SEQUENCE_START_EVENT) {
         HandleContainerStart(event, EntryKind::Sequence);
     } else if (event.type == YAML_MAPPING_START_EVENT) {
         HandleContainerStart(event, EntryKind::Mapping);
     } else {
+        PlaceSlot();
         HandleAlias(event);
     }
 }
@@ -102,28 +120,20 @@ void YamlValueBuilder::StartDocument() {
         return;
     }
     // An earlier document held nothing (or only a null): this one fills the root.
-    for (Entry& entry : stack_) Release(entry.key);
     stack_.clear();
-    stack_.push_back(Entry{&result_.Value(), nullptr, Key{nullptr, 0, false}, YamlPaths::kRoot, EntryKind::Slot, false});
+    pending_ = nullptr;
+    stack_.push_back(Entry{&result_.Value(), nullptr, YamlPaths::kRoot, EntryKind::Slot, false});
 }
 
 void YamlValueBuilder::PlaceSlot() {
     const Entry& top = stack_.back();
     if (top.kind == EntryKind::Sequence) {
-        BindingProperty& element = TreeBuilding::Append(*top.target);
-        stack_.push_back(Entry{&element, nullptr, Key{nullptr, 0, false}, kNoStep, EntryKind::Slot, false});
+        BindingProperty& element = TreeBuilding::AppendGrowing(*top.target);
+        stack_.push_back(Entry{&element, nullptr, kNoStep, EntryKind::Slot, false});
     } else if (top.kind == EntryKind::Mapping) {
-        BindingProperty& member = members_.Member(std::string_view(pendingKey_.text, pendingKey_.length));
-        stack_.push_back(Entry{&member, nullptr, pendingKey_, kNoStep, EntryKind::Slot, false});
-        // The slot owns the key's text now.
-        pendingKey_ = Key{nullptr, 0, false};
-        hasPendingKey_ = false;
+        stack_.push_back(Entry{pending_, nullptr, kNoStep, EntryKind::Slot, false});
+        pending_ = nullptr;
     }
-}
-
-void YamlValueBuilder::PopSlot() noexcept {
-    Release(stack_.back().key);
-    stack_.pop_back();
 }
 
 YamlPaths::StepId YamlValueBuilder::PathOf(std::size_t at) {
@@ -137,29 +147,36 @@ YamlPaths::StepId YamlValueBuilder::PathOf(std::size_t at) {
         // An open element is always its sequence's last one.
         entry.path = parent.kind == EntryKind::Sequence
                          ? paths_->PushIndex(parent.path, parent.target->Size() - 1)
-                         : paths_->PushKey(parent.path, std::string_view(entry.key.text, entry.key.length));
+                         : paths_->PushKey(parent.path, KeyOf(*entry.target));
     }
     return stack_[at].path;
 }
 
-void YamlValueBuilder::HandleKey(yaml_event_t& event) {
+void YamlValueBuilder::HandleKey(const yaml_event_t& event) {
+    const auto& scalar = event.data.scalar;
+    if (scalar.tag != nullptr || scalar.anchor != nullptr) {
+        HandleOtherKey(event);
+        return;
+    }
+    pending_ = &members_.Member(std::string_view(reinterpret_cast<const char*>(scalar.value), scalar.length));
+}
+
+void YamlValueBuilder::HandleOtherKey(const yaml_event_t& event) {
     const yaml_mark_t& mark = event.start_mark;
     switch (event.type) {
         case YAML_SCALAR_EVENT: {
-            auto& scalar = event.data.scalar;
+            const auto& scalar = event.data.scalar;
             if (scalar.tag != nullptr && Text(scalar.tag) != kYamlStrTag) {
                 Fail(kInvalidKey, mark);
                 return;
             }
-            // The key's text is taken over rather than copied: libyaml made it for this
-            // event alone (NUL-terminated, on the heap) and would free it right after.
-            SetPendingKey(Key{reinterpret_cast<const char*>(scalar.value), scalar.length, true});
-            scalar.value = nullptr;
+            const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
+            pending_ = &members_.Member(text);
             if (scalar.anchor != nullptr) {
                 YamlAnchor* anchor = nullptr;
                 if (!EnterAnchor(scalar.anchor, mark, anchor)) return;
                 anchor->isKeyText = true;
-                anchor->keyText.assign(pendingKey_.text, pendingKey_.length);
+                anchor->keyText.assign(text);
             }
             return;
         }
@@ -173,10 +190,8 @@ void YamlValueBuilder::HandleKey(yaml_event_t& event) {
             // An alias as a key stands for the text it names: a key's text, or a string.
             const std::string_view name = Text(event.data.alias.anchor);
             const YamlAnchor* anchor = anchors_.Find(name);
-            // Anchors never move or change, and the member made for the key holds the
-            // node's interned text for as long as the slot is open: neither is copied.
             if (anchor != nullptr && anchor->isKeyText) {
-                SetPendingKey(Key{anchor->keyText.data(), anchor->keyText.size(), false});
+                pending_ = &members_.Member(anchor->keyText);
                 return;
             }
             const BindingProperty* node = ResolveAnchor(anchor, name, mark);
@@ -185,51 +200,38 @@ void YamlValueBuilder::HandleKey(yaml_event_t& event) {
                 Fail(kInvalidKey, mark);
                 return;
             }
-            const std::string_view text = node->GetStringView();
-            SetPendingKey(Key{text.data(), text.size(), false});
+            pending_ = &members_.Member(node->GetStringView());
             return;
         }
     }
 }
 
-bool YamlValueBuilder::AssignScalar(const yaml_event_t& event, BindingProperty& target) {
+bool YamlValueBuilder::AssignTagged(const yaml_event_t& event, BindingProperty& target) {
     const auto& scalar = event.data.scalar;
     const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
-    const char* tag = reinterpret_cast<const char*>(scalar.tag);
     const bool quoted = scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
-    if (tag == nullptr) {
+    // Only a tagged scalar can fail, and a failure replaces the value: link it first.
+    members_.LinkAll();
+    return AssignYamlScalar(result_, target, reinterpret_cast<const char*>(scalar.tag), text, quoted, scratch_);
+}
+
+void YamlValueBuilder::HandleAnchoredScalar(const yaml_event_t& event) {
+    BindingProperty& target = *stack_.back().target;
+    const auto& scalar = event.data.scalar;
+    if (scalar.tag != nullptr) {
+        if (!AssignTagged(event, target)) return;
+    } else {
+        const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
+        const bool quoted =
+            scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
         if (quoted) {
-            target.AssignString(text);
+            TreeBuilding::SetString(target, text);
         } else {
             AssignPlainYamlScalarFast(target, text);
         }
-        return true;
     }
-    // Only a tagged scalar can fail, and a failure replaces the value: link it first.
-    members_.LinkAll();
-    return AssignYamlScalar(result_, target, tag, text, quoted, scratch_);
-}
-
-void YamlValueBuilder::HandleScalarValue(const yaml_event_t& event) {
-    // Nothing can name an unanchored scalar, so it is written where it goes without a
-    // slot of its own on the stack.
-    Entry& top = stack_.back();
-    if (top.kind == EntryKind::Sequence) {
-        AssignScalar(event, TreeBuilding::Append(*top.target));
-    } else if (top.kind == EntryKind::Mapping) {
-        BindingProperty& member = members_.Member(std::string_view(pendingKey_.text, pendingKey_.length));
-        Release(pendingKey_);
-        hasPendingKey_ = false;
-        AssignScalar(event, member);
-    } else if (AssignScalar(event, *top.target)) {  // the root
-        PopSlot();
-    }
-}
-
-void YamlValueBuilder::HandleScalar(const yaml_event_t& event) {
-    if (!AssignScalar(event, *stack_.back().target)) return;
     YamlAnchor* anchor = nullptr;
-    if (!EnterAnchor(event.data.scalar.anchor, event.start_mark, anchor)) return;
+    if (!EnterAnchor(scalar.anchor, event.start_mark, anchor)) return;
     anchor->path = PathOf(stack_.size() - 1);
     PopSlot();
 }
@@ -245,19 +247,32 @@ void YamlValueBuilder::HandleContainerStart(const yaml_event_t& event, EntryKind
         Fail(kFlowTooDeep, event.start_mark);
         return;
     }
+    // The new container's entry: an element or the pending key's member pushed as one,
+    // or the root's slot made one.
     Entry& top = stack_.back();
+    BindingProperty* target = top.target;
+    if (top.kind == EntryKind::Slot) {
+        top.kind = kind;
+        top.flow = flow;
+    } else {
+        if (top.kind == EntryKind::Sequence) {
+            target = &TreeBuilding::AppendGrowing(*top.target);
+        } else {
+            target = pending_;
+            pending_ = nullptr;
+        }
+        stack_.push_back(Entry{target, nullptr, kNoStep, kind, flow});
+    }
     const yaml_char_t* anchorName = nullptr;
     if (kind == EntryKind::Sequence) {
-        top.target->MakeCollection();
+        TreeBuilding::MakeCollection(*target);
         anchorName = event.data.sequence_start.anchor;
     } else {
-        top.target->MakeStructure();
-        members_.Open(*top.target);
+        TreeBuilding::MakeStructure(*target);
+        members_.Open(*target);
         anchorName = event.data.mapping_start.anchor;
     }
-    IndexTexts(*top.target);
-    top.kind = kind;
-    top.flow = flow;
+    IndexTexts(*target);
     ++openContainers_;
     if (flow) ++openFlowContainers_;
     if (anchorName != nullptr) {
@@ -277,7 +292,7 @@ void YamlValueBuilder::HandleContainerEnd() {
     if (top.kind == EntryKind::Mapping) members_.Close();
     --openContainers_;
     if (top.flow) --openFlowContainers_;
-    hasPendingKey_ = false;
+    pending_ = nullptr;
     PopSlot();
 }
 

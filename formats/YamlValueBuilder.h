@@ -24,10 +24,12 @@ namespace Kesh {
 // reader stops feeding events.
 //
 // The stack holds two kinds of entries: a slot is a value about to be written (the
-// root, a new element, the member of the last key), a container is a sequence or
-// mapping being read. Which one is on top decides where an event goes, so a repeated
-// key whose earlier value was a container is overwritten or merged like any other. A
-// scalar without an anchor needs no slot: it is written where it goes at once.
+// root, or the element or member an alias or an anchored scalar fills), a container is
+// a sequence or mapping being read. Which one is on top decides where an event goes, so
+// a repeated key whose earlier value was a container is overwritten or merged like any
+// other. A key's member is made when the key is read; a scalar without an anchor needs
+// no slot (it is written where it goes at once), nor does a container start, which
+// pushes its own entry.
 //
 // Aliases copy the anchored node; copies made for one document may not add up to more
 // than kMaxAliasWork (values copied plus path steps walked), so a small text of nested
@@ -47,12 +49,18 @@ public:
     // textLength, the size of the text being read, only sizes the text table up front.
     explicit YamlValueBuilder(ConversionResult& result, std::size_t textLength = 0)
         : result_(result), textLength_(textLength) {}
-    ~YamlValueBuilder();
+    ~YamlValueBuilder() = default;
     YamlValueBuilder(const YamlValueBuilder&) = delete;
     YamlValueBuilder& operator=(const YamlValueBuilder&) = delete;
 
-    // May take over the text of a key scalar (the event then holds none).
-    void Handle(yaml_event_t& event);
+    // Scalars, the most common events, take the inline path; the rest go out of line.
+    void Handle(const yaml_event_t& event) {
+        if (event.type == YAML_SCALAR_EVENT && !stack_.empty()) {
+            HandleScalarEvent(event);
+        } else {
+            HandleOther(event);
+        }
+    }
     // Links what is still open and lets go of the text index. Before the result is read
     // or failed.
     void Finish() noexcept {
@@ -64,18 +72,9 @@ private:
     enum class EntryKind : std::uint8_t { Slot, Sequence, Mapping };
     static constexpr YamlPaths::StepId kNoStep = UINT32_MAX;
 
-    // The key of a member slot: libyaml's own text of the key, taken over from its event
-    // (owned), or a text that outlives the slot (an anchored key's, or an interned one).
-    // Kept so that an anchor inside can name its way from the root; nothing else needs it.
-    struct Key {
-        const char* text;
-        std::size_t length;
-        bool owned;
-    };
     struct Entry {
         BindingProperty* target;
         YamlAnchor* anchor;  // the anchor of an open container, to close it with the container
-        Key key;             // of a member slot; unused otherwise
         // The step of the way from the root, made only when an anchor needs it (kNoStep
         // until then): most nodes are never named, and keeping a path per event costs.
         YamlPaths::StepId path;
@@ -115,24 +114,25 @@ private:
         std::size_t capacity_ = kInline;
     };
 
+    void HandleScalarEvent(const yaml_event_t& event);
+    void HandleOther(const yaml_event_t& event);
     void StartDocument();
-    // Makes room for a value event: a new element or the member of the pending key.
+    // The slot of an alias or an anchored scalar: a new element or the pending key's member.
     void PlaceSlot();
-    void HandleKey(yaml_event_t& event);
-    // An unanchored scalar in value position; HandleScalar takes an anchored one, in the
-    // slot PlaceSlot made for it.
-    void HandleScalarValue(const yaml_event_t& event);
-    void HandleScalar(const yaml_event_t& event);
-    // Types the scalar into target; false after failing the result.
-    bool AssignScalar(const yaml_event_t& event, BindingProperty& target);
+    void HandleKey(const yaml_event_t& event);
+    // Tagged and anchored keys, aliases as keys, and the errors of keys that are not
+    // scalars: rare, so kept off the path of plain keys.
+    void HandleOtherKey(const yaml_event_t& event);
+    // An anchored scalar, in the slot PlaceSlot made for it.
+    void HandleAnchoredScalar(const yaml_event_t& event);
+    // Types a tagged scalar into target; false after failing the result.
+    bool AssignTagged(const yaml_event_t& event, BindingProperty& target);
     void HandleContainerStart(const yaml_event_t& event, EntryKind kind);
     void HandleContainerEnd();
     void HandleAlias(const yaml_event_t& event);
-    void PopSlot() noexcept;
+    void PopSlot() noexcept { stack_.pop_back(); }
     // The step of the entry at, made for it and the entries below it that have none yet.
     YamlPaths::StepId PathOf(std::size_t at);
-    void SetPendingKey(Key key) noexcept;
-    static void Release(Key& key) noexcept;
     void IndexTexts(BindingProperty& container);
 
     // The anchored node an alias refers to, or null after failing the result.
@@ -148,8 +148,10 @@ private:
     EntryStack stack_;
     std::optional<YamlPaths> paths_;  // made for the first anchor
     YamlAnchors anchors_;
-    Key pendingKey_{nullptr, 0, false};
-    bool hasPendingKey_ = false;  // an empty key is a key too
+    // The member of the last key read in the innermost mapping, until its value comes;
+    // null while the mapping's next event is a key. Made when the key is read, so that
+    // libyaml's text of the key is freed with its event, not kept for the value.
+    BindingProperty* pending_ = nullptr;
     std::size_t openContainers_ = 0;
     std::size_t openFlowContainers_ = 0;
     std::size_t aliasWork_ = 0;

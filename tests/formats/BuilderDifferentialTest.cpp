@@ -317,6 +317,41 @@ TEST(BuilderDifferential, YamlAnchorsAtEveryDepthAndKeysHeldOpen) {
     ExpectSameYaml(deep);
 }
 
+// The YAML reader makes a key's member when the key is read, before its value: repeated
+// keys whose value is an alias to the member itself, keys left without a value by an
+// error, every kind of key, and values of every kind and style at the root, in
+// sequences (which grow by doubling, also when merged into a copied one) and in mappings.
+TEST(BuilderDifferential, YamlKeysMadeBeforeTheirValues) {
+    for (const std::string text : {
+             "a: &x 1\na: *x\n",
+             "a: &x [1]\na: *x\n",
+             "a: &x {b: 1}\na: {c: *x}\n",
+             "a: 1\n? b\n",
+             "a: 1\nb: [\n",
+             "a: 1\nb:\n",
+             "{a: 1, b\n",
+             "&k a: 1\n*k : 2\nc: *k\n",
+             "s: &s text\n*s : 1\ntext: 2\n",
+             "n: &n 5\n*n : 1\n",
+             "!!str 1: x\n'2': y\n\"3\": z\n",
+             "!!int 1: x\n",
+             "? [1]\n",
+             "? {a: 1}\n: 2\n",
+             "[1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17]",
+             "a: [1, 2, 3]\na: [4, 5, 6, 7, 8]\n",
+             "x: &x [1, 2, 3]\na: *x\na: [4, 5]\n",
+             "- !!int 2\n- &b x\n- *b\n- 'q'\n- \"d\"\n- |\n  lit\n- >\n  fold\n- ~\n- true\n",
+             "a: !!float 1\nb: &c 'x'\nc: |\n  lit\nd: !!bool yes\ne: *c\n",
+             "&a 1\n",
+             "!!str 1\n",
+             "'quoted'\n",
+             "!!bool maybe\n",
+             "a: {b: &v 1, c: *v}\nd: *v\n",
+         }) {
+        ExpectSameYaml(text);
+    }
+}
+
 // Running out of memory at any point of a read leaves nothing behind but a failure: each
 // allocation in turn fails, and every tree built so far must still be released whole
 // (the sanitizers and the allocation counters would see anything lost).
