@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "runtime/EventName.h"
+#include "runtime/SubscribeResource.h"
 #include "tests/runtime/RuntimeFixture.h"
 
 namespace Kesh::Testing {
@@ -148,6 +149,53 @@ TEST_F(RuntimeTest, WaitCallsTheThreeStepsInOrder) {
     EXPECT_EQ(host.WaitCalls()[0].value, 0);
     EXPECT_EQ(host.WaitCalls()[1].entry, 6);
     EXPECT_EQ(host.WaitCalls()[2].entry, 8);
+}
+
+// Typed handlers: the data type comes from the handler (or is named), exact paths are
+// fetched once after the host subscription, patterns never.
+TEST_F(RuntimeTest, TypedSubscriptions) {
+    host.ClearRecords();
+
+    // A pattern is subscribed but never fetched.
+    std::vector<std::string> seen;
+    const auto record = [&seen](const ResourceEvent<BindingProperty>& event) {
+        seen.push_back(event.uri + " " + std::to_string(static_cast<int>(event.eventType)) + " " +
+                       std::string(BindingProperty::KindName(static_cast<unsigned>(event.data.Kind()))));
+    };
+    // The lambda form: the data type comes from the handler's parameter.
+    SubscribeResource(*plugin, "/qor-lobby/v1/lobby/*", record);
+    EXPECT_TRUE(host.Requests().empty());
+    EXPECT_TRUE(host.IsSubscribed("OnJsonApiEvent_qor-lobby_v1_lobby"));
+    host.DeliverResourceEvent("/qor-lobby/v1/lobby/members", "Update", BindingProperty(1));
+    EXPECT_EQ(seen, (std::vector<std::string>{"/qor-lobby/v1/lobby/members 1 signed"}));
+
+    // An exact path is fetched once, after the host subscription, and its state is
+    // handled as a Create before the call returns.
+    seen.clear();
+    host.ClearRecords();
+    host.SetResource("/qor-lobby/v2/lobby", BindingProperty("open"));
+    SubscribeResource<BindingProperty>(*plugin, "/qor-lobby/v2/lobby", record);
+    ASSERT_EQ(host.Requests().size(), 1u);
+    EXPECT_EQ(host.Requests()[0].Method(), HttpMethod::Get);
+    EXPECT_EQ(host.Requests()[0].url, "/qor-lobby/v2/lobby");
+    EXPECT_EQ(host.Subscriptions().size(), 1u);
+    EXPECT_EQ(seen, (std::vector<std::string>{"/qor-lobby/v2/lobby 0 string"}));
+    // A Delete carries no data, whatever the host sends.
+    host.DeliverResourceEvent("/qor-lobby/v2/lobby", "Delete", BindingProperty("gone"));
+    EXPECT_EQ(seen.back(), "/qor-lobby/v2/lobby 2 empty");
+
+    // Subscribing a path again replaces its handler and counts twice on the event.
+    std::vector<double> doubles;
+    SubscribeResource<double>(*plugin, "/qor-lobby/v2/lobby",
+                              [&doubles](const ResourceEvent<double>& event) { doubles.push_back(event.data); });
+    EXPECT_EQ(plugin->SubscriptionCount("OnJsonApiEvent_qor-lobby_v2_lobby"), 2u);
+    seen.clear();
+    doubles.clear();
+    host.DeliverResourceEvent("/qor-lobby/v2/lobby", "Update", BindingProperty("1.25"));
+    host.DeliverResourceEvent("/qor-lobby/v2/lobby", "Update", BindingProperty("wide"));
+    host.DeliverResourceEvent("/qor-lobby/v2/lobby", "Delete", BindingProperty(7.0));
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(doubles, (std::vector<double>{1.25, 0.0}));
 }
 
 // After the handlers are cleared (on unload) no event may reach one: a pattern handler
