@@ -140,7 +140,7 @@ TEST_F(RuntimeTest, ServiceProxyMessagesThroughTheHost) {
               "test-plugin: Could not find registered handler for async service proxy event svc.get");
 }
 
-TEST_F(RuntimeTest, WaitCallsTheThreeStepsInOrder) {
+TEST_F(RuntimeTest, WaitCallsTheStepsTheHostHasInOrder) {
     host.SetWaitResult(0x1'0000'0002ull);
     EXPECT_EQ(plugin->Wait(), 0x1'0000'0002ull);
     ASSERT_EQ(host.WaitCalls().size(), 3u);
@@ -149,6 +149,13 @@ TEST_F(RuntimeTest, WaitCallsTheThreeStepsInOrder) {
     EXPECT_EQ(host.WaitCalls()[0].value, 0);
     EXPECT_EQ(host.WaitCalls()[1].entry, 6);
     EXPECT_EQ(host.WaitCalls()[2].entry, 8);
+
+    // A host without the later entries, or no host at all: nothing to call, nothing waited for.
+    host.Api().waitResume = nullptr;
+    host.Api().waitResult = nullptr;
+    EXPECT_EQ(plugin->Wait(), 0u);
+    EXPECT_EQ(host.WaitCalls().size(), 4u);  // the yield
+    EXPECT_EQ(TestPlugin().Wait(), 0u);
 }
 
 // Typed handlers: the data type comes from the handler (or is named), exact paths are
