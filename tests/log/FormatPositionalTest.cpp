@@ -69,9 +69,7 @@ TEST(FormatPositional, TypesAndConversions) {
     EXPECT_EQ(Format("%1", {0.5}), "0.5");
     EXPECT_EQ(Format("%1$.3f %1$d %1$e", {2.5}), "2.500 2.5 2.500000e+00");
     EXPECT_EQ(Format("%1$#x %1$#d %1$+d %1$o", {255}), "0xff 255 +255 377");
-    EXPECT_EQ(Format("%1$u", {4294967295u}), "4294967295");
     EXPECT_EQ(Format("%1$d", {4294967295u}), "-1");
-    EXPECT_EQ(Format("%1$d", {"text"}), "text");
     EXPECT_EQ(Format("%1 %2", {true, false}), "true false");
     EXPECT_EQ(Format("[%1]", {static_cast<const char*>(nullptr)}), "[]");
     EXPECT_EQ(Format("%1$.2s|%1$-5.2s|%1$5s", {"abcdef"}), "ab|ab   |abcdef");

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/EventName.h"
+#include "runtime/SubscribeResource.h"
 #include "tests/runtime/RuntimeFixture.h"
 
 namespace Kesh::Testing {
@@ -70,6 +72,39 @@ TEST_F(RuntimeTest, ResourceEventsReachExactThenPatternHandlers) {
                                                "exact /qor-login/v1/session 2 two", "pattern /qor-login/v1/session"}));
 }
 
+// Payloads a handler sees alike, whether they fill the event straight from the host's
+// record or, being less plain, through a value tree.
+TEST_F(RuntimeTest, PlainAndUnusualPayloadsReachTheHandlerAlike) {
+    std::vector<std::string> calls;
+    plugin->AddResourceHandler("/a/b/c", [&](const PluginResourceEvent& event) {
+        calls.push_back(event.uri + " " + std::to_string(static_cast<int>(event.eventType)) + " " +
+                        event.data.GetMember("text").GetString("") + " " +
+                        std::to_string(event.data.GetMember("list").Size()));
+    });
+    plugin->Subscribe("/a/b/c");
+    BindingProperty data;
+    data["text"] = "x";
+    data["list"].Append() = 1;
+    data["list"].Append() = "two";
+
+    const auto payload = [&](const BindingProperty& eventType) {
+        BindingProperty value;
+        value["uri"] = "/a/b/c";
+        value["eventType"] = eventType;
+        value["data"] = data;
+        return value;
+    };
+    BindingProperty extra = payload("Delete");
+    extra["meta"]["origin"] = "test";  // a member holding others
+    const std::string name = EventName("/a/b/c");
+    ASSERT_TRUE(host.Deliver(name, payload("Update")));
+    ASSERT_TRUE(host.Deliver(name, payload("2")));  // the number in a text
+    ASSERT_TRUE(host.Deliver(name, extra));
+    // An eventType that names nothing drops the event.
+    ASSERT_TRUE(host.Deliver(name, payload("Upsert")));
+    EXPECT_EQ(calls, (std::vector<std::string>{"/a/b/c 1 x 2", "/a/b/c 2 x 2", "/a/b/c 2 x 2"}));
+}
+
 TEST_F(RuntimeTest, ShutdownEndsEverySubscriptionAndEmptiesTheTables) {
     int calls = 0;
     plugin->AddResourceHandler("/p/q", [&](const PluginResourceEvent&) { ++calls; });
@@ -105,7 +140,7 @@ TEST_F(RuntimeTest, ServiceProxyMessagesThroughTheHost) {
               "test-plugin: Could not find registered handler for async service proxy event svc.get");
 }
 
-TEST_F(RuntimeTest, WaitCallsTheThreeStepsInOrder) {
+TEST_F(RuntimeTest, WaitCallsTheStepsTheHostHasInOrder) {
     host.SetWaitResult(0x1'0000'0002ull);
     EXPECT_EQ(plugin->Wait(), 0x1'0000'0002ull);
     ASSERT_EQ(host.WaitCalls().size(), 3u);
@@ -114,6 +149,60 @@ TEST_F(RuntimeTest, WaitCallsTheThreeStepsInOrder) {
     EXPECT_EQ(host.WaitCalls()[0].value, 0);
     EXPECT_EQ(host.WaitCalls()[1].entry, 6);
     EXPECT_EQ(host.WaitCalls()[2].entry, 8);
+
+    // A host without the later entries, or no host at all: nothing to call, nothing waited for.
+    host.Api().waitResume = nullptr;
+    host.Api().waitResult = nullptr;
+    EXPECT_EQ(plugin->Wait(), 0u);
+    EXPECT_EQ(host.WaitCalls().size(), 4u);  // the yield
+    EXPECT_EQ(TestPlugin().Wait(), 0u);
+}
+
+// Typed handlers: the data type comes from the handler (or is named), exact paths are
+// fetched once after the host subscription, patterns never.
+TEST_F(RuntimeTest, TypedSubscriptions) {
+    host.ClearRecords();
+
+    // A pattern is subscribed but never fetched.
+    std::vector<std::string> seen;
+    const auto record = [&seen](const ResourceEvent<BindingProperty>& event) {
+        seen.push_back(event.uri + " " + std::to_string(static_cast<int>(event.eventType)) + " " +
+                       std::string(BindingProperty::KindName(static_cast<unsigned>(event.data.Kind()))));
+    };
+    // The lambda form: the data type comes from the handler's parameter.
+    SubscribeResource(*plugin, "/qor-lobby/v1/lobby/*", record);
+    EXPECT_TRUE(host.Requests().empty());
+    EXPECT_TRUE(host.IsSubscribed("OnJsonApiEvent_qor-lobby_v1_lobby"));
+    host.DeliverResourceEvent("/qor-lobby/v1/lobby/members", "Update", BindingProperty(1));
+    EXPECT_EQ(seen, (std::vector<std::string>{"/qor-lobby/v1/lobby/members 1 signed"}));
+
+    // An exact path is fetched once, after the host subscription, and its state is
+    // handled as a Create before the call returns.
+    seen.clear();
+    host.ClearRecords();
+    host.SetResource("/qor-lobby/v2/lobby", BindingProperty("open"));
+    SubscribeResource<BindingProperty>(*plugin, "/qor-lobby/v2/lobby", record);
+    ASSERT_EQ(host.Requests().size(), 1u);
+    EXPECT_EQ(host.Requests()[0].Method(), HttpMethod::Get);
+    EXPECT_EQ(host.Requests()[0].url, "/qor-lobby/v2/lobby");
+    EXPECT_EQ(host.Subscriptions().size(), 1u);
+    EXPECT_EQ(seen, (std::vector<std::string>{"/qor-lobby/v2/lobby 0 string"}));
+    // A Delete carries no data, whatever the host sends.
+    host.DeliverResourceEvent("/qor-lobby/v2/lobby", "Delete", BindingProperty("gone"));
+    EXPECT_EQ(seen.back(), "/qor-lobby/v2/lobby 2 empty");
+
+    // Subscribing a path again replaces its handler and counts twice on the event.
+    std::vector<double> doubles;
+    SubscribeResource<double>(*plugin, "/qor-lobby/v2/lobby",
+                              [&doubles](const ResourceEvent<double>& event) { doubles.push_back(event.data); });
+    EXPECT_EQ(plugin->SubscriptionCount("OnJsonApiEvent_qor-lobby_v2_lobby"), 2u);
+    seen.clear();
+    doubles.clear();
+    host.DeliverResourceEvent("/qor-lobby/v2/lobby", "Update", BindingProperty("1.25"));
+    host.DeliverResourceEvent("/qor-lobby/v2/lobby", "Update", BindingProperty("wide"));
+    host.DeliverResourceEvent("/qor-lobby/v2/lobby", "Delete", BindingProperty(7.0));
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(doubles, (std::vector<double>{1.25, 0.0}));
 }
 
 // After the handlers are cleared (on unload) no event may reach one: a pattern handler
