@@ -76,6 +76,7 @@ TEST_F(AssignScalarTest, StringsAndEnumNames) {
 
 TEST_F(AssignScalarTest, BlobsCheckBase64) {
     Expect(Blob{9}, BindingProperty("TWE="), Blob{'M', 'a'});
+    Expect(Blob{9}, BindingProperty("AZaz09+/"), Blob{1, 150, 179, 211, 223, 191});  // the alphabet's ends
     Expect(Blob{9}, BindingProperty(Blob{1, 2, 3}), Blob{1, 2, 3});
     Expect(Blob{9}, BindingProperty("TWFu TWFu"), Blob{},
            "Couldn't assign string value to 'target' of type blob because the input has invalid base64 characters.");

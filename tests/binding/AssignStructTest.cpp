@@ -231,13 +231,14 @@ TEST(EnumFieldSizes, OnlyNativeEnumSizesTakeTheBuiltInRule) {
     TypeRegistry registry;
     const TypeRecord* sized = registry.DeclareType("Sized", 4, NoStaticType(), true).AddEnumerator("Green", 1, "").Record();
     const TypeRecord* odd = registry.DeclareType("Odd", 3, NoStaticType(), true).AddEnumerator("Green", 1, "").Record();
-    const auto holder = [&](const char* name, const TypeRecord* type) {
+    const auto holder = [&](const char* name, const TypeRecord* type, std::uint32_t flags) {
         return registry.DeclareType(name, 4, NoStaticType(), false)
-            .AddField("e", "", 0, StaticTypeOf<std::int32_t>(), {TypeKind::Enum, TypeKind::None, type}, {}, 0, nullptr, false)
+            .AddField("e", "", 0, StaticTypeOf<std::int32_t>(), {TypeKind::Enum, TypeKind::None, type}, {}, flags, nullptr, false)
             .Record();
     };
-    const TypeRecord* good = holder("Good", sized);
-    const TypeRecord* bad = holder("Bad", odd);
+    const TypeRecord* good = holder("Good", sized, 0);
+    const TypeRecord* bad = holder("Bad", odd, 0);
+    const TypeRecord* badOmitted = holder("BadOmitted", odd, kFieldOmitDefault);
     BindingProperty input;
     input["e"] = "Green";
     std::int32_t native = 0;
@@ -254,6 +255,9 @@ TEST(EnumFieldSizes, OnlyNativeEnumSizesTakeTheBuiltInRule) {
     ConversionResult written;
     EXPECT_FALSE(WriteStruct(written, written.Value(), &native, bad, &registry));
     EXPECT_STREQ(written.ErrorMessage(), "Couldn't convert native value because it's an unregistered structure.");
+    // Left out when it holds its default: only the descriptor could tell, so it fails alike.
+    ConversionResult omitted;
+    EXPECT_FALSE(WriteStruct(omitted, omitted.Value(), &native, badOmitted, &registry));
 }
 
 }  // namespace

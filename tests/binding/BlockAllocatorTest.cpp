@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -65,6 +66,24 @@ TEST(BlockAllocator, HandsOutRunsWithinRegionsAndTakesThemBackTogether) {
     counts = allocator.ReadCounts();
     EXPECT_EQ(counts.blocksInUse, 0u);
     EXPECT_EQ(counts.regions, 0u);
+}
+
+// A run goes to the first region with room, searched from the one the last run came
+// from round to the others: a hole in any region is taken before a new region opens.
+TEST(BlockAllocator, FindsAHoleInAnyRegionBeforeOpeningANewOne) {
+    BlockAllocator& allocator = BlockAllocator::Instance();
+    if (allocator.ReadCounts().regions != 0) GTEST_SKIP() << "another region is in use";
+    constexpr std::size_t kBlock = BlockAllocator::kBlockSize;
+    std::vector<char*> regions;  // three full ones, in address order
+    for (int i = 0; i < 3; ++i) regions.push_back(static_cast<char*>(allocator.AllocateRun(16)));
+    std::sort(regions.begin(), regions.end());
+    allocator.FreeRun(regions[2] + 4 * kBlock, 4);
+    allocator.FreeRun(regions[1], 5);
+    EXPECT_EQ(allocator.AllocateRun(5), regions[1]);  // the only room for five
+    EXPECT_EQ(allocator.AllocateRun(4), regions[2] + 4 * kBlock);
+    EXPECT_EQ(allocator.ReadCounts().regions, 3u);
+    for (char* region : regions) allocator.FreeRun(region, 16);
+    EXPECT_EQ(allocator.ReadCounts().blocksInUse, 0u);
 }
 
 // Short runs recycled are kept aside and handed out again, the last kept first, for

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <new>
@@ -8,8 +9,12 @@
 #include <vector>
 
 #include "binding/BindingProperty.h"
+#include "binding/EnumDeclaration.h"
 #include "binding/HostValue.h"
+#include "binding/HostValueAssign.h"
 #include "binding/HostValueConversion.h"
+#include "binding/NativeAssign.h"
+#include "binding/StructDeclaration.h"
 #include "binding/TypeRegistry.h"
 #include "platform/Allocator.h"
 #include "tests/support/AllocationFailure.h"
@@ -50,6 +55,7 @@ HostValue Borrowed(const char* text, std::uint32_t length) {
     record.payload.string = {text, length};
     return record;
 }
+HostValue Borrowed(const char* text) { return Borrowed(text, static_cast<std::uint32_t>(std::strlen(text))); }
 
 HostValue List(HostValue* values, std::uint32_t count) {
     HostValue record = Record(HostValueKind::Collection);
@@ -91,6 +97,15 @@ TEST(HostValue, SettersReleaseAndOwnTheirCopies) {
 
     record.SetBool(true);  // frees the blob
     EXPECT_EQ(LiveBlocks(), before);
+
+    // Arrays come as Empty records, also from memory that held others just before.
+    for (int round = 0; round < 2; ++round) {
+        HostValue* values = AllocateHostValues(4);
+        EXPECT_TRUE(IsZero(values, 4 * sizeof(HostValue))) << round;
+        for (int i = 0; i < 4; ++i) values[i].SetSigned(-1);
+        record.SetCollection(values, 4);
+        record.Release();
+    }
 
     // A structure frees only the keys its entries own.
     HostMemberEntry* entries = AllocateMemberEntries(2);
@@ -220,6 +235,7 @@ TEST(HostValueConversion, ReadsWhatTheHostMeansAndTheLastOfRepeatedKeys) {
         {Members(listFirst, 3), "{k:7,other:5}"},
         {Members(listLast, 2), "{k:[1,2]}"},
         {List(nullptr, 0), "[]"},  // empty arrays need no pointer
+        {Members(nullptr, 0), "{}"},
     };
     HostResultHead head{};
     for (const auto& c : cases) {
@@ -352,6 +368,162 @@ TEST(HostValueConversion, DeepTreesOnASmallStack) {
     });
     EXPECT_TRUE(checked);
     EXPECT_EQ(LiveBlocks(), before);
+}
+
+// The direct fill of a declared struct from a host record, against the general way
+// through a value tree.
+enum class Tone : std::int16_t { Cold = 1, Warm = 2 };
+
+struct Sample {
+    std::string text;
+    Tone tone = Tone::Cold;
+    BindingProperty data;
+    bool flag = false;
+    std::string label = "unset";
+    std::int32_t count = 0;
+};
+
+std::string Describe(const Sample& sample) {
+    return sample.text + "|" + std::to_string(static_cast<int>(sample.tone)) + "|" + Shape(sample.data) + "|" +
+           (sample.flag ? "1" : "0") + "|" + sample.label + "|" + std::to_string(sample.count);
+}
+
+HostValue Owned(const BindingProperty& tree) {
+    HostValue value{};
+    ToHostValue(tree, value);
+    return value;
+}
+
+struct Member {
+    const char* key;
+    HostValue value;
+};
+
+// A structure record of borrowed keys; released with its owned values.
+class StructureRecord {
+public:
+    explicit StructureRecord(const std::vector<Member>& members) {
+        const auto count = static_cast<std::uint32_t>(members.size());
+        HostMemberEntry* entries = AllocateMemberEntries(count);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            entries[i].key = members[i].key;
+            entries[i].value = members[i].value;
+        }
+        record_.SetStructure(entries, count);
+    }
+    ~StructureRecord() { record_.Release(); }
+    StructureRecord(const StructureRecord&) = delete;
+    StructureRecord& operator=(const StructureRecord&) = delete;
+    HostValue& Get() { return record_; }
+
+private:
+    HostValue record_{};
+};
+
+BindingProperty SomeData() {
+    BindingProperty data;
+    data["phase"] = "Lobby";
+    data["list"].Append() = true;
+    data["list"].Append() = 2.5;
+    data["id"] = std::uint64_t{7};
+    return data;
+}
+
+class HostValueAssignTest : public ::testing::Test {
+protected:
+    HostValueAssignTest() {
+        EnumDeclaration<Tone>(registry, "Tone").Value("Cold", Tone::Cold).Value("Warm", Tone::Warm);
+        type = StructDeclaration<Sample>(registry, "Sample")
+                   .Field("text", &Sample::text, FieldOptions{.flags = kFieldRequired})
+                   .Field("tone", &Sample::tone)
+                   .Field("data", &Sample::data)
+                   .Field("flag", &Sample::flag)
+                   .Field("label", &Sample::label)
+                   .Field("count", &Sample::count)
+                   .Record();
+    }
+
+    TypeRegistry registry;
+    const TypeRecord* type = nullptr;
+};
+
+// Whatever the record, the direct fill either declines or leaves the struct exactly as
+// reading the record into a value and assigning that does; the plain records it must
+// take, so that events do not quietly go the slow way.
+TEST_F(HostValueAssignTest, AgreesWithTheValueTreeOrDeclines) {
+    struct Case {
+        const char* name;
+        std::function<std::vector<Member>()> members;
+        bool direct;
+    };
+    const auto plain = [](std::vector<Member> extra) {
+        std::vector<Member> members{{"text", Borrowed("hello")}, {"tone", Borrowed("Warm")}, {"data", Owned(SomeData())}};
+        members.insert(members.end(), extra.begin(), extra.end());
+        return members;
+    };
+    HostValue flag{};
+    flag.SetBool(true);
+    HostValue big{};
+    big.SetUnsigned(2);
+    HostValue nullText = Borrowed(nullptr, 3);
+    HostValue nullBlob = Record(HostValueKind::BorrowedBlob);
+    nullBlob.payload.blob = {nullptr, 2};
+    const Case cases[] = {
+        {"plain", [&] { return plain({{"flag", flag}}); }, true},
+        {"enum by signed number", [&] { return std::vector<Member>{{"text", Borrowed("t")}, {"tone", Signed(2)}}; }, true},
+        {"enum by unsigned number", [&] { return std::vector<Member>{{"text", Borrowed("t")}, {"tone", big}}; }, true},
+        {"enum number on its low 32 bits", [&] { return std::vector<Member>{{"text", Borrowed("t")}, {"tone", Signed(0x100000002)}}; }, true},
+        {"enum number not an enumerator", [&] { return std::vector<Member>{{"text", Borrowed("t")}, {"tone", Signed(7)}}; }, false},
+        {"enum number in a text", [&] { return std::vector<Member>{{"text", Borrowed("t")}, {"tone", Borrowed("2")}}; }, false},
+        {"enum name unknown", [&] { return std::vector<Member>{{"text", Borrowed("t")}, {"tone", Borrowed("warm")}}; }, false},
+        {"unknown scalar member", [&] { return plain({{"other", Signed(1)}, {"more", Borrowed("x")}}); }, true},
+        {"unknown member holding others", [&] { return plain({{"other", Owned(SomeData())}}); }, false},
+        {"key repeated on a field", [&] { return plain({{"text", Borrowed("again")}}); }, false},
+        {"member without a key", [&] { return plain({{nullptr, Signed(1)}}); }, false},
+        {"text without data", [&] { return std::vector<Member>{{"text", nullText}}; }, false},
+        {"enum name without data", [&] { return std::vector<Member>{{"text", Borrowed("t")}, {"tone", nullText}}; }, false},
+        {"unknown blob member without data", [&] { return plain({{"other", nullBlob}}); }, false},
+        {"text shorter by its count than by its NUL", [&] { return std::vector<Member>{{"text", Borrowed("whole", 2)}}; }, true},
+        {"field of a kind filled only the general way", [&] { return plain({{"count", Signed(3)}}); }, false},
+        {"required field missing", [&] { return std::vector<Member>{{"tone", Borrowed("Warm")}}; }, false},
+        {"required field Empty", [&] { return std::vector<Member>{{"text", Record(HostValueKind::Empty)}}; }, false},
+        {"optional fields Empty", [&] { return std::vector<Member>{{"text", Borrowed("t")}, {"label", Record(HostValueKind::Empty)}, {"data", Record(HostValueKind::Empty)}}; }, true},
+        {"bool given as text", [&] { return plain({{"flag", Borrowed("true")}}); }, false},
+        {"text given as number", [&] { return std::vector<Member>{{"text", Signed(1)}}; }, false},
+        {"unknown kind inside the data", [&] { return std::vector<Member>{{"text", Borrowed("t")}, {"data", Record(static_cast<HostValueKind>(42))}}; }, false},
+        {"unknown kind as an unknown member", [&] { return plain({{"other", Record(static_cast<HostValueKind>(11))}}); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StructureRecord record(c.members());
+        Sample direct;
+        const bool took = AssignStructFromHost(&direct, record.Get(), type);
+        EXPECT_EQ(took, c.direct);
+
+        Sample general;
+        BindingProperty tree;
+        HostResultHead head{};
+        bool generalOk = FromHostValue(record.Get(), tree, "<result>", head);
+        head.Release();
+        ConversionResult result;
+        generalOk = generalOk && AssignNative(result, general, tree, "<result>", &registry);
+        if (took) {
+            EXPECT_TRUE(generalOk);
+            EXPECT_EQ(Describe(direct), Describe(general));
+        }
+    }
+}
+
+TEST_F(HostValueAssignTest, DeclinesWhatIsNotAPlainStructure) {
+    Sample sample;
+    EXPECT_FALSE(AssignStructFromHost(&sample, Borrowed("x"), type));
+    HostValue broken{};
+    broken.kind = HostValueKind::Structure;
+    broken.payload.structure = {nullptr, 2};
+    EXPECT_FALSE(AssignStructFromHost(&sample, broken, type));
+    StructureRecord empty({});
+    EXPECT_FALSE(AssignStructFromHost(&sample, empty.Get(), nullptr));
+    EXPECT_FALSE(AssignStructFromHost(&sample, empty.Get(), registry.FindType(StaticTypeOf<Tone>())));
 }
 
 }  // namespace

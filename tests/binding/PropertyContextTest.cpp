@@ -49,6 +49,15 @@ TEST(InternTable, HashesUpToTheFirstNul) {
     context.Strings().Release(entry);
     context.Strings().Release(entry);
     EXPECT_EQ(context.Strings().Size(), 0u);
+
+    // Texts whose hashes collide are two entries, each found by its own text only.
+    const InternedString* costarring = context.Strings().Intern("costarring");
+    EXPECT_EQ(context.Strings().Find("liquid"), nullptr);
+    const InternedString* liquid = context.Strings().Intern("liquid");
+    EXPECT_EQ(liquid->hash, costarring->hash);
+    EXPECT_NE(liquid, costarring);
+    EXPECT_EQ(context.Strings().Find("costarring"), costarring);
+    EXPECT_EQ(context.Strings().Intern("liquid"), liquid);
 }
 
 TEST(InternTable, CountsReferencesAndRemovesUnusedTexts) {
