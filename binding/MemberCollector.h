@@ -95,6 +95,12 @@ public:
     void LinkAll() noexcept;
     bool Empty() const noexcept { return levels_.Empty(); }
 
+    // The member under entry, a counted entry of the context (not the empty text's), of
+    // the innermost open structure, for a caller that knows the key to sort after every
+    // key collected so far: a new node, without looking the key up (a structure that takes
+    // its members through its tree looks it up there). Adds the key's reference.
+    BindingProperty& AppendAbove(const InternedString* entry);
+
 private:
     struct Level {
         StructureCell* members;
