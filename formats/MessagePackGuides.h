@@ -10,9 +10,9 @@
 
 namespace Kesh {
 
-// Whether an interned entry holds exactly text: the length first, then the bytes, short
-// texts by a few overlapping word loads instead of a call. An entry's cell holds at
-// least 8 bytes of text and padding, so its side may always be loaded 8 bytes at a time.
+// Whether an interned entry holds exactly text: the length first, then the bytes, texts
+// of up to 32 bytes by a few overlapping word loads (never outside either text) instead
+// of a call.
 [[gnu::always_inline]] inline bool SameText(const InternedString& entry, std::string_view text) noexcept {
     const std::size_t length = text.size();
     if (entry.length != length) return false;

@@ -69,8 +69,10 @@ private:
     bool ReadKey(std::string_view& key);
     // The member under key of frame's structure, the guide's key where it matches.
     BindingProperty& Member(Frame& frame, std::string_view key);
-    // Guides are no longer followed: a value is about to be written over, which could
-    // free texts and members that guides name.
+    // Guides are no longer followed: a value is about to be written over. Guides only
+    // name earlier values that are closed, which reading never touches, but writing a
+    // value over is the one way a read frees anything, so they are let go then rather
+    // than trusted.
     void StopGuiding() noexcept;
     // The earlier value that target, the value about to be read, is expected to resemble,
     // or null. Only texts and containers ask, so numbers pay nothing for guides.
