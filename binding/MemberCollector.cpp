@@ -44,14 +44,10 @@ BindingProperty& MemberCollector::Member(std::string_view key) {
     return node->value;
 }
 
-BindingProperty& MemberCollector::AppendAbove(const InternedString* entry) {
+BindingProperty& MemberCollector::FindOrInsert(const InternedString* entry) {
     Level& level = levels_.Back();
-    if (!level.linked) nodes_.Reserve();
     ++const_cast<InternedString*>(entry)->references;
-    if (level.linked) return MemberTree::FindOrInsert(*level.members, *level.context, entry).value;
-    MemberNode* node = MemberTree::NewNode(*level.context, entry);
-    nodes_.PushReserved(node);
-    return node->value;
+    return MemberTree::FindOrInsert(*level.members, *level.context, entry).value;
 }
 
 void MemberCollector::Link(Level& level) noexcept {
