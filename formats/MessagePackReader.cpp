@@ -233,23 +233,32 @@ void MessagePackReader::BeginContainer(BindingProperty& target, bool structure, 
     }
     const BindingProperty* guide = GuideOf(target);
     const auto items = static_cast<std::uint32_t>(count);  // read from at most 4 bytes
+    const bool appending = !structure && target.Kind() != PropertyKind::Collection;
     if (structure) {
         TreeBuilding::MakeStructure(target);
-        if (!index_.IsAttached()) IndexTexts(*target.Context());
-        if (items == 0) return;
-        members_.Open(target);
-        const MemberNode* first = guide != nullptr ? TreeBuilding::FirstMember(*guide) : nullptr;
-        frames_.Push(Frame{&target, items, 0, {first}, true, false, false});
     } else {
-        const bool appending = target.Kind() != PropertyKind::Collection;
         TreeBuilding::MakeCollection(target);
-        if (!index_.IsAttached()) IndexTexts(*target.Context());
-        if (items == 0) return;
-        Frame frame{&target, items, appending ? items : 0, {nullptr}, false, appending, appending && guiding_};
-        frame.guide.collection = guide;
-        frames_.Push(frame);
     }
-    top_ = &frames_.Back();
+    if (!index_.IsAttached()) IndexTexts(*target.Context());
+    if (items == 0) return;
+    if (structure) members_.Open(target);
+    // The frame is written field by field where it goes: a frame built aside and copied in
+    // whole is read back at once by narrower loads, which stall on a store just made.
+    frames_.Reserve();
+    frames_.Resize(frames_.Size() + 1);
+    Frame& frame = frames_.Back();
+    frame.target = &target;
+    frame.remaining = items;
+    frame.next = appending ? items : 0;
+    if (structure) {
+        frame.guide.member = guide != nullptr ? TreeBuilding::FirstMember(*guide) : nullptr;
+    } else {
+        frame.guide.collection = guide;
+    }
+    frame.structure = structure;
+    frame.appending = appending;
+    frame.guided = appending && guiding_;
+    top_ = &frame;
 }
 
 template <unsigned CountSize>
