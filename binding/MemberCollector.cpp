@@ -44,6 +44,12 @@ BindingProperty& MemberCollector::Member(std::string_view key) {
     return node->value;
 }
 
+BindingProperty& MemberCollector::FindOrInsert(const InternedString* entry) {
+    Level& level = levels_.Back();
+    ++const_cast<InternedString*>(entry)->references;
+    return MemberTree::FindOrInsert(*level.members, *level.context, entry).value;
+}
+
 void MemberCollector::Link(Level& level) noexcept {
     MemberNode** first = nodes_.Data() + level.first;
     const std::size_t count = nodes_.Size() - level.first;

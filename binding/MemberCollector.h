@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "binding/BindingProperty.h"
+#include "binding/MemberTree.h"
 #include "binding/PropertyCells.h"
 #include "platform/Allocator.h"
 
@@ -95,6 +96,21 @@ public:
     void LinkAll() noexcept;
     bool Empty() const noexcept { return levels_.Empty(); }
 
+    // The member under entry, a counted entry of the context (not the empty text's), of
+    // the innermost open structure, for a caller that knows the key to sort after every
+    // key collected so far: a new node, without looking the key up (a structure that takes
+    // its members through its tree looks it up there). Adds the key's reference.
+    BindingProperty& AppendAbove(const InternedString* entry) {
+        Level& level = levels_.Back();
+        if (level.linked) return FindOrInsert(entry);
+        // Room first, so that nothing fails between taking the reference and keeping the node.
+        nodes_.Reserve();
+        ++const_cast<InternedString*>(entry)->references;
+        MemberNode* node = MemberTree::NewNode(*level.context, entry);
+        nodes_.PushReserved(node);
+        return node->value;
+    }
+
 private:
     struct Level {
         StructureCell* members;
@@ -105,6 +121,8 @@ private:
     };
 
     void Link(Level& level) noexcept;
+    // AppendAbove for a structure that takes its members through its tree.
+    BindingProperty& FindOrInsert(const InternedString* entry);
 
     InlineStack<Level, 16> levels_;
     InlineStack<MemberNode*, 64> nodes_;

@@ -104,6 +104,35 @@ struct TreeBuilding {
         return *element;
     }
 
+    // For a reader that compares what it reads with an earlier value: the entry of a
+    // String, the first member (in key order) of a Structure and the first element of a
+    // Collection, each null for a value of another kind or without any.
+    static const InternedString* StringEntry(const BindingProperty& value) noexcept {
+        return value.kind_ == PropertyKind::String ? value.payload_.string : nullptr;
+    }
+    static const MemberNode* FirstMember(const BindingProperty& value) noexcept {
+        if (value.kind_ != PropertyKind::Structure) return nullptr;
+        const MemberNode* node = value.payload_.structure->root;
+        if (node != nullptr) {
+            while (node->left != nullptr) node = node->left;
+        }
+        return node;
+    }
+    static const BindingProperty* FirstElement(const BindingProperty& value) noexcept {
+        if (value.kind_ != PropertyKind::Collection) return nullptr;
+        const CollectionCell& cell = *value.payload_.collection;
+        return cell.begin != cell.end ? cell.begin : nullptr;
+    }
+    // A new, Empty element or member made a String holding entry, a counted entry of its
+    // context (not the empty text's), with one more reference: a text found without
+    // interning it again.
+    static void SetInterned(BindingProperty& target, const InternedString* entry) noexcept {
+        ++const_cast<InternedString*>(entry)->references;
+        BindingProperty::Payload payload{0};
+        payload.string = entry;
+        Set(target, PropertyKind::String, payload);
+    }
+
 private:
     // The first element of a collection without storage, with room for a second, as
     // the general path gives it (pairs are common). Most arrays of a body are small, so

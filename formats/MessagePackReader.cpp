@@ -9,6 +9,7 @@
 #include "binding/MemberCollector.h"
 #include "binding/PropertyContext.h"
 #include "binding/TreeBuilding.h"
+#include "formats/MessagePackGuides.h"
 #include "formats/MessagePackInput.h"
 #include "formats/NestingLimit.h"
 
@@ -24,11 +25,22 @@ static_assert(kMaxNestingDepth == 100000, "kTooDeep names the bound");
 // Structure's entries (each a key and its value, read together).
 struct Frame {
     BindingProperty* target;
-    std::uint64_t remaining;
-    std::uint64_t next;  // a merged Collection's next element, overwritten if there
+    // Counts are at most 32 bits wide in MessagePack; a frame fits in 32 bytes.
+    std::uint32_t remaining;
+    // A merged Collection's next element, overwritten if there; an appending one's
+    // count, which tells which element is read from what remains.
+    std::uint32_t next;
+    // A Structure's guide to its next key (MessagePackGuides.h), null once a key
+    // differed from it; a Collection's guide, the earlier Collection whose first element
+    // guides its first (each other element is guided by the one before it).
+    union {
+        const MemberNode* member;
+        const BindingProperty* collection;
+    } guide;
     bool structure;
     // A Collection made by this header: its elements are always appended.
     bool appending;
+    bool guided;  // a Collection whose elements are guided
 };
 
 // The open containers form an explicit stack instead of recursion, so nesting costs
@@ -36,7 +48,8 @@ struct Frame {
 // a container that announces no items gets none. Container headers are never trusted
 // for reservations: memory grows only with the items actually read. A map's members are
 // collected and linked into its tree when it ends (MemberCollector); texts are found
-// again through a per-read index (InternIndex).
+// again through a per-read index (InternIndex), or through the value in the same place of
+// the element before (MessagePackGuides.h).
 class MessagePackReader {
 public:
     MessagePackReader(const std::uint8_t* bytes, std::size_t length, ConversionResult& result)
@@ -54,6 +67,23 @@ private:
     // not be read or the input ends before the value.
     BindingProperty* NextTarget(Frame& frame);
     bool ReadKey(std::string_view& key);
+    // The member under key of frame's structure, the guide's key where it matches.
+    BindingProperty& Member(Frame& frame, std::string_view key);
+    // Guides are no longer followed: a value is about to be written over. Guides only
+    // name earlier values that are closed, which reading never touches, but writing a
+    // value over is the one way a read frees anything, so they are let go then rather
+    // than trusted.
+    void StopGuiding() noexcept;
+    // The earlier value that target, the value about to be read, is expected to resemble,
+    // or null. Only texts and containers ask, so numbers pay nothing for guides.
+    const BindingProperty* GuideOf(const BindingProperty& target) const noexcept {
+        const Frame* frame = top_;
+        if (frame == nullptr) return nullptr;
+        if (frame->structure) return valueGuide_;
+        if (!frame->guided) return nullptr;
+        if (frame->next - frame->remaining != 1) return &target - 1;
+        return frame->guide.collection != nullptr ? TreeBuilding::FirstElement(*frame->guide.collection) : nullptr;
+    }
     void ReadValue(BindingProperty& target);
     void ReadText(BindingProperty& target, std::uint64_t length);
     template <unsigned LengthSize>
@@ -87,6 +117,9 @@ private:
     // them.
     InlineStack<Frame, 32> frames_;
     Frame* top_ = nullptr;  // the innermost, or null
+    // The guide of the value of the member read last, or null.
+    const BindingProperty* valueGuide_ = nullptr;
+    bool guiding_ = true;
 };
 
 std::size_t MessagePackReader::Run() {
@@ -111,12 +144,39 @@ BindingProperty* MessagePackReader::NextTarget(Frame& frame) {
         --frame.remaining;
         if (frame.appending) return &TreeBuilding::AppendGrowing(*frame.target);
         // A repeated key's array goes over the elements the earlier one left.
+        StopGuiding();
         return &TreeBuilding::Element(*frame.target, static_cast<std::size_t>(frame.next++));
     }
     std::string_view key;
     if (!ReadKey(key) || input_.AtEnd()) return nullptr;
     --frame.remaining;
-    return &members_.Member(key);
+    return &Member(frame, key);
+}
+
+BindingProperty& MessagePackReader::Member(Frame& frame, std::string_view key) {
+    if (const MemberNode* guide = frame.guide.member; guide != nullptr) {
+        if (!key.empty() && SameText(*guide->key, key)) {
+            frame.guide.member = NextGuide(guide);
+            valueGuide_ = &guide->value;
+            return members_.AppendAbove(guide->key);
+        }
+        frame.guide.member = nullptr;
+    }
+    valueGuide_ = nullptr;
+    BindingProperty& member = members_.Member(key);
+    if (member.Kind() != PropertyKind::Empty) StopGuiding();
+    return member;
+}
+
+void MessagePackReader::StopGuiding() noexcept {
+    if (!guiding_) return;
+    // Once per read, so walking every open container costs no more than opening them.
+    guiding_ = false;
+    valueGuide_ = nullptr;
+    for (std::size_t i = 0; i < frames_.Size(); ++i) {
+        frames_[i].guide.member = nullptr;
+        frames_[i].guided = false;
+    }
 }
 
 bool MessagePackReader::ReadKey(std::string_view& key) {
@@ -143,7 +203,12 @@ bool MessagePackReader::ReadKey(std::string_view& key) {
 void MessagePackReader::ReadText(BindingProperty& target, std::uint64_t length) {
     const char* text = nullptr;
     if (!input_.ReadString(length, text)) return;
-    TreeBuilding::SetString(target, std::string_view(text, static_cast<std::size_t>(length)));
+    const std::string_view view(text, static_cast<std::size_t>(length));
+    if (const BindingProperty* guide = GuideOf(target); guide != nullptr && length != 0) {
+        const InternedString* entry = TreeBuilding::StringEntry(*guide);
+        if (entry != nullptr && SameText(*entry, view)) return TreeBuilding::SetInterned(target, entry);
+    }
+    TreeBuilding::SetString(target, view);
 }
 
 template <unsigned LengthSize>
@@ -166,18 +231,35 @@ void MessagePackReader::BeginContainer(BindingProperty& target, bool structure, 
         input_.Fail(kTooDeep);
         return;
     }
-    bool appending = false;
+    const BindingProperty* guide = GuideOf(target);
+    const auto items = static_cast<std::uint32_t>(count);  // read from at most 4 bytes
+    const bool appending = !structure && target.Kind() != PropertyKind::Collection;
     if (structure) {
         TreeBuilding::MakeStructure(target);
     } else {
-        appending = target.Kind() != PropertyKind::Collection;
         TreeBuilding::MakeCollection(target);
     }
     if (!index_.IsAttached()) IndexTexts(*target.Context());
-    if (count == 0) return;
+    if (items == 0) return;
     if (structure) members_.Open(target);
-    frames_.Push(Frame{&target, count, 0, structure, appending});
-    top_ = &frames_.Back();
+    // The frame is written field by field where it goes: built aside and copied in whole,
+    // its copy waited on the narrow stores just made to it (several stores cannot be
+    // forwarded to one wide load), which made reading canada a third slower.
+    frames_.Reserve();
+    frames_.Resize(frames_.Size() + 1);
+    Frame& frame = frames_.Back();
+    frame.target = &target;
+    frame.remaining = items;
+    frame.next = appending ? items : 0;
+    if (structure) {
+        frame.guide.member = guide != nullptr ? TreeBuilding::FirstMember(*guide) : nullptr;
+    } else {
+        frame.guide.collection = guide;
+    }
+    frame.structure = structure;
+    frame.appending = appending;
+    frame.guided = appending && guiding_;
+    top_ = &frame;
 }
 
 template <unsigned CountSize>
