@@ -143,27 +143,28 @@ TEST(Fuzz, PluginOutputIsCapturedPerCheckAndShownOnFailureOnly) {
     for (const std::string& line : json.lines) EXPECT_TRUE(ParseJson(line).Ok()) << line;
 }
 
-// --in-process runs the plugin in pzl-host itself: the crash a child would have
-// reported ends the tool.
+// A crash in the child fails the command and names what crashed; --in-process runs
+// the plugin in pzl-host itself, where the same crash ends the tool (status -1).
 TEST(Fuzz, InProcessRunsWithoutChild) {
     const std::string plugin = Broken("crash-some");
     struct Case {
         std::string arguments;
-        bool crashes;
+        int status;
+        const char* says;
     };
     const Case cases[] = {
-        {"validate --check valid-calls --iterations 20 --seed 5 " + plugin, false},
-        {"validate --in-process --check valid-calls --iterations 20 --seed 5 " + plugin, true},
-        {"validate --in-process --check repeated-cycles " + plugin, false},
-        {"call " + plugin + " Divide --arg count=10", false},
-        {"call --in-process " + plugin + " Divide --arg count=10", true},
-        {"call --in-process " + plugin + " Divide --arg count=11", false},
+        {"validate --check valid-calls --iterations 20 --seed 5 " + plugin, 1, "the plugin crashed (Segmentation fault)"},
+        {"validate --in-process --check valid-calls --iterations 20 --seed 5 " + plugin, -1, ""},
+        {"validate --in-process --check repeated-cycles " + plugin, 0, ""},
+        {"call " + plugin + " Divide --arg count=10", 1, "pzl-host: the plugin crashed (Segmentation fault) during the call"},
+        {"call --in-process " + plugin + " Divide --arg count=10", -1, ""},
+        {"call --in-process " + plugin + " Divide --arg count=11", 0, "value:\n11"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
         const ToolOutput run = Tool(c.arguments);
-        if (c.crashes) EXPECT_EQ(run.status, -1) << run.Text();
-        else EXPECT_NE(run.status, -1) << run.Text();
+        EXPECT_EQ(run.status, c.status) << run.Text();
+        EXPECT_TRUE(run.Has(c.says)) << run.Text();
     }
 }
 

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
@@ -21,19 +20,11 @@ namespace {
 
 using Output = Testing::ToolOutput;
 using Testing::Broken;
+using Testing::Read;
 using Testing::Shell;
+using Testing::TempPath;
+using Testing::Tool;
 using Testing::WriteTemp;
-
-Output Host(const std::string& arguments) { return Testing::Tool(arguments); }
-// Standard output alone, for JSON.
-Output HostOut(const std::string& arguments) { return Testing::Tool(arguments, false); }
-
-std::string Temp(const std::string& name) { return Testing::TempPath("report-" + name); }
-
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 const std::string kUx = PZL_UX_PLUGIN;
 
@@ -64,8 +55,8 @@ TEST(Report, GlobMatchesLikeFnmatch) {
 // The first line names the tool, its version, the plugin and the seed; each verdict has
 // its duration, and the random checks their seed.
 TEST(Report, CheckAndSkipSelectByNameAndGlob) {
-    const Output selected = HostOut("validate --json --seed 77 --check 'malformed-*' --check init-unload --check 'init-*' "
-                                    "--check 'single-*' --check random-payloads --skip 'malformed-p*=too slow here' " + kUx);
+    const Output selected = Tool("validate --json --seed 77 --check 'malformed-*' --check init-unload --check 'init-*' "
+                                 "--check 'single-*' --check random-payloads --skip 'malformed-p*=too slow here' " + kUx, false);
     EXPECT_EQ(selected.status, 0) << selected.Text();
     const std::vector<BindingProperty> lines = selected.Json();
     ASSERT_EQ(lines.size(), 7u) << selected.Text();
@@ -97,7 +88,7 @@ TEST(Report, CheckAndSkipSelectByNameAndGlob) {
     EXPECT_EQ(lines[6].GetMember("run").ToDouble(), 5.0);
     EXPECT_EQ(lines[6].GetMember("skipped").ToDouble(), 2.0);
 
-    const Output text = Host("validate --skip 'random-*=not today' --check random-payloads " + kUx);
+    const Output text = Tool("validate --skip 'random-*=not today' --check random-payloads " + kUx);
     EXPECT_EQ(text.status, 0);
     ASSERT_EQ(text.lines.size(), 2u) << text.Text();
     EXPECT_EQ(text.lines[0], "SKIP  random-payloads            not today");
@@ -126,7 +117,7 @@ TEST(Report, SlowPluginsWarnAndStrictFails) {
 #endif
     for (const Case& one : cases) {
         SCOPED_TRACE(one.arguments);
-        const Output run = HostOut("validate --json " + one.arguments);
+        const Output run = Tool("validate --json " + one.arguments, false);
         EXPECT_EQ(run.status, one.status) << run.Text();
         const std::vector<BindingProperty> lines = run.Json();
         ASSERT_EQ(lines.size(), 3u) << run.Text();
@@ -135,7 +126,7 @@ TEST(Report, SlowPluginsWarnAndStrictFails) {
         EXPECT_EQ(lines[2].GetMember("warned").ToDouble(), one.verdict == "WARN" ? 1.0 : 0.0);
         EXPECT_EQ(lines[2].GetMember("ok").ToBool(), one.status == 0);
     }
-    const Output text = Host("validate --strict --slow-init 0 --check init-unload " + kUx);
+    const Output text = Tool("validate --strict --slow-init 0 --check init-unload " + kUx);
     ASSERT_FALSE(text.lines.empty());
     EXPECT_EQ(text.lines.back(), "1 check run, 0 passed, 0 failed, 0 skipped, 1 warned (strict: warnings fail)");
 }
@@ -173,9 +164,9 @@ TEST(Report, JUnitReportsFollowTheirSchema) {
     EXPECT_TRUE(XmlLint(wrong).status != 0 || XmlLint(wrong).Has("no xmllint"));
 
     // The leaky plugin fails one check; one is skipped by option, one warns.
-    const std::string validateXml = Temp("validate.xml");
-    const Output validate = HostOut("validate --json --seed 9 --slow-init 0 --skip 'random-*=no time' --junit " + validateXml +
-                                    " " + Broken("leak"));
+    const std::string validateXml = TempPath("validate.xml");
+    const Output validate = Tool("validate --json --seed 9 --slow-init 0 --skip 'random-*=no time' --junit " + validateXml +
+                                     " " + Broken("leak"), false);
     EXPECT_EQ(validate.status, 1) << validate.Text();
     const Output lint = XmlLint(validateXml);
     EXPECT_EQ(lint.status, 0) << lint.Text() << Read(validateXml);
@@ -220,8 +211,8 @@ TEST(Report, JUnitReportsFollowTheirSchema) {
                                        "steps:\n  - set: /qor-login/v1/session\n    value: {}\n  - expect:\n"
                                        "      requests: [POST /keshclient/affinity]\n      resources:\n"
                                        "        /keshclient/affinity: ~\n        /nothing/here: ~\n");
-    const std::string runXml = Temp("run.xml");
-    const Output run = Host("run --junit " + runXml + " " + kUx + " " + scenario);
+    const std::string runXml = TempPath("run.xml");
+    const Output run = Tool("run --junit " + runXml + " " + kUx + " " + scenario);
     EXPECT_EQ(run.status, 1) << run.Text();
     EXPECT_TRUE(run.Has("FAIL requests  (" + scenario + ":5:17)")) << run.Text();
     EXPECT_TRUE(run.Has("expected POST /keshclient/affinity")) << run.Text();
@@ -247,7 +238,7 @@ TEST(Report, JUnitReportsFollowTheirSchema) {
     JUnitCase again = hostile;
     again.outcome = JUnitCase::Outcome::Skipped;
     std::string error;
-    const std::string hostileXml = Temp("hostile.xml");
+    const std::string hostileXml = TempPath("hostile.xml");
     ASSERT_TRUE(WriteJUnit(hostileXml, "s\x02", {{"p", "v\x7f<"}}, {hostile, again}, error)) << error;
     const Output hostileLint = XmlLint(hostileXml);
     EXPECT_EQ(hostileLint.status, 0) << hostileLint.Text() << Read(hostileXml);
@@ -256,7 +247,7 @@ TEST(Report, JUnitReportsFollowTheirSchema) {
     EXPECT_NE(Read(hostileXml).find(" ok \xc3\xa9"), std::string::npos);
     EXPECT_FALSE(WriteJUnit("/no/such/dir/report.xml", "s", {}, {}, error));
     EXPECT_NE(error.find("cannot write /no/such/dir/report.xml"), std::string::npos) << error;
-    const Output unwritable = Host("validate --check init-unload --junit /no/such/dir/r.xml " + kUx);
+    const Output unwritable = Tool("validate --check init-unload --junit /no/such/dir/r.xml " + kUx);
     EXPECT_EQ(unwritable.status, 2) << unwritable.Text();
 }
 
@@ -265,7 +256,7 @@ TEST(Report, JsonLinesFollowTheSchema) {
     if (Shell("command -v node >/dev/null 2>&1").status != 0) GTEST_SKIP() << "node is not installed";
     std::vector<std::string> files;
     auto save = [&](const std::string& name, const std::string& arguments) {
-        const Output run = HostOut(arguments);
+        const Output run = Tool(arguments, false);
         EXPECT_FALSE(run.lines.empty()) << arguments;
         for (const BindingProperty& line : run.Json()) EXPECT_TRUE(line.HasMember("type")) << arguments;
         files.push_back(WriteTemp(name + ".jsonl", run.Text()));
@@ -309,15 +300,15 @@ TEST(Report, TimelinesWithoutTimestampsCompareEqual) {
     const std::string scenario = std::string(PZL_SCENARIOS) + "/whole-game.yaml";
     for (const char* format : {"", "--json "}) {
         SCOPED_TRACE(format);
-        const Output first = HostOut(std::string("run --no-timestamps ") + format + kUx + " " + scenario);
-        const Output second = HostOut(std::string("run --no-timestamps ") + format + kUx + " " + scenario);
+        const Output first = Tool(std::string("run --no-timestamps ") + format + kUx + " " + scenario, false);
+        const Output second = Tool(std::string("run --no-timestamps ") + format + kUx + " " + scenario, false);
         EXPECT_EQ(first.status, 0);
         EXPECT_GT(first.lines.size(), 20u);
         EXPECT_EQ(first.lines, second.lines);
         EXPECT_EQ(first.Text().find(" ms  "), std::string::npos) << first.Text();
         EXPECT_EQ(first.Text().find("\"t\":"), std::string::npos) << first.Text();
     }
-    const Output timed = HostOut("run --json " + kUx + " " + scenario);
+    const Output timed = Tool("run --json " + kUx + " " + scenario, false);
     EXPECT_NE(timed.Text().find("\"t\":"), std::string::npos);
 }
 
@@ -410,7 +401,7 @@ TEST(Report, ReadmeExamplesShowTheRealOutput) {
             if (path.empty()) GTEST_SKIP() << "no sample plugin in this build";
             command.replace(at, name.size(), path);
         }
-        const Output run = HostOut(command);
+        const Output run = Tool(command, false);
         EXPECT_EQ(run.status, 0) << run.Text();
         std::size_t next = 0;
         for (std::size_t i = 1; i < example.size(); ++i) {
