@@ -140,7 +140,8 @@ TEST(HostTool, UnusableInputIsOneLineAndStatusTwo) {
         std::string says;
     } files[] = {
         {missing, "cannot open plugin " + missing + ": no such file"},
-        {text, "cannot load plugin " + text},
+        // The loader's own reason follows, and it names the file again.
+        {text, "cannot load plugin " + text + ": " + text},
         {cut, "a truncated ELF file (its segments end at byte "},
         {renamed, "has no export load_renamed"},
     };

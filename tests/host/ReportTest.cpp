@@ -12,6 +12,7 @@
 
 #include "formats/JsonReader.h"
 #include "tests/host/ToolRun.h"
+#include "tools/pzl-host/ExportList.h"
 #include "tools/pzl-host/PluginLibrary.h"
 #include "tools/pzl-host/Report.h"
 
@@ -312,7 +313,8 @@ TEST(Report, TimelinesWithoutTimestampsCompareEqual) {
     EXPECT_NE(timed.Text().find("\"t\":"), std::string::npos);
 }
 
-// The loaders' fault reports, for files cut short anywhere.
+// The loaders' fault reports, for files cut short anywhere; and a PE image's export
+// names, which the single-export check reads on Windows.
 TEST(Report, FilesCutShortAreRefusedBeforeTheLoader) {
     // A minimal 32-bit PE image: DOS header, PE signature, COFF header, an optional
     // header of 224 bytes and one section of 512 bytes at 512.
@@ -344,6 +346,28 @@ TEST(Report, FilesCutShortAreRefusedBeforeTheLoader) {
         EXPECT_EQ(PluginLibrary::PeProblem(std::string_view(pe).substr(0, one.size), one.size), one.says);
     }
     EXPECT_EQ(PluginLibrary::PeProblem(std::string(1024, 'x'), 1024), "not a PE file (no MZ header)");
+
+    // The same image with an export directory: the section maps RVA 0x1000 to byte 0x200,
+    // where the directory lists two names; a name table outside every section is refused.
+    auto put32 = [&pe](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) pe[at + i] = static_cast<char>(value >> (8 * i));
+    };
+    put32(section + 8, 0x200);     // virtual size
+    put32(section + 12, 0x1000);   // virtual address
+    put32(0x58 + 96, 0x1000);      // export directory RVA
+    put32(0x200 + 24, 2);          // name count
+    put32(0x200 + 32, 0x1040);     // name table RVA
+    put32(0x240, 0x1050);
+    put32(0x244, 0x1060);
+    pe.replace(0x250, 6, "load_x");
+    pe.replace(0x260, 5, "extra");
+    std::vector<std::string> names;
+    std::string error;
+    ASSERT_TRUE(ListExports(WriteTemp("exports.dll", pe), names, error)) << error;
+    EXPECT_EQ(names, (std::vector<std::string>{"load_x", "extra"}));
+    put32(0x200 + 32, 0x3000);
+    EXPECT_FALSE(ListExports(WriteTemp("exports.dll", pe), names, error));
+    EXPECT_EQ(error, "malformed export directory");
 
     const std::string elf = Read(kUx);
     ASSERT_GT(elf.size(), 65536u);
