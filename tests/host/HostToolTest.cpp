@@ -87,6 +87,9 @@ TEST(HostTool, CrashAndHangFailTheStepTheyHappenIn) {
          {"the plugin hung: no progress for 1 s during step 2"},
          "event OnJsonApiEvent_broken_v1_state Create /broken/v1/state data \"hang\""},
         {kUx, "timeout: 1\nsteps:\n  - wait: 2500\n  - expect:\n      requests: []\n", 0, {"passed: 1 expectations, 0 failed"}, ""},
+        // A host fault the plugin causes fails the run, in its own line.
+        {Broken("crash-some"), "steps:\n  - set: /broken/v1/state\n    value: true\n", 1,
+         {"FAIL host: a request was made without its reply or request record", "FAILED: 0 expectations, 1 failed"}, ""},
     };
     int number = 0;
     for (const Case& c : cases) {

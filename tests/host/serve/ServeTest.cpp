@@ -352,7 +352,6 @@ TEST(Serve, OpenApiDocumentAndPageAreServed) {
     // Optional and bool parameters are not required; a vector comes as JSON text.
     EXPECT_TRUE(parameter("/sample/v1/items/{id}", "get", 0).GetMember("required").ToBool());
     EXPECT_FALSE(parameter("/sample/v1/items/{id}", "get", 1).GetMember("required").ToBool());
-    EXPECT_EQ(parameter("/sample/v1/items/{id}", "get", 0).GetMember("schema").GetMember("maximum").ToDouble(), 2147483647.0);
     EXPECT_TRUE(parameter("/sample/v1/sum", "post", 0).GetMember("required").ToBool());
     EXPECT_EQ(parameter("/sample/v1/sum", "post", 0).GetMember("content").GetMember("application/json")
                   .GetMember("schema").GetMember("type").GetStringView(), "array");
