@@ -92,9 +92,11 @@ public:
         // Legal but suspicious: the later declaration wins.
         ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/greet/{name}"},
                        greet, {InPath("name")});
+        // The later Greet takes its placeholder from anywhere, which a path may fill too.
         ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/hello/{name}"},
-                       greet, {InPath("name")});
-        ExposeFunction(Registry(), {.name = "Pong", .method = HttpMethod::Get, .url = "/broken/v1/ping"},
+                       greet, {Anywhere("name")});
+        // Any method: it shares Ping's GET route, which the fault names.
+        ExposeFunction(Registry(), {.name = "Pong", .method = HttpMethod::None, .url = "/broken/v1/ping"},
                        [] { return std::string("ping"); });
 #endif
     }
