@@ -42,6 +42,7 @@ SUITE_TARGETS = {
     "plugin_exports": ["pzl_plugin_library"],
     "sample_api": ["pzl_sample_api_tests"],
     "host": ["pzl_host_tests"],
+    "host-serve": ["pzl_serve_tests"],
     "pzl-parse-json": ["pzl-parse"],
     "pzl-parse-yaml": ["pzl-parse"],
     "pzl-parse-reject-message": ["pzl-parse"],
@@ -56,6 +57,9 @@ FOLDER_SUITES = {
     "api": ["api", "sample_api", "host"],
     "plugin": ["plugin", "plugin_exports", "host"],
     "sample-api": ["sample_api", "host"],
+    # pzl-host first; the stand-in host also serves the runtime and plugin suites.
+    "tools": ["host", "host-serve", "runtime", "plugin", "pzl-parse-json", "pzl-parse-yaml",
+              "pzl-parse-reject-message"],
 }
 
 KEYWORDS = {"return", "if", "while", "for", "switch", "case", "delete", "throw", "goto",

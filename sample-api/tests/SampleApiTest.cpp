@@ -74,29 +74,17 @@ std::vector<Case> Cases() {
     const char* item5 = R"({id:5,name:"item-5",verbose:false})";
     const char* invalid = "error: Invalid function";
     return {
-        // GetItem: id from the path, verbose from the query in every form.
+        // GetItem: id from the path, verbose from the query (present without a value: true).
         {"GetItem", Url("/sample/v1/items/5"), item5},
-        {"GetItem", Url("/sample/v1/items/5?verbose"), R"({id:5,name:"item-5",verbose:true})"},
         {"GetItem", Url("/sample/v1/items/5?verbose="), R"({id:5,name:"item-5",verbose:true})"},
-        {"GetItem", Url("/sample/v1/items/-3?verbose=false"), R"({id:-3,name:"item--3",verbose:false})"},
-        {"GetItem", Url("/sample/v1/items/%35%31"), R"({id:51,name:"item-51",verbose:false})"},
-        // Only the query is cut from the path: a fragment stays and lands in the segment.
-        {"GetItem", Url("/sample/v1/items/5?verbose#top"), "error: Value 5#top for 'id' of type int32 is in an incorrect format"},
-        // A header never reaches a query-only argument.
-        {"GetItem", Url("/sample/v1/items/5").Header("verbose", "1"), item5},
-        // Typed arguments: by name over what the path captured, or by position after it.
+        // Typed arguments: by name over what the path captured, or by position after it
+        // (one too many is named by its position).
         {"GetItem", Url("/sample/v1/items/5").Argument("id", 12), R"({id:12,name:"item-12",verbose:false})"},
-        {"GetItem", Url("/sample/v1/items/5").Argument(nullptr, true), R"({id:5,name:"item-5",verbose:true})"},
         {"GetItem", Url("/sample/v1/items/5").Argument(nullptr, true).Argument(nullptr, 1),
          "error: Unknown argument '2' for 'GetItem'."},
         {"GetItem", Url("/sample/v1/items/5").Method(kPost), invalid, 404},
-        {"GetItem", Url("/sample/v1/items/5/6"), invalid, 404},
-        {"GetItem", Url("/sample/v1/item/5"), invalid, 404},
-        {"GetItem", Url("/sample/v1/items/5?id=6"), "error: Argument 'id' for 'GetItem' was specified in an invalid location."},
         {"GetItem", Url("/sample/v1/items/5?verbose&&x"), "error: Unknown argument '' for 'GetItem'."},
         {"GetItem", Url("/sample/v1/items/5?bogus=1"), "error: Unknown argument 'bogus' for 'GetItem'."},
-        {"GetItem", Url("/sample/v1/items/x"), "error: Value x for 'id' of type int32 is in an incorrect format"},
-        {"GetItem", Url("/sample/v1/items/"), "error: Expected value for argument 'id'."},
         {"GetItem", Url("/sample/v1/items/3000000000"), "error: Value 3000000000 for 'id' of type int32 is out of range"},
 
         // PutFile: the rest of the path, and the body in each content type.
@@ -106,52 +94,31 @@ std::vector<Case> Cases() {
          R"({content:{x:1},path:"f"})"},
         {"PutFile", Url("/sample/v1/files/f").Method(kPut).Body("application/vnd.api+json", "[true]"),
          R"({content:[true],path:"f"})"},
-        {"PutFile", Url("/sample/v1/files/f").Method(kPut).Body("application/x-yaml", "x: 1\n"), R"({content:{x:1},path:"f"})"},
-        {"PutFile", Url("/sample/v1/files/f").Method(kPut).Body("application/x-msgpack", "\x81\xA1x\x01"),
-         R"({content:{x:1},path:"f"})"},
         {"PutFile", Url("/sample/v1/files/f").Method(kPut).Body("APPLICATION/X-MSGPACK-EXT", "\x81\xA1x\x01"),
          R"({content:{x:1},path:"f"})"},
-        // The host's length bounds every reader: here it ends the JSON before the junk.
-        {"PutFile", Url("/sample/v1/files/f").Method(kPut).Body("application/json", std::string_view("[1,2]junk", 5)),
-         R"({content:[1,2],path:"f"})"},
-        {"PutFile", Url("/sample/v1/files/f").Method(kPut).Body("text/plain", "x"), "error: Unsupported body content type"},
-        {"PutFile", Url("/sample/v1/files/f"), invalid, 404},
 
         // Echo: bound to every method, reachable without a template under its name.
         {"Echo", Url("Echo?value=hi"), R"("hi")"},
         {"Echo", Url("Echo?value=a+b%21").Method(kDelete), R"("a b!")"},
-        {"Echo", Url("Echo?value=x").Method(0), R"("x")"},
         {"Echo", Url("Echo?value=x").Method(9), R"("x")"},
         {"Echo", Url("Echo?value=1").Method(kCustom, "PURGE"), R"("1")"},
         {"Echo", Url("Echo"), "null"},
         {"Echo", Url("Echo?value"), "{}"},
-        {"Echo", Url("Echo").Header("value", "[1,2]"), "[1,2]"},
-        {"Echo", Url("Echo?value=%7B%22a%22%3A1%7D"), "{a:1}"},
-        {"Echo", Url("Echo?value=%20%20[1,2]"), "[1,2]"},
-        {"Echo", Url("Echo?value=---%0Aa:%201"), "{a:1}"},
-        {"Echo", Url("Echo?value=%81%A1a%01"), "{a:1}"},
-        {"Echo", Url("Echo?value.a.2=x"), R"({a:[null,null,"x"]})"},
         {"Echo", Url("Echo?value=%7Bx"),
          "error: Couldn't deserialize JSON value for parameter 'value' of 'Echo': Error: Missing a name for object "
          "member. at offset 1."},
         {"Echo", Url("Echo?value.a=%7Bx"), R"({a:"{x"})"},
-        {"Echo", Url("Echo/x"), invalid, 404},
         {"Echo", Url("/Echo"), invalid, 404},
 
         // Sum: values from anywhere, scale only from the query.
         {"Sum", Url("/sample/v1/sum?values=[1,2,3]").Method(kPost), "6"},
         {"Sum", Url("/sample/v1/sum?values=[1,2]&scale=2.5").Method(kPost), "7.5"},
-        {"Sum", Url("/sample/v1/sum?values.0=4&values.1=5").Method(kPost), "9"},
         {"Sum", Url("/sample/v1/sum?values").Method(kPost), "0"},
-        {"Sum", Url("/sample/v1/sum").Method(kPost).Header("values", "[4,5]"), "9"},
         {"Sum", Url("/sample/v1/sum").Method(kPost).Argument(nullptr, Values(2, 3)).Argument(nullptr, 2.0), "10"},
         // A body is ignored by a function without a body argument, whatever its type.
         {"Sum", Url("/sample/v1/sum?values=[1]").Method(kPost).Body("text/plain", "ignored"), "1"},
         {"Sum", Url("/sample/v1/sum").Method(kPost).Header("scale", "2"),
          "error: Couldn't assign value to 'values' of type vector because the input not a collection."},
-        {"Sum", Url("/sample/v1/sum?values=[1,\"x\"]").Method(kPost),
-         "error: Value x for 'values' of type int64 is in an incorrect format"},
-        {"Sum", Url("/sample/v1/sum?values=[1]"), invalid, 404},
 
         // Whoami: the request context and an optional header.
         {"Whoami", Url("/sample/v1/whoami").Header("user-agent", "tester/1.0").Header("token", "abc"),
@@ -159,8 +126,6 @@ std::vector<Case> Cases() {
         {"Whoami", Url("/sample/v1/whoami"), R"({clientId:7,method:"GET",token:"",url:"/sample/v1/whoami",userAgent:""})"},
         {"Whoami", Url("/sample/v1/whoami").Header("token", "old").Header("token", "new"),
          R"({clientId:7,method:"GET",token:"new",url:"/sample/v1/whoami",userAgent:""})"},
-        {"Whoami", Url("/sample/v1/whoami").Argument("token", "typed"),
-         R"({clientId:7,method:"GET",token:"typed",url:"/sample/v1/whoami",userAgent:""})"},
         {"Whoami", Url("/sample/v1/whoami").Argument("who", 1), "error: Unknown argument 'who' for 'Whoami'."},
         {"Whoami", Url("/sample/v1/whoami?token=abc"),
          "error: Argument 'token' for 'Whoami' was specified in an invalid location."},
@@ -168,12 +133,10 @@ std::vector<Case> Cases() {
         // Color: an enumerator by name, an unknown number as a number.
         {"Color", Url("/sample/v1/colors/red"), R"("Red")"},
         {"Color", Url("/sample/v1/colors/green"), R"("Green")"},
-        {"Color", Url("/sample/v1/colors/blue"), R"("Blue")"},
         {"Color", Url("/sample/v1/colors/Red"), "99"},
         {"Color", Url("/sample/v1/colors/"), "error: Expected value for argument 'name'."},
 
         {"Teapot", Url("/sample/v1/teapot"), "error: The sample is a teapot.", 418},
-        {"Teapot", Url("/sample/v1/teapot").Method(kPut), invalid, 404},
 
         {"Bytes", Url("/sample/v1/bytes?size=16777217"), "error: Too many bytes requested.", 400},
         {"Bytes", Url("/sample/v1/bytes"), "error: A value for 'size' is required."},

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "formats/JsonReader.h"
 #include "tests/host/ToolRun.h"
 #include "tools/pzl-host/Fuzz.h"
+#include "tools/pzl-host/Isolation.h"
 #include "tools/pzl-host/ValueJson.h"
 
 namespace Kesh::StandIn {
@@ -98,6 +100,8 @@ TEST(Fuzz, FailurePrintsSeedAndInputThatReproduceReplays) {
         // The last host call before the failure is in the journal, after the input's marker.
         EXPECT_EQ(fuzz.Has("last host calls, oldest first:"), c.journal) << fuzz.Text();
         EXPECT_EQ(fuzz.Has("(input " + seed + ")"), c.journal) << fuzz.Text();
+        // Calls are among the inputs, made as the host makes them.
+        EXPECT_EQ(fuzz.Has("call POST /broken/v1/divide arguments "), c.journal) << fuzz.Text();
         EXPECT_TRUE(fuzz.Has("  | broken-crash-some: init on standard output")) << fuzz.Text();
         EXPECT_TRUE(fuzz.Has("  | broken-crash-some: init on standard error")) << fuzz.Text();
 
@@ -143,28 +147,47 @@ TEST(Fuzz, PluginOutputIsCapturedPerCheckAndShownOnFailureOnly) {
     for (const std::string& line : json.lines) EXPECT_TRUE(ParseJson(line).Ok()) << line;
 }
 
-// --in-process runs the plugin in pzl-host itself: the crash a child would have
-// reported ends the tool.
+// A crash in the child fails the command and names what crashed; --in-process runs
+// the plugin in pzl-host itself, where the same crash ends the tool (status -1).
 TEST(Fuzz, InProcessRunsWithoutChild) {
     const std::string plugin = Broken("crash-some");
     struct Case {
         std::string arguments;
-        bool crashes;
+        int status;
+        const char* says;
     };
     const Case cases[] = {
-        {"validate --check valid-calls --iterations 20 --seed 5 " + plugin, false},
-        {"validate --in-process --check valid-calls --iterations 20 --seed 5 " + plugin, true},
-        {"validate --in-process --check repeated-cycles " + plugin, false},
-        {"call " + plugin + " Divide --arg count=10", false},
-        {"call --in-process " + plugin + " Divide --arg count=10", true},
-        {"call --in-process " + plugin + " Divide --arg count=11", false},
+        {"validate --check valid-calls --iterations 20 --seed 5 " + plugin, 1, "the plugin crashed (Segmentation fault)"},
+        {"validate --in-process --check valid-calls --iterations 20 --seed 5 " + plugin, -1, ""},
+        {"validate --in-process --check repeated-cycles " + plugin, 0, ""},
+        {"call " + plugin + " Divide --arg count=10", 1, "pzl-host: the plugin crashed (Segmentation fault) during the call"},
+        {"call --in-process " + plugin + " Divide --arg count=10", -1, ""},
+        {"call --in-process " + plugin + " Divide --arg count=11", 0, "value:\n11"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
         const ToolOutput run = Tool(c.arguments);
-        if (c.crashes) EXPECT_EQ(run.status, -1) << run.Text();
-        else EXPECT_NE(run.status, -1) << run.Text();
+        EXPECT_EQ(run.status, c.status) << run.Text();
+        EXPECT_TRUE(run.Has(c.says)) << run.Text();
     }
+}
+
+// Each isolated run gives back every file it opened in this process: a validate or fuzz
+// run starts one child after another, and a leak per child would end in "too many open
+// files".
+TEST(Fuzz, IsolatedRunsLeaveNoFileOpen) {
+    auto openFiles = [] {
+        std::size_t count = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+        return count;
+    };
+    const std::size_t before = openFiles();
+    for (int i = 0; i < 3; ++i) {
+        const IsolatedOutcome outcome = RunIsolated(
+            "files", [](const Channel& channel) { return channel.Send("x"), 0; }, 30, [](std::string_view) {});
+        EXPECT_EQ(outcome.end, IsolatedOutcome::End::Exited);
+    }
+    EXPECT_EQ(openFiles(), before);
 }
 
 // The input of a seed depends on the seed and the target alone, drawn from the engine's

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <utility>
@@ -17,6 +15,7 @@ namespace Kesh::StandIn {
 namespace {
 
 using Testing::Broken;
+using Testing::Read;
 using Testing::Tool;
 using Testing::WriteTemp;
 using ToolRun = Testing::ToolOutput;
@@ -88,6 +87,9 @@ TEST(HostTool, CrashAndHangFailTheStepTheyHappenIn) {
          {"the plugin hung: no progress for 1 s during step 2"},
          "event OnJsonApiEvent_broken_v1_state Create /broken/v1/state data \"hang\""},
         {kUx, "timeout: 1\nsteps:\n  - wait: 2500\n  - expect:\n      requests: []\n", 0, {"passed: 1 expectations, 0 failed"}, ""},
+        // A host fault the plugin causes fails the run, in its own line.
+        {Broken("crash-some"), "steps:\n  - set: /broken/v1/state\n    value: true\n", 1,
+         {"FAIL host: a request was made without its reply or request record", "FAILED: 0 expectations, 1 failed"}, ""},
     };
     int number = 0;
     for (const Case& c : cases) {
@@ -128,29 +130,21 @@ TEST(HostTool, CrashAndHangFailTheStepTheyHappenIn) {
     EXPECT_EQ(lines.back().GetMember("column").ToDouble(), 5.0);
 }
 
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // A plugin file that cannot be used is exit 2 with one line on every subcommand; so
 // is a scenario that cannot be read, or a check selection that selects nothing.
 TEST(HostTool, UnusableInputIsOneLineAndStatusTwo) {
-    const std::string folder = Testing::TempPath("unloadable");
-    std::filesystem::create_directories(folder);
     const std::string whole = Read(kUx);
-    const std::string cut = folder + "/pzl-be-qor-user-experience.so";
-    std::ofstream(cut, std::ios::binary) << whole.substr(0, 8192);
-    const std::string text = folder + "/pzl-be-text.so";
-    std::ofstream(text, std::ios::binary) << "not a library";
-    const std::string renamed = folder + "/pzl-be-renamed.so";
-    std::ofstream(renamed, std::ios::binary) << whole;
+    const std::string cut = WriteTemp("pzl-be-qor-user-experience.so", whole.substr(0, 8192));
+    const std::string text = WriteTemp("pzl-be-text.so", "not a library");
+    const std::string renamed = WriteTemp("pzl-be-renamed.so", whole);
+    const std::string missing = Testing::TempPath("missing.so");
     const struct {
         std::string file;
         std::string says;
     } files[] = {
-        {folder + "/missing.so", "cannot open plugin " + folder + "/missing.so: no such file"},
-        {text, "cannot load plugin " + text},
+        {missing, "cannot open plugin " + missing + ": no such file"},
+        // The loader's own reason follows, and it names the file again.
+        {text, "cannot load plugin " + text + ": " + text},
         {cut, "a truncated ELF file (its segments end at byte "},
         {renamed, "has no export load_renamed"},
     };
@@ -207,8 +201,17 @@ TEST(HostTool, CallBuildsTheRequestFromTheRecord) {
         {"Color --arg 'name=\"a/b c\"'", 0, "value:"},
         {"PutFile --arg 'path=\"d/e f\"' --arg 'content={}'", 0, "\"path\": \"d/e f\""},
         {"Echo --method BREW --arg value=7", 0, "7"},
+        {"Whoami --header token=abc", 0, "\"token\": \"abc\""},
+        {"Teapot", 1, "error:         yes \"The sample is a teapot.\""},
+        {"Bytes --arg size=40", 0, "streamed body: 40 bytes\nfirst bytes:   00 01 02 03"},
+        {"Sum --arg values=[1,2] --method GET", 1, "status:        404"},
+        // What call cannot send is exit 2 with the reason.
         {"GetItem", 2, "needs --arg id=VALUE"},
-        {"Sum --arg values=[1,2] --method GET", 1, "Invalid function"},
+        {"GetItem --arg id", 2, "an argument is NAME=JSON: id"},
+        {"GetItem --arg id=x", 2, "argument id is not JSON: "},
+        {"Whoami --header token", 2, "a header is NAME=VALUE: token"},
+        {"PutFile --arg 'path=\"p\"' --body /no/such/body", 2, "cannot open body /no/such/body"},
+        {"Nothing", 2, "the plugin exposes no function Nothing"},
         {"Bytes --arg size=100000 --output " + written, 0, ""},
         {"Bytes --arg size=100000 --output /no/such/dir/out.json", 2, "cannot write /no/such/dir/out.json"},
         {"Bytes --arg size=100000 --output /dev/full", 2, "cannot write /dev/full"},

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
@@ -13,6 +12,7 @@
 
 #include "formats/JsonReader.h"
 #include "tests/host/ToolRun.h"
+#include "tools/pzl-host/ExportList.h"
 #include "tools/pzl-host/PluginLibrary.h"
 #include "tools/pzl-host/Report.h"
 
@@ -21,19 +21,11 @@ namespace {
 
 using Output = Testing::ToolOutput;
 using Testing::Broken;
+using Testing::Read;
 using Testing::Shell;
+using Testing::TempPath;
+using Testing::Tool;
 using Testing::WriteTemp;
-
-Output Host(const std::string& arguments) { return Testing::Tool(arguments); }
-// Standard output alone, for JSON.
-Output HostOut(const std::string& arguments) { return Testing::Tool(arguments, false); }
-
-std::string Temp(const std::string& name) { return Testing::TempPath("report-" + name); }
-
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 const std::string kUx = PZL_UX_PLUGIN;
 
@@ -64,8 +56,8 @@ TEST(Report, GlobMatchesLikeFnmatch) {
 // The first line names the tool, its version, the plugin and the seed; each verdict has
 // its duration, and the random checks their seed.
 TEST(Report, CheckAndSkipSelectByNameAndGlob) {
-    const Output selected = HostOut("validate --json --seed 77 --check 'malformed-*' --check init-unload --check 'init-*' "
-                                    "--check 'single-*' --check random-payloads --skip 'malformed-p*=too slow here' " + kUx);
+    const Output selected = Tool("validate --json --seed 77 --check 'malformed-*' --check init-unload --check 'init-*' "
+                                 "--check 'single-*' --check random-payloads --skip 'malformed-p*=too slow here' " + kUx, false);
     EXPECT_EQ(selected.status, 0) << selected.Text();
     const std::vector<BindingProperty> lines = selected.Json();
     ASSERT_EQ(lines.size(), 7u) << selected.Text();
@@ -97,7 +89,7 @@ TEST(Report, CheckAndSkipSelectByNameAndGlob) {
     EXPECT_EQ(lines[6].GetMember("run").ToDouble(), 5.0);
     EXPECT_EQ(lines[6].GetMember("skipped").ToDouble(), 2.0);
 
-    const Output text = Host("validate --skip 'random-*=not today' --check random-payloads " + kUx);
+    const Output text = Tool("validate --skip 'random-*=not today' --check random-payloads " + kUx);
     EXPECT_EQ(text.status, 0);
     ASSERT_EQ(text.lines.size(), 2u) << text.Text();
     EXPECT_EQ(text.lines[0], "SKIP  random-payloads            not today");
@@ -126,7 +118,7 @@ TEST(Report, SlowPluginsWarnAndStrictFails) {
 #endif
     for (const Case& one : cases) {
         SCOPED_TRACE(one.arguments);
-        const Output run = HostOut("validate --json " + one.arguments);
+        const Output run = Tool("validate --json " + one.arguments, false);
         EXPECT_EQ(run.status, one.status) << run.Text();
         const std::vector<BindingProperty> lines = run.Json();
         ASSERT_EQ(lines.size(), 3u) << run.Text();
@@ -135,7 +127,7 @@ TEST(Report, SlowPluginsWarnAndStrictFails) {
         EXPECT_EQ(lines[2].GetMember("warned").ToDouble(), one.verdict == "WARN" ? 1.0 : 0.0);
         EXPECT_EQ(lines[2].GetMember("ok").ToBool(), one.status == 0);
     }
-    const Output text = Host("validate --strict --slow-init 0 --check init-unload " + kUx);
+    const Output text = Tool("validate --strict --slow-init 0 --check init-unload " + kUx);
     ASSERT_FALSE(text.lines.empty());
     EXPECT_EQ(text.lines.back(), "1 check run, 0 passed, 0 failed, 0 skipped, 1 warned (strict: warnings fail)");
 }
@@ -173,9 +165,9 @@ TEST(Report, JUnitReportsFollowTheirSchema) {
     EXPECT_TRUE(XmlLint(wrong).status != 0 || XmlLint(wrong).Has("no xmllint"));
 
     // The leaky plugin fails one check; one is skipped by option, one warns.
-    const std::string validateXml = Temp("validate.xml");
-    const Output validate = HostOut("validate --json --seed 9 --slow-init 0 --skip 'random-*=no time' --junit " + validateXml +
-                                    " " + Broken("leak"));
+    const std::string validateXml = TempPath("validate.xml");
+    const Output validate = Tool("validate --json --seed 9 --slow-init 0 --skip 'random-*=no time' --junit " + validateXml +
+                                     " " + Broken("leak"), false);
     EXPECT_EQ(validate.status, 1) << validate.Text();
     const Output lint = XmlLint(validateXml);
     EXPECT_EQ(lint.status, 0) << lint.Text() << Read(validateXml);
@@ -220,8 +212,8 @@ TEST(Report, JUnitReportsFollowTheirSchema) {
                                        "steps:\n  - set: /qor-login/v1/session\n    value: {}\n  - expect:\n"
                                        "      requests: [POST /keshclient/affinity]\n      resources:\n"
                                        "        /keshclient/affinity: ~\n        /nothing/here: ~\n");
-    const std::string runXml = Temp("run.xml");
-    const Output run = Host("run --junit " + runXml + " " + kUx + " " + scenario);
+    const std::string runXml = TempPath("run.xml");
+    const Output run = Tool("run --junit " + runXml + " " + kUx + " " + scenario);
     EXPECT_EQ(run.status, 1) << run.Text();
     EXPECT_TRUE(run.Has("FAIL requests  (" + scenario + ":5:17)")) << run.Text();
     EXPECT_TRUE(run.Has("expected POST /keshclient/affinity")) << run.Text();
@@ -247,7 +239,7 @@ TEST(Report, JUnitReportsFollowTheirSchema) {
     JUnitCase again = hostile;
     again.outcome = JUnitCase::Outcome::Skipped;
     std::string error;
-    const std::string hostileXml = Temp("hostile.xml");
+    const std::string hostileXml = TempPath("hostile.xml");
     ASSERT_TRUE(WriteJUnit(hostileXml, "s\x02", {{"p", "v\x7f<"}}, {hostile, again}, error)) << error;
     const Output hostileLint = XmlLint(hostileXml);
     EXPECT_EQ(hostileLint.status, 0) << hostileLint.Text() << Read(hostileXml);
@@ -256,7 +248,7 @@ TEST(Report, JUnitReportsFollowTheirSchema) {
     EXPECT_NE(Read(hostileXml).find(" ok \xc3\xa9"), std::string::npos);
     EXPECT_FALSE(WriteJUnit("/no/such/dir/report.xml", "s", {}, {}, error));
     EXPECT_NE(error.find("cannot write /no/such/dir/report.xml"), std::string::npos) << error;
-    const Output unwritable = Host("validate --check init-unload --junit /no/such/dir/r.xml " + kUx);
+    const Output unwritable = Tool("validate --check init-unload --junit /no/such/dir/r.xml " + kUx);
     EXPECT_EQ(unwritable.status, 2) << unwritable.Text();
 }
 
@@ -265,7 +257,7 @@ TEST(Report, JsonLinesFollowTheSchema) {
     if (Shell("command -v node >/dev/null 2>&1").status != 0) GTEST_SKIP() << "node is not installed";
     std::vector<std::string> files;
     auto save = [&](const std::string& name, const std::string& arguments) {
-        const Output run = HostOut(arguments);
+        const Output run = Tool(arguments, false);
         EXPECT_FALSE(run.lines.empty()) << arguments;
         for (const BindingProperty& line : run.Json()) EXPECT_TRUE(line.HasMember("type")) << arguments;
         files.push_back(WriteTemp(name + ".jsonl", run.Text()));
@@ -309,19 +301,20 @@ TEST(Report, TimelinesWithoutTimestampsCompareEqual) {
     const std::string scenario = std::string(PZL_SCENARIOS) + "/whole-game.yaml";
     for (const char* format : {"", "--json "}) {
         SCOPED_TRACE(format);
-        const Output first = HostOut(std::string("run --no-timestamps ") + format + kUx + " " + scenario);
-        const Output second = HostOut(std::string("run --no-timestamps ") + format + kUx + " " + scenario);
+        const Output first = Tool(std::string("run --no-timestamps ") + format + kUx + " " + scenario, false);
+        const Output second = Tool(std::string("run --no-timestamps ") + format + kUx + " " + scenario, false);
         EXPECT_EQ(first.status, 0);
         EXPECT_GT(first.lines.size(), 20u);
         EXPECT_EQ(first.lines, second.lines);
         EXPECT_EQ(first.Text().find(" ms  "), std::string::npos) << first.Text();
         EXPECT_EQ(first.Text().find("\"t\":"), std::string::npos) << first.Text();
     }
-    const Output timed = HostOut("run --json " + kUx + " " + scenario);
+    const Output timed = Tool("run --json " + kUx + " " + scenario, false);
     EXPECT_NE(timed.Text().find("\"t\":"), std::string::npos);
 }
 
-// The loaders' fault reports, for files cut short anywhere.
+// The loaders' fault reports, for files cut short anywhere; and a PE image's export
+// names, which the single-export check reads on Windows.
 TEST(Report, FilesCutShortAreRefusedBeforeTheLoader) {
     // A minimal 32-bit PE image: DOS header, PE signature, COFF header, an optional
     // header of 224 bytes and one section of 512 bytes at 512.
@@ -353,6 +346,28 @@ TEST(Report, FilesCutShortAreRefusedBeforeTheLoader) {
         EXPECT_EQ(PluginLibrary::PeProblem(std::string_view(pe).substr(0, one.size), one.size), one.says);
     }
     EXPECT_EQ(PluginLibrary::PeProblem(std::string(1024, 'x'), 1024), "not a PE file (no MZ header)");
+
+    // The same image with an export directory: the section maps RVA 0x1000 to byte 0x200,
+    // where the directory lists two names; a name table outside every section is refused.
+    auto put32 = [&pe](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) pe[at + i] = static_cast<char>(value >> (8 * i));
+    };
+    put32(section + 8, 0x200);     // virtual size
+    put32(section + 12, 0x1000);   // virtual address
+    put32(0x58 + 96, 0x1000);      // export directory RVA
+    put32(0x200 + 24, 2);          // name count
+    put32(0x200 + 32, 0x1040);     // name table RVA
+    put32(0x240, 0x1050);
+    put32(0x244, 0x1060);
+    pe.replace(0x250, 6, "load_x");
+    pe.replace(0x260, 5, "extra");
+    std::vector<std::string> names;
+    std::string error;
+    ASSERT_TRUE(ListExports(WriteTemp("exports.dll", pe), names, error)) << error;
+    EXPECT_EQ(names, (std::vector<std::string>{"load_x", "extra"}));
+    put32(0x200 + 32, 0x3000);
+    EXPECT_FALSE(ListExports(WriteTemp("exports.dll", pe), names, error));
+    EXPECT_EQ(error, "malformed export directory");
 
     const std::string elf = Read(kUx);
     ASSERT_GT(elf.size(), 65536u);
@@ -410,7 +425,7 @@ TEST(Report, ReadmeExamplesShowTheRealOutput) {
             if (path.empty()) GTEST_SKIP() << "no sample plugin in this build";
             command.replace(at, name.size(), path);
         }
-        const Output run = HostOut(command);
+        const Output run = Tool(command, false);
         EXPECT_EQ(run.status, 0) << run.Text();
         std::size_t next = 0;
         for (std::size_t i = 1; i < example.size(); ++i) {

@@ -42,6 +42,7 @@ TEST(ScenarioReader, EveryErrorNamesFileLineAndColumn) {
          "between 100 and 599"},
         {"resource key", "resources:\n  a: 1\nsteps: []\n", "s.yaml:2:6", "must begin with"},
         {"call without name", "steps:\n  - call: 5\n", "s.yaml:2:11", "a function name must be a text"},
+        {"unknown key in call", "steps:\n  - call: F\n    arg: 1\n", "s.yaml:3:10", "unknown key \"arg\" in a call step"},
     };
     for (const Case& one : cases) {
         SCOPED_TRACE(one.name);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <sys/wait.h>
@@ -100,6 +101,11 @@ inline std::string TempPath(const std::string& name) {
     };
     static const Folder folder;
     return folder.path + "/" + name;
+}
+
+inline std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A file of that text in the test's temporary folder; its path.

@@ -26,8 +26,6 @@
 #define PZL_FAULT_DANGLING_NAME 4
 #define PZL_FAULT_UNKNOWN_TYPE 5
 #define PZL_FAULT_PATH_ARGUMENT 6
-#define PZL_FAULT_PLACEHOLDER 7
-#define PZL_FAULT_UNCLOSED_BRACE 8
 #define PZL_FAULT_DUPLICATES 9
 #define PZL_FAULT_CRASH_CALL 10
 #define PZL_FAULT_MISSING_500 11
@@ -67,12 +65,6 @@ public:
 #if PZL_BROKEN_FAULT == PZL_FAULT_PATH_ARGUMENT
         ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/greet/{name}"},
                        greet, {InPath("nmae")});
-#elif PZL_BROKEN_FAULT == PZL_FAULT_PLACEHOLDER
-        ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/greet/{name}"},
-                       greet, {InQuery("who")});
-#elif PZL_BROKEN_FAULT == PZL_FAULT_UNCLOSED_BRACE
-        ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/greet/{name"},
-                       greet, {InQuery("name")});
 #elif PZL_BROKEN_FAULT == PZL_FAULT_CRASH_CALL
         // Sound until called properly: any valid call dereferences null, while binding
         // answers every malformed request before the function runs.
@@ -100,9 +92,11 @@ public:
         // Legal but suspicious: the later declaration wins.
         ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/greet/{name}"},
                        greet, {InPath("name")});
+        // The later Greet takes its placeholder from anywhere, which a path may fill too.
         ExposeFunction(Registry(), {.name = "Greet", .method = HttpMethod::Get, .url = "/broken/v1/hello/{name}"},
-                       greet, {InPath("name")});
-        ExposeFunction(Registry(), {.name = "Pong", .method = HttpMethod::Get, .url = "/broken/v1/ping"},
+                       greet, {Anywhere("name")});
+        // Any method: it shares Ping's GET route, which the fault names.
+        ExposeFunction(Registry(), {.name = "Pong", .method = HttpMethod::None, .url = "/broken/v1/ping"},
                        [] { return std::string("ping"); });
 #endif
     }
