@@ -104,7 +104,7 @@ private:
             for (std::size_t probe = 0; probe < kProbes; ++probe, slot = (slot + 1) & mask_) {
                 const InternedString* entry = slots_[slot];
                 if (entry == nullptr) return Add(text, slot);
-                if (entry->length == text.size() && std::memcmp(entry->Text(), text.data(), text.size()) == 0) {
+                if (entry->length == text.size() && SameBytes(entry->Text(), text.data(), text.size())) {
                     ++const_cast<InternedString*>(entry)->references;
                     return entry;
                 }
@@ -139,6 +139,29 @@ private:
         }
         std::uint64_t mixed = (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ length) * 0xFF51AFD7ED558CCDull;
         return static_cast<std::size_t>(mixed ^ (mixed >> 29) ^ (mixed >> 47));
+    }
+    // memcmp's equality, inline for the short texts most keys and repeated values are:
+    // two loads of each that may overlap, never outside the texts.
+    static bool SameBytes(const char* left, const char* right, std::size_t length) noexcept {
+        if (length >= 8) {
+            if (length > 16) return std::memcmp(left, right, length) == 0;
+            return Load8(left) == Load8(right) && Load8(left + length - 8) == Load8(right + length - 8);
+        }
+        if (length >= 4) return Load4(left) == Load4(right) && Load4(left + length - 4) == Load4(right + length - 4);
+        for (std::size_t i = 0; i < length; ++i) {
+            if (left[i] != right[i]) return false;
+        }
+        return true;
+    }
+    static std::uint64_t Load8(const char* bytes) noexcept {
+        std::uint64_t word;
+        std::memcpy(&word, bytes, 8);
+        return word;
+    }
+    static std::uint32_t Load4(const char* bytes) noexcept {
+        std::uint32_t word;
+        std::memcpy(&word, bytes, 4);
+        return word;
     }
     // A slot of a forgotten entry: lookups pass over it, nothing is added there.
     static const InternedString* Gone() noexcept { return &EmptyInternedString(); }

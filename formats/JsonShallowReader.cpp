@@ -16,6 +16,8 @@
 
 #include <rapidjson/reader.h>
 
+#include <cstring>
+
 #if defined(RAPIDJSON_SSE2)
 #include <emmintrin.h>
 #endif
@@ -56,14 +58,14 @@ bool HoldsLateControlByte(const char* text, std::size_t length) noexcept {
 }  // namespace
 
 bool ReadJsonShallow(const char* text, std::size_t maxDepth, BindingProperty& value) {
-    JsonValueBuilder builder(value, maxDepth);
+    const std::size_t length = std::strlen(text);
+    JsonValueBuilder builder(value, maxDepth, length);
     ShallowReader reader;
     rapidjson::StringStream stream(text);
     const bool ok = !reader.Parse<rapidjson::kParseNoFlags>(stream, builder).IsError();
     builder.Finish();
 #if defined(RAPIDJSON_SSE2)
-    // A whole read stops at the closing NUL, so the stream's offset is the text's length.
-    if (ok && HoldsLateControlByte(text, stream.Tell())) return false;
+    if (ok && HoldsLateControlByte(text, length)) return false;
 #endif
     return ok;
 }
