@@ -45,6 +45,12 @@ public:
 
     // The entry of the text without taking a reference, or null.
     const InternedString* Find(std::string_view text) const noexcept;
+    // Entries an attached index made without hashing them yet get their hashes and their
+    // buckets now. Every use of hashes or buckets does this first; a copy out of this
+    // table, which reads its entries' hashes, must too.
+    void HashPending() noexcept {
+        if (pending_ != nullptr) LinkPending();
+    }
     std::size_t Size() const noexcept { return size_; }
     const InternIndex* AttachedIndex() const noexcept { return index_; }
     std::size_t BucketCount() const noexcept { return bucketCount_; }
@@ -53,6 +59,11 @@ private:
     friend class InternIndex;
 
     const InternedString* InternHashed(std::string_view text);
+    // For an index that lists every entry of the table: a new entry for text (not empty,
+    // not in the table), whose hash is left for LinkPending; null, with nothing changed,
+    // when the text holds a NUL.
+    const InternedString* AddUnhashed(std::string_view text);
+    void LinkPending() noexcept;
     void Grow();
     void Rehash(std::size_t bucketCount);
     void ResetBuckets() noexcept;
@@ -64,6 +75,8 @@ private:
     std::size_t size_ = 0;
     InternedString* inlineBuckets_[kInitialBuckets] = {};
     InternIndex* index_ = nullptr;
+    // Entries made by AddUnhashed, linked through next, in no bucket yet.
+    InternedString* pending_ = nullptr;
 };
 
 // A reader's index of the texts it has interned into one table so far, found again by a
@@ -78,6 +91,13 @@ private:
 // where its hash points, so hostile texts that share their cheap hash cost at most that
 // many comparisons, then the table's own path. Texts with a NUL inside are never listed:
 // their entry holds less than the text.
+//
+// While the index lists every entry of the table (it was attached to an empty table, and
+// nothing was interned past it or left out of it since), a text it does not list is new:
+// its entry is made without a lookup and its FNV-1a hash is computed later, together
+// with those of the other new texts (InternTable::LinkPending). The multiply chain of
+// FNV-1a is serial within a text, so hashing several side by side keeps the multiplier
+// busy, where hashing each at once would wait on it at every byte.
 class InternIndex {
 public:
     static constexpr std::size_t kInlineSlots = 128;
@@ -98,7 +118,7 @@ public:
 private:
     friend class InternTable;
 
-    const InternedString* Intern(std::string_view text) {
+    [[gnu::always_inline]] const InternedString* Intern(std::string_view text) {
         if (!text.empty()) {
             std::size_t slot = QuickHash(text.data(), text.size()) & mask_;
             for (std::size_t probe = 0; probe < kProbes; ++probe, slot = (slot + 1) & mask_) {
@@ -170,11 +190,12 @@ private:
     const InternedString** slots_ = inlineSlots_;
     std::size_t mask_ = kInlineSlots - 1;
     std::size_t used_ = 0;
+    bool complete_ = false;  // every entry of the table is listed
     bool listed_ = false;  // inline slots to clear before the next attachment
     const InternedString* inlineSlots_[kInlineSlots] = {};
 };
 
-inline const InternedString* InternTable::Intern(std::string_view text) {
+[[gnu::always_inline]] inline const InternedString* InternTable::Intern(std::string_view text) {
     return index_ != nullptr ? index_->Intern(text) : InternHashed(text);
 }
 
