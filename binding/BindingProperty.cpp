@@ -193,6 +193,9 @@ struct BindingPropertyAccess {
         EntryMap(PropertyContext& target, const PropertyContext* source) noexcept
             : strings_(target.Strings()), same_(source == &target) {
             std::memset(static_cast<void*>(inline_), 0, sizeof inline_);
+            // The source's entries are read by their hashes (a tree still being read may
+            // have some not yet computed).
+            if (!same_ && source != nullptr) const_cast<PropertyContext*>(source)->Strings().HashPending();
         }
         ~EntryMap() {
             if (slots_ != inline_) Memory::Free(slots_);

@@ -1,5 +1,6 @@
 #include "binding/InternTable.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -72,6 +73,7 @@ const InternedString* InternTable::Intern(const HashedText& hashed) {
     const std::string_view text = hashed.text;
     const std::uint32_t hash = hashed.hash;
     if (text.empty()) return &emptyEntry.entry;
+    HashPending();
     for (InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry != nullptr; entry = entry->next) {
         if (entry->hash == hash && entry->View() == text) {
             ++entry->references;
@@ -89,7 +91,150 @@ const InternedString* InternTable::Intern(const HashedText& hashed) {
     entry->next = bucket;
     bucket = entry;
     ++size_;
+    if (index_ != nullptr) index_->complete_ = false;  // an entry the index does not list
     return entry;
+}
+
+namespace {
+
+constexpr bool HoldsZeroByte32(std::uint32_t word) noexcept {
+    return ((word - 0x01010101u) & ~word & 0x80808080u) != 0;
+}
+
+// Copies length bytes (at least 1) from text to copy, false as soon as one is a NUL. Words
+// are checked as they are copied; the last word overlaps the one before it.
+bool CopyWithoutNul(char* copy, const char* text, std::size_t length) noexcept {
+    if (length >= 8) {
+        std::uint64_t word = 0;
+        for (std::size_t i = 0; i + 8 <= length; i += 8) {
+            std::memcpy(&word, text + i, 8);
+            if (TextHashing::HoldsZeroByte(word)) return false;
+            std::memcpy(copy + i, &word, 8);
+        }
+        std::memcpy(&word, text + length - 8, 8);
+        if (TextHashing::HoldsZeroByte(word)) return false;
+        std::memcpy(copy + length - 8, &word, 8);
+        return true;
+    }
+    if (length >= 4) {
+        std::uint32_t first = 0;
+        std::uint32_t last = 0;
+        std::memcpy(&first, text, 4);
+        std::memcpy(&last, text + length - 4, 4);
+        if (HoldsZeroByte32(first) || HoldsZeroByte32(last)) return false;
+        std::memcpy(copy, &first, 4);
+        std::memcpy(copy + length - 4, &last, 4);
+        return true;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if (text[i] == '\0') return false;
+        copy[i] = text[i];
+    }
+    return true;
+}
+
+}  // namespace
+
+const InternedString* InternTable::AddUnhashed(std::string_view text) {
+    if (size_ + 1 > bucketCount_) Grow();
+    const std::size_t size = InternedString::StorageSize(text.size());
+    void* storage = cells_.AllocateStorage(size);
+    auto* entry = new (storage) InternedString{nullptr, 0, 1, static_cast<std::uint32_t>(text.size())};
+    char* copy = reinterpret_cast<char*>(entry + 1);
+    if (!CopyWithoutNul(copy, text.data(), text.size())) {
+        FreeEntry(entry);
+        return nullptr;
+    }
+    copy[text.size()] = '\0';
+    entry->next = pending_;
+    pending_ = entry;
+    ++size_;
+    return entry;
+}
+
+namespace {
+
+// FNV-1a of a text known to hold no NUL, eight bytes a step.
+std::uint32_t HashBytes(const unsigned char* text, std::size_t length) noexcept {
+    constexpr std::uint32_t prime = InternedString::kHashPrime;
+    std::uint32_t hash = InternedString::kHashBasis;
+    std::size_t i = 0;
+    for (; length - i >= 8; i += 8) {
+        hash = (hash ^ text[i]) * prime;
+        hash = (hash ^ text[i + 1]) * prime;
+        hash = (hash ^ text[i + 2]) * prime;
+        hash = (hash ^ text[i + 3]) * prime;
+        hash = (hash ^ text[i + 4]) * prime;
+        hash = (hash ^ text[i + 5]) * prime;
+        hash = (hash ^ text[i + 6]) * prime;
+        hash = (hash ^ text[i + 7]) * prime;
+    }
+    for (; i < length; ++i) hash = (hash ^ text[i]) * prime;
+    return hash;
+}
+
+const unsigned char* BytesOf(const InternedString* entry) noexcept {
+    return reinterpret_cast<const unsigned char*>(entry->Text());
+}
+
+}  // namespace
+
+void InternTable::LinkPending() noexcept {
+    // The hashes of separate texts do not depend on each other, so the processor overlaps
+    // the multiply chains of neighbouring short texts by itself. Long texts are hashed
+    // four side by side, which it cannot look far enough ahead to do.
+    constexpr std::size_t kLong = 32;
+    constexpr std::uint32_t prime = InternedString::kHashPrime;
+    InternedString* list = pending_;
+    pending_ = nullptr;
+    InternedString* group[4];
+    std::size_t grouped = 0;
+    const auto link = [this](InternedString* entry, std::uint32_t hash) noexcept {
+        entry->hash = hash;
+        InternedString*& bucket = buckets_[hash & (bucketCount_ - 1)];
+        entry->next = bucket;
+        bucket = entry;
+    };
+    while (list != nullptr || grouped != 0) {
+        InternedString* entry = list;
+        if (entry != nullptr) {
+            list = entry->next;
+            if (entry->length < kLong) {
+                link(entry, HashBytes(BytesOf(entry), entry->length));
+                continue;
+            }
+            group[grouped++] = entry;
+            if (grouped < 4) continue;
+        }
+        // Four long texts (or the last few): side by side over the length they share.
+        std::size_t common = ~std::size_t{0};
+        for (std::size_t g = 0; g < grouped; ++g) common = std::min<std::size_t>(common, group[g]->length);
+        std::uint32_t hashes[4] = {InternedString::kHashBasis, InternedString::kHashBasis, InternedString::kHashBasis,
+                                   InternedString::kHashBasis};
+        if (grouped == 4) {
+            const unsigned char* p0 = BytesOf(group[0]);
+            const unsigned char* p1 = BytesOf(group[1]);
+            const unsigned char* p2 = BytesOf(group[2]);
+            const unsigned char* p3 = BytesOf(group[3]);
+            std::uint32_t h0 = hashes[0], h1 = hashes[1], h2 = hashes[2], h3 = hashes[3];
+            for (std::size_t i = 0; i < common; ++i) {
+                h0 = (h0 ^ p0[i]) * prime;
+                h1 = (h1 ^ p1[i]) * prime;
+                h2 = (h2 ^ p2[i]) * prime;
+                h3 = (h3 ^ p3[i]) * prime;
+            }
+            hashes[0] = h0, hashes[1] = h1, hashes[2] = h2, hashes[3] = h3;
+        } else {
+            common = 0;
+        }
+        for (std::size_t g = 0; g < grouped; ++g) {
+            const unsigned char* text = BytesOf(group[g]);
+            std::uint32_t hash = hashes[g];
+            for (std::size_t i = common; i < group[g]->length; ++i) hash = (hash ^ text[i]) * prime;
+            link(group[g], hash);
+        }
+        grouped = 0;
+    }
 }
 
 void InternTable::AddReference(const InternedString* entry) noexcept {
@@ -101,6 +246,7 @@ void InternTable::Release(const InternedString* entry) noexcept {
     if (entry == nullptr || entry == &emptyEntry.entry) return;
     auto* mutableEntry = const_cast<InternedString*>(entry);
     if (--mutableEntry->references != 0) return;
+    HashPending();
     if (index_ != nullptr) index_->Forget(entry);
     for (InternedString** link = &buckets_[entry->hash & (bucketCount_ - 1)]; *link != nullptr;
          link = &(*link)->next) {
@@ -116,6 +262,8 @@ void InternTable::Release(const InternedString* entry) noexcept {
 const InternedString* InternTable::Find(std::string_view whole) const noexcept {
     const auto [text, hash] = HashUpToNul(whole);
     if (text.empty()) return &emptyEntry.entry;
+    // Pending hashes are work left for later, not state: a table is never defined const.
+    const_cast<InternTable*>(this)->HashPending();
     for (InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry != nullptr; entry = entry->next) {
         if (entry->hash == hash && entry->View() == text) return entry;
     }
@@ -132,10 +280,12 @@ void InternIndex::Attach(InternTable& table) noexcept {
     }
     table_ = &table;
     table.index_ = this;
+    complete_ = table.Size() == 0;
 }
 
 void InternIndex::Detach() noexcept {
     if (table_ == nullptr) return;
+    table_->HashPending();
     table_->index_ = nullptr;
     table_ = nullptr;
     if (slots_ != inlineSlots_) Memory::Free(slots_);
@@ -146,7 +296,8 @@ void InternIndex::Detach() noexcept {
 }
 
 const InternedString* InternIndex::Add(std::string_view text, std::size_t slot) {
-    const InternedString* entry = table_->InternHashed(text);
+    const InternedString* entry = complete_ ? table_->AddUnhashed(text) : nullptr;
+    if (entry == nullptr) entry = table_->InternHashed(text);
     // A text with a NUL inside has an entry for its beginning only: not listed.
     if (entry->length == text.size()) {
         slots_[slot] = entry;
@@ -179,13 +330,15 @@ void InternIndex::Grow() noexcept {
         if (entry == nullptr || entry == Gone()) continue;
         // An entry that finds no slot near its own is left out: lookups only look there.
         std::size_t slot = QuickHash(entry->Text(), entry->length) & mask;
-        for (std::size_t probe = 0; probe < kProbes; ++probe, slot = (slot + 1) & mask) {
+        bool placed = false;
+        for (std::size_t probe = 0; probe < kProbes && !placed; ++probe, slot = (slot + 1) & mask) {
             if (grown[slot] == nullptr) {
                 grown[slot] = entry;
                 ++used;
-                break;
+                placed = true;
             }
         }
+        if (!placed) complete_ = false;
     }
     if (slots_ != inlineSlots_) Memory::Free(slots_);
     slots_ = grown;

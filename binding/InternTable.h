@@ -45,6 +45,12 @@ public:
 
     // The entry of the text without taking a reference, or null.
     const InternedString* Find(std::string_view text) const noexcept;
+    // Entries an attached index made without hashing them yet get their hashes and their
+    // buckets now. Every use of hashes or buckets does this first; a copy out of this
+    // table, which reads its entries' hashes, must too.
+    void HashPending() noexcept {
+        if (pending_ != nullptr) LinkPending();
+    }
     std::size_t Size() const noexcept { return size_; }
     const InternIndex* AttachedIndex() const noexcept { return index_; }
     std::size_t BucketCount() const noexcept { return bucketCount_; }
@@ -53,6 +59,11 @@ private:
     friend class InternIndex;
 
     const InternedString* InternHashed(std::string_view text);
+    // For an index that lists every entry of the table: a new entry for text (not empty,
+    // not in the table), whose hash is left for LinkPending; null, with nothing changed,
+    // when the text holds a NUL.
+    const InternedString* AddUnhashed(std::string_view text);
+    void LinkPending() noexcept;
     void Grow();
     void Rehash(std::size_t bucketCount);
     void ResetBuckets() noexcept;
@@ -64,6 +75,8 @@ private:
     std::size_t size_ = 0;
     InternedString* inlineBuckets_[kInitialBuckets] = {};
     InternIndex* index_ = nullptr;
+    // Entries made by AddUnhashed, linked through next, in no bucket yet.
+    InternedString* pending_ = nullptr;
 };
 
 // A reader's index of the texts it has interned into one table so far, found again by a
@@ -78,6 +91,13 @@ private:
 // where its hash points, so hostile texts that share their cheap hash cost at most that
 // many comparisons, then the table's own path. Texts with a NUL inside are never listed:
 // their entry holds less than the text.
+//
+// While the index lists every entry of the table (it was attached to an empty table, and
+// nothing was interned past it or left out of it since), a text it does not list is new:
+// its entry is made without a lookup and its FNV-1a hash is computed later, together
+// with those of the other new texts (InternTable::LinkPending). The multiply chain of
+// FNV-1a is serial within a text, so hashing several side by side keeps the multiplier
+// busy, where hashing each at once would wait on it at every byte.
 class InternIndex {
 public:
     static constexpr std::size_t kInlineSlots = 128;
@@ -98,13 +118,13 @@ public:
 private:
     friend class InternTable;
 
-    const InternedString* Intern(std::string_view text) {
+    [[gnu::always_inline]] const InternedString* Intern(std::string_view text) {
         if (!text.empty()) {
             std::size_t slot = QuickHash(text.data(), text.size()) & mask_;
             for (std::size_t probe = 0; probe < kProbes; ++probe, slot = (slot + 1) & mask_) {
                 const InternedString* entry = slots_[slot];
                 if (entry == nullptr) return Add(text, slot);
-                if (entry->length == text.size() && std::memcmp(entry->Text(), text.data(), text.size()) == 0) {
+                if (entry->length == text.size() && SameBytes(entry->Text(), text.data(), text.size())) {
                     ++const_cast<InternedString*>(entry)->references;
                     return entry;
                 }
@@ -140,6 +160,29 @@ private:
         std::uint64_t mixed = (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ length) * 0xFF51AFD7ED558CCDull;
         return static_cast<std::size_t>(mixed ^ (mixed >> 29) ^ (mixed >> 47));
     }
+    // memcmp's equality, inline for the short texts most keys and repeated values are:
+    // two loads of each that may overlap, never outside the texts.
+    static bool SameBytes(const char* left, const char* right, std::size_t length) noexcept {
+        if (length >= 8) {
+            if (length > 16) return std::memcmp(left, right, length) == 0;
+            return Load8(left) == Load8(right) && Load8(left + length - 8) == Load8(right + length - 8);
+        }
+        if (length >= 4) return Load4(left) == Load4(right) && Load4(left + length - 4) == Load4(right + length - 4);
+        for (std::size_t i = 0; i < length; ++i) {
+            if (left[i] != right[i]) return false;
+        }
+        return true;
+    }
+    static std::uint64_t Load8(const char* bytes) noexcept {
+        std::uint64_t word;
+        std::memcpy(&word, bytes, 8);
+        return word;
+    }
+    static std::uint32_t Load4(const char* bytes) noexcept {
+        std::uint32_t word;
+        std::memcpy(&word, bytes, 4);
+        return word;
+    }
     // A slot of a forgotten entry: lookups pass over it, nothing is added there.
     static const InternedString* Gone() noexcept { return &EmptyInternedString(); }
 
@@ -147,11 +190,12 @@ private:
     const InternedString** slots_ = inlineSlots_;
     std::size_t mask_ = kInlineSlots - 1;
     std::size_t used_ = 0;
+    bool complete_ = false;  // every entry of the table is listed
     bool listed_ = false;  // inline slots to clear before the next attachment
     const InternedString* inlineSlots_[kInlineSlots] = {};
 };
 
-inline const InternedString* InternTable::Intern(std::string_view text) {
+[[gnu::always_inline]] inline const InternedString* InternTable::Intern(std::string_view text) {
     return index_ != nullptr ? index_->Intern(text) : InternHashed(text);
 }
 

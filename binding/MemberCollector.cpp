@@ -7,6 +7,24 @@
 
 namespace Kesh {
 
+namespace {
+
+// Whether key sorts after last, two distinct entries. Interned texts hold no NUL and end
+// with one, so comparing up to the first difference orders them as the member tree does
+// (a key before every longer key that begins with it) without a call: most keys differ in
+// their first bytes.
+bool SortsAfter(const InternedString* key, const InternedString* last) noexcept {
+    const auto* left = reinterpret_cast<const unsigned char*>(key->Text());
+    const auto* right = reinterpret_cast<const unsigned char*>(last->Text());
+    while (*left == *right && *left != 0) {
+        ++left;
+        ++right;
+    }
+    return *left > *right;
+}
+
+}  // namespace
+
 void MemberCollector::Open(BindingProperty& structure) {
     StructureCell& members = MemberTree::CellOf(structure);
     levels_.Push(Level{&members, structure.Context(), nodes_.Size(), true, members.root != nullptr});
@@ -23,7 +41,7 @@ BindingProperty& MemberCollector::Member(std::string_view key) {
     const std::size_t collected = nodes_.Size() - level.first;
     if (collected != 0) {
         const MemberNode* last = nodes_.Back();
-        const bool above = level.ordered && last->key != entry && MemberTree::Compare(entry->View(), last->KeyView()) > 0;
+        const bool above = level.ordered && last->key != entry && SortsAfter(entry, last->key);
         if (!above) {
             for (std::size_t i = nodes_.Size(); i-- > level.first;) {
                 if (nodes_[i]->key == entry) {

@@ -94,18 +94,10 @@ MemberNode& MemberTree::FindOrInsert(StructureCell& members, PropertyContext& co
 
 StructureCell& MemberTree::CellOf(BindingProperty& structure) noexcept { return *structure.payload_.structure; }
 
-MemberNode* MemberTree::NewNode(PropertyContext& context, const InternedString* key) {
-    void* cell = nullptr;
-    try {
-        cell = context.AllocateCell(sizeof(MemberNode));
-    } catch (...) {
-        context.Strings().Release(key);
-        throw;
-    }
-    return new (cell) MemberNode{nullptr, nullptr, 0, key, BindingProperty(&context)};
-}
-
 namespace {
+
+MemberNode* LinkChild(MemberNode* const* nodes, std::size_t first, std::size_t last, MemberNode* parent,
+                      unsigned depth, unsigned redDepth) noexcept;
 
 // The middle node of nodes[first, last) (not empty) becomes the subtree's root; nodes at
 // redDepth (the last level, where it is not full) are red, all others black, so every
@@ -116,8 +108,20 @@ MemberNode* LinkRange(MemberNode* const* nodes, std::size_t first, std::size_t l
     const std::size_t middle = first + (last - first) / 2;
     MemberNode* node = nodes[middle];
     node->parentAndColor = reinterpret_cast<std::uintptr_t>(parent) | (depth == redDepth ? kRed : 0);
-    node->left = middle > first ? LinkRange(nodes, first, middle, node, depth + 1, redDepth) : nullptr;
-    node->right = middle + 1 < last ? LinkRange(nodes, middle + 1, last, node, depth + 1, redDepth) : nullptr;
+    node->left = middle > first ? LinkChild(nodes, first, middle, node, depth + 1, redDepth) : nullptr;
+    node->right = middle + 1 < last ? LinkChild(nodes, middle + 1, last, node, depth + 1, redDepth) : nullptr;
+    return node;
+}
+
+// LinkRange for a range that is not empty; a single node (half of all nodes are leaves)
+// is linked here without a call.
+inline MemberNode* LinkChild(MemberNode* const* nodes, std::size_t first, std::size_t last, MemberNode* parent,
+                             unsigned depth, unsigned redDepth) noexcept {
+    if (last - first != 1) return LinkRange(nodes, first, last, parent, depth, redDepth);
+    MemberNode* node = nodes[first];
+    node->parentAndColor = reinterpret_cast<std::uintptr_t>(parent) | (depth == redDepth ? kRed : 0);
+    node->left = nullptr;
+    node->right = nullptr;
     return node;
 }
 

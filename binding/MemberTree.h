@@ -1,9 +1,11 @@
 #pragma once
 
+#include <new>
 #include <string_view>
 
 #include "binding/BindingProperty.h"
 #include "binding/PropertyCells.h"
+#include "binding/PropertyContext.h"
 
 namespace Kesh {
 
@@ -29,7 +31,16 @@ public:
     static StructureCell& CellOf(BindingProperty& structure) noexcept;
     // A node holding key (whose reference it takes over) and an Empty value, not yet
     // in any tree; on failure the key's reference is dropped.
-    static MemberNode* NewNode(PropertyContext& context, const InternedString* key);
+    static MemberNode* NewNode(PropertyContext& context, const InternedString* key) {
+        void* cell = nullptr;
+        try {
+            cell = context.AllocateCell(sizeof(MemberNode));
+        } catch (...) {
+            context.Strings().Release(key);
+            throw;
+        }
+        return new (cell) MemberNode{nullptr, nullptr, 0, key, BindingProperty(&context)};
+    }
     // Makes an empty structure's tree of count nodes whose keys ascend strictly: a
     // balanced tree, coloured so that it is a valid red-black tree, in one pass.
     static void LinkSorted(StructureCell& members, MemberNode* const* nodes, std::size_t count) noexcept;

@@ -16,19 +16,87 @@
 
 #include <rapidjson/reader.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <new>
+
 #if defined(RAPIDJSON_SSE2)
 #include <emmintrin.h>
 #endif
 
-#include "formats/JsonAllocator.h"
 #include "formats/JsonValueBuilder.h"
+#include "platform/Allocator.h"
 
 namespace Kesh {
 namespace {
 
-// A type of this file's own, so that the reader's templates built here (with the SSE2
-// scans) are never merged with the ones other files build over JsonAllocator.
-struct ShallowAllocator : JsonAllocator {};
+// The allocator of the reader's scratch stack, which here holds mostly the string being
+// read: its first kScratchBytes (the stack's first size) live inside the allocator, on
+// the caller's stack, so a body whose strings are all shorter never takes the heap for
+// it. RapidJSON frees through a static Free that cannot see the allocator, so every block
+// has a word before it saying whether it is the inline one. A type of this file's own
+// also keeps the reader's templates built here (with the SSE2 scans) apart from those
+// other files build.
+class ShallowAllocator {
+public:
+    static constexpr bool kNeedFree = true;
+    static constexpr std::size_t kScratchBytes = 256;
+
+    ShallowAllocator() noexcept = default;
+    ShallowAllocator(const ShallowAllocator&) = delete;
+    ShallowAllocator& operator=(const ShallowAllocator&) = delete;
+
+    void* Malloc(std::size_t size) { return Realloc(nullptr, 0, size); }
+    void* Realloc(void* block, std::size_t oldSize, std::size_t newSize) {
+        if (newSize == 0) {
+            Free(block);
+            return nullptr;
+        }
+        const bool scratch = block != nullptr && IsScratch(block);
+        if ((block == nullptr && !scratchInUse_) || scratch) {
+            if (newSize <= kScratchBytes) {
+                scratchInUse_ = true;
+                return scratch_.bytes;
+            }
+        }
+        if (newSize > SIZE_MAX - sizeof(Head)) throw std::bad_alloc();
+        if (block != nullptr && !scratch) {
+            auto* moved = static_cast<Head*>(Memory::Reallocate(HeadOf(block), sizeof(Head) + newSize));
+            if (moved == nullptr) throw std::bad_alloc();
+            return moved + 1;
+        }
+        auto* head = static_cast<Head*>(Memory::Allocate(sizeof(Head) + newSize));
+        if (head == nullptr) throw std::bad_alloc();
+        head->tag = kHeapTag;
+        if (scratch) {
+            std::memcpy(head + 1, block, oldSize < newSize ? oldSize : newSize);
+            scratchInUse_ = false;
+        }
+        return head + 1;
+    }
+    static void Free(void* block) noexcept {
+        if (block != nullptr && !IsScratch(block)) Memory::Free(HeadOf(block));
+    }
+
+private:
+    struct alignas(8) Head {
+        std::uint64_t tag;
+    };
+    static constexpr std::uint64_t kHeapTag = 0;
+    static constexpr std::uint64_t kScratchTag = 0x5343524154434821ull;
+
+    static Head* HeadOf(void* block) noexcept { return static_cast<Head*>(block) - 1; }
+    static bool IsScratch(void* block) noexcept { return HeadOf(block)->tag == kScratchTag; }
+
+    struct Scratch {
+        Head head{kScratchTag};
+        alignas(8) unsigned char bytes[kScratchBytes];
+    };
+    static_assert(offsetof(Scratch, bytes) == sizeof(Head), "the tag is the word before the bytes");
+    Scratch scratch_;
+    bool scratchInUse_ = false;
+};
 using ShallowReader = rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, ShallowAllocator>;
 
 #if defined(RAPIDJSON_SSE2)
@@ -56,14 +124,15 @@ bool HoldsLateControlByte(const char* text, std::size_t length) noexcept {
 }  // namespace
 
 bool ReadJsonShallow(const char* text, std::size_t maxDepth, BindingProperty& value) {
-    JsonValueBuilder builder(value, maxDepth);
-    ShallowReader reader;
+    const std::size_t length = std::strlen(text);
+    JsonValueBuilder builder(value, maxDepth, length);
+    ShallowAllocator scratch;
+    ShallowReader reader(&scratch, ShallowAllocator::kScratchBytes);
     rapidjson::StringStream stream(text);
     const bool ok = !reader.Parse<rapidjson::kParseNoFlags>(stream, builder).IsError();
     builder.Finish();
 #if defined(RAPIDJSON_SSE2)
-    // A whole read stops at the closing NUL, so the stream's offset is the text's length.
-    if (ok && HoldsLateControlByte(text, stream.Tell())) return false;
+    if (ok && HoldsLateControlByte(text, length)) return false;
 #endif
     return ok;
 }

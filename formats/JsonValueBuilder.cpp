@@ -1,5 +1,6 @@
 #include "formats/JsonValueBuilder.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "binding/PropertyContext.h"
@@ -7,8 +8,11 @@
 
 namespace Kesh {
 
-void JsonValueBuilder::IndexTexts(BindingProperty& container) noexcept {
-    if (!index_.IsAttached()) index_.Attach(container.Context()->Strings());
+void JsonValueBuilder::IndexTexts(BindingProperty& container) {
+    if (index_.IsAttached()) return;
+    InternTable& strings = container.Context()->Strings();
+    strings.Reserve(std::min(textLength_ / 16, kPresizedTexts));
+    index_.Attach(strings);
 }
 
 bool JsonValueBuilder::Open(BindingProperty& container) {

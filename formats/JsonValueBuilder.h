@@ -27,8 +27,10 @@ namespace Kesh {
 class JsonValueBuilder {
 public:
     // maxDepth is the deepest nesting it opens; a container beyond it stops the read.
-    explicit JsonValueBuilder(BindingProperty& root, std::size_t maxDepth = kMaxNestingDepth)
-        : target_(&root), maxDepth_(maxDepth) {}
+    // textLength (the bytes to be read, if known) sizes the tree's text table up front.
+    explicit JsonValueBuilder(BindingProperty& root, std::size_t maxDepth = kMaxNestingDepth,
+                              std::size_t textLength = 0)
+        : target_(&root), maxDepth_(maxDepth), textLength_(textLength) {}
 
     // True once an object or array was refused for going deeper than maxDepth.
     bool TooDeep() const noexcept { return tooDeep_; }
@@ -92,8 +94,12 @@ private:
     }
     bool Open(BindingProperty& container);
     void Close();
-    // Attaches the text index to the tree's table once the tree has a context.
-    void IndexTexts(BindingProperty& container) noexcept;
+    // Attaches the text index to the tree's table once the tree has a context, giving the
+    // table buckets first for the texts a body of this length tends to hold (one per 16
+    // bytes, up to 64): a small body then never rehashes its table, a large one grows it
+    // as before.
+    void IndexTexts(BindingProperty& container);
+    static constexpr std::size_t kPresizedTexts = 64;
 
     // The containers of the first levels are kept inside the builder: most bodies never
     // need the heap for them.
@@ -101,6 +107,7 @@ private:
 
     BindingProperty* target_;
     std::size_t maxDepth_;
+    std::size_t textLength_;
     BindingProperty* top_ = nullptr;  // the innermost open container, or null
     std::size_t depth_ = 0;
     BindingProperty* inlineOpen_[kInlineDepth];

@@ -97,6 +97,9 @@ TEST(BuilderDifferential, JsonMembersInAnyOrderWithRepeatedKeys) {
              R"(["s\u0000a","s\u0000b","s","s"])",
              R"({"":1,"a":2,"":3})",                          // the empty key
              R"({"b":1,"a":{"c":[{"e":1,"d":2},{"d":3}]},"b":2})",
+             R"({"a":1,"ab":2,"abc":3,"abd":4,"b":5,"z":6,"\u00e9":7,"\u00e9t\u00e9":8})",  // ascending, prefixes, bytes past 0x7f
+             R"({"abc":1,"ab":2,"\u00e9":3,"z":4,"a":5,"abc":6})",  // the same keys descending, one repeated
+
              R"({"b":1,"a":{"c":2,"c":)",                     // errors with members still collected
              R"({"b":1,"a":{"d":2,"c":3} x)",
              R"([{"b":1,"a":2},{"b":1,"a":)",
@@ -104,6 +107,19 @@ TEST(BuilderDifferential, JsonMembersInAnyOrderWithRepeatedKeys) {
         ExpectSameJson(text);
     }
     ExpectSameJson(manyUnordered);
+
+    // Short texts of every length up to 17 that differ in one byte only, so that the
+    // text index compares many of the same length and hash slot.
+    std::string nearTexts = "[";
+    for (int length = 1; length <= 17; ++length) {
+        for (int i = 0; i < 40; ++i) {
+            std::string text(static_cast<std::size_t>(length), 'q');
+            text[static_cast<std::size_t>(i % length)] = static_cast<char>('a' + i / length % 26);
+            nearTexts += "{\"" + text + "\":\"" + text + "\"},\"" + text + "\",";
+        }
+    }
+    nearTexts += "0]";
+    ExpectSameJson(nearTexts);
 
     std::string longTexts = "[";
     for (int i = 0; i < 2000; ++i) longTexts += "\"" + std::string(40 + i % 7, static_cast<char>('a' + i % 5)) + "\",";

@@ -305,7 +305,8 @@ TEST_F(CallApiOutOfMemoryTest, WhileTheReplyIsRead) {
     // Value trees take their storage from the block allocator, not the heap: fewer points fail here.
     EXPECT_GE(Sweep(true, [&] { starved->CallApi<BindingProperty>(HttpMethod::Get, "/value"); }), 2u);
     host.ReplyWithStream(HttpMethod::Get, "/stream", StreamPlan{"{\"zoom\": [1.25, \"large\"]}", 4096});
-    EXPECT_GE(Sweep(true, [&] { starved->CallApi<BindingProperty>(HttpMethod::Get, "/stream"); }), 3u);
+    // The JSON reader keeps a short body's scratch inside itself: what fails is the stream's own.
+    EXPECT_GE(Sweep(true, [&] { starved->CallApi<BindingProperty>(HttpMethod::Get, "/stream"); }), 1u);
     for (const RecordedRequest& request : host.Requests()) {
         EXPECT_EQ(request.bodyReleases, request.streamed ? 1u : 0u) << request.url;
     }
