@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -7,6 +9,7 @@
 #include <ctime>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/EventTracing.h"
@@ -70,6 +73,29 @@ TEST(Clock, CounterResolvesWellBelowAMillisecondAndLocalTimeIsInRange) {
     for (const auto& f : fields) EXPECT_TRUE(f.value >= f.low && f.value <= f.high) << f.name << " " << f.value;
 }
 
+TEST(Clock, CounterNeverGoesBackOnAnyThread) {
+    std::atomic<std::int64_t> latest{ReadPerformanceCounter()};
+    std::atomic<int> backwards{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            std::int64_t previous = ReadPerformanceCounter();
+            for (int i = 0; i < 50000; ++i) {
+                const std::int64_t now = ReadPerformanceCounter();
+                if (now < previous) backwards.fetch_add(1);
+                previous = now;
+            }
+            std::int64_t seen = latest.load();
+            while (previous > seen && !latest.compare_exchange_weak(seen, previous)) {
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(backwards.load(), 0);
+    // What any thread read before the join is not later than what this thread reads now.
+    EXPECT_GE(ReadPerformanceCounter(), latest.load());
+}
+
 TEST(Clock, CounterSecondsAgreeWithTheSteadyClock) {
     // Bracketed both ways, so a loaded machine cannot make a right frequency fail:
     // counter time inside steady time can only be shorter, outside it only longer.
@@ -106,15 +132,24 @@ TEST(Process, ThreadIdsDifferAndTheExecutableIsNamed) {
 }
 
 // A finished thread's own handles may close a moment after it was joined, so counts
-// are read once they are back at `expected`, or (without one) have stopped moving; a
-// leak does not go away by waiting.
-std::size_t SettledHandleCount(std::size_t expected = SIZE_MAX) {
+// are compared once they have stopped moving (a leak does not go away by waiting).
+std::size_t SettledHandleCount() {
+    std::size_t count = OpenHandleCount();
+    for (int wait = 0; wait < 100; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const std::size_t again = OpenHandleCount();
+        if (again == count) break;
+        count = again;
+    }
+    return count;
+}
+
+// The count once it is back at `expected`, or where it still is after a second.
+std::size_t HandleCountBackAt(std::size_t expected) {
     std::size_t count = OpenHandleCount();
     for (int wait = 0; wait < 100 && count != expected; ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        const std::size_t again = OpenHandleCount();
-        if (expected == SIZE_MAX && again == count) break;
-        count = again;
+        count = OpenHandleCount();
     }
     return count;
 }
@@ -154,7 +189,7 @@ TEST(Process, PlatformCallsGiveBackEveryHandleTheyOpen) {
     EXPECT_EQ(OpenHandleCount(), before);
 
     for (int round = 0; round < 50; ++round) useEverything();
-    EXPECT_EQ(SettledHandleCount(before), before);
+    EXPECT_EQ(HandleCountBackAt(before), before);
 }
 
 bool TryEnterElsewhere(Lock& lock) {
