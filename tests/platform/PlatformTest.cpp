@@ -154,18 +154,55 @@ std::size_t HandleCountBackAt(std::size_t expected) {
     return count;
 }
 
+// One thread contends for the lock in every round. It lives across all rounds, so the
+// count never sees a thread's own handles (or the threading library's caches) come
+// and go: what the rounds leave behind is what the platform calls left.
+class Contender {
+public:
+    Contender() : thread_([this] { Run(); }) {}
+    ~Contender() {
+        stop_ = true;
+        thread_.join();
+    }
+    // The calling thread holds the lock while the contender blocks on it.
+    void ContendFor(Lock& lock) {
+        lock.Enter();
+        lock_ = &lock;
+        requested_.fetch_add(1);
+        while (!waiting_.exchange(false)) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        lock.Leave();
+        while (done_.load() != requested_.load()) std::this_thread::yield();
+    }
+
+private:
+    void Run() {
+        int served = 0;
+        while (!stop_) {
+            if (requested_.load() == served) {
+                std::this_thread::yield();
+                continue;
+            }
+            waiting_ = true;
+            LockGuard guard(*lock_);
+            done_.store(++served);
+        }
+    }
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> waiting_{false};
+    std::atomic<int> requested_{0};
+    std::atomic<int> done_{0};
+    Lock* lock_ = nullptr;
+    std::thread thread_;
+};
+
 TEST(Process, PlatformCallsGiveBackEveryHandleTheyOpen) {
-    const auto useEverything = [] {
+    Contender contender;
+    const auto useEverything = [&] {
         {
             // A contended lock is where a system may attach a kernel object.
             Lock lock;
-            lock.Enter();
-            std::thread waiter([&] {
-                LockGuard guard(lock);
-            });
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-            lock.Leave();
-            waiter.join();
+            contender.ContendFor(lock);
         }
         void* region = ReserveRegion();
         ReleaseRegion(region);
