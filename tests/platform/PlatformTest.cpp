@@ -184,7 +184,10 @@ private:
                 continue;
             }
             waiting_ = true;
-            LockGuard guard(*lock_);
+            {
+                LockGuard guard(*lock_);
+            }
+            // Only once the lock is left: the caller destroys it when it sees this.
             done_.store(++served);
         }
     }
