@@ -193,6 +193,23 @@ TEST_F(HostEntryTest, WordsReachTheHostInOrder) {
     EXPECT_EQ(calls[2].entry, 5);
     EXPECT_EQ(calls[2].words, (std::vector<std::uint32_t>{4, 5, 6, 7}));
     EXPECT_EQ(calls[2].value, 0.5);
+
+    // A host without these entries, or no host yet: the forwarders call nothing.
+    HostApi& api = host.Api();
+    api.reserved1 = nullptr;
+    api.reserved2 = nullptr;
+    api.reserved5 = nullptr;
+    api.subscribeEvent = nullptr;
+    api.unsubscribeEvent = nullptr;
+    TestPlugin uninitialised;
+    for (PluginBase* target : {static_cast<PluginBase*>(plugin), static_cast<PluginBase*>(&uninitialised)}) {
+        target->CallHostEntry1(1, 2);
+        target->CallHostEntry2(3);
+        target->CallHostEntry5(4, 5, 6, 0.5, 7);
+        target->SubscribeEvent("OnSomething", 1, [](HostEvent*) {}, nullptr, 0);
+        target->UnsubscribeEvent("OnSomething", 1);
+    }
+    EXPECT_EQ(host.OtherCalls().size(), 3u);
 }
 
 }  // namespace
