@@ -15,7 +15,7 @@ class InternIndex;
 // The texts of one tree, each stored once with a reference count: member keys repeat
 // across the elements of a collection, and every repetition costs only a count. A hash
 // set chained through the entries, keyed by FNV-1a hash and then text, kept at a load
-// factor of at most 1. Its first 8 buckets live inside the table, and it returns to them
+// factor of at most 1 (entries an index adds wait outside the buckets until used). Its first 8 buckets live inside the table, and it returns to them
 // whenever it empties, so a small tree never allocates a bucket array.
 class InternTable {
 public:
@@ -46,8 +46,9 @@ public:
     // The entry of the text without taking a reference, or null.
     const InternedString* Find(std::string_view text) const noexcept;
     // Entries an attached index made without hashing them yet get their hashes and their
-    // buckets now. Every use of hashes or buckets does this first; a copy out of this
-    // table, which reads its entries' hashes, must too.
+    // buckets now (the buckets grow first to hold them). Every use of hashes or buckets
+    // does this first, also after the index is gone; a copy out of this table, which
+    // reads its entries' hashes, must too.
     void HashPending() noexcept {
         if (pending_ != nullptr) LinkPending();
     }

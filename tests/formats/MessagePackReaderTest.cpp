@@ -5,7 +5,10 @@
 #include <vector>
 
 #include "formats/MessagePackReader.h"
+#include "binding/InternTable.h"
+#include "binding/PropertyContext.h"
 #include "platform/Allocator.h"
+#include "tests/support/AllocationFailure.h"
 #include "tests/support/SmallStackThread.h"
 #include "tests/support/ValueShape.h"
 
@@ -112,6 +115,73 @@ TEST(MessagePackReader, HugeAnnouncedCountsCostOnlyWhatIsRead) {
     EXPECT_LT(Memory::ReadCounters().bytesAllocated - before, 16384u);
     EXPECT_EQ(Shape(array.Value()), "[1,2]");
     EXPECT_EQ(Shape(map.Value()), "{a:1}");
+}
+
+// The text number i of TextArray (different in its first bytes, as the index hashes them).
+std::string TextNumber(std::size_t i) { return std::to_string(i) + " of many texts"; }
+
+// An array of count distinct texts, each twice when twice.
+Bytes TextArray(std::size_t count, bool twice) {
+    const std::size_t items = twice ? 2 * count : count;
+    Bytes bytes{0xDC, static_cast<std::uint8_t>(items >> 8), static_cast<std::uint8_t>(items)};
+    for (std::size_t i = 0; i < items; ++i) {
+        const std::string text = TextNumber(twice ? i / 2 : i);
+        bytes.push_back(static_cast<std::uint8_t>(0xA0 | text.size()));  // under 32 bytes
+        bytes.insert(bytes.end(), text.begin(), text.end());
+    }
+    return bytes;
+}
+
+// A read leaves the texts new to it unhashed; whatever uses the table later finds them
+// hashed, in their buckets and counted.
+TEST(MessagePackReader, TextsOfAReadTreeAreFoundLater) {
+    for (const std::size_t count : {std::size_t{3}, std::size_t{40}, std::size_t{700}}) {
+        ConversionResult result = Read(TextArray(count, true));
+        ASSERT_TRUE(result.Ok());
+        BindingProperty& tree = result.Value();
+        InternTable& strings = tree.Context()->Strings();
+        ASSERT_EQ(strings.Size(), count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string text = TextNumber(i);
+            const InternedString* entry = strings.Find(text);
+            ASSERT_NE(entry, nullptr) << text;
+            EXPECT_EQ(entry->hash, InternedString::Hash(text.data(), text.size())) << text;
+            EXPECT_EQ(entry->ReferenceCount(), 2u) << text;
+        }
+        EXPECT_GE(strings.BucketCount(), count);
+        // Writing over both holders of a text frees its entry; a text assigned again
+        // takes the entry there is.
+        tree.Element(0).AssignString(TextNumber(1));
+        tree.Element(1).AssignString(TextNumber(1));
+        EXPECT_EQ(strings.Find(TextNumber(0)), nullptr);
+        EXPECT_EQ(strings.Find(TextNumber(1))->ReferenceCount(), 4u);
+        EXPECT_EQ(strings.Size(), count - 1);
+    }
+}
+
+// Buckets the table cannot have when its pending texts are first used leave it with
+// longer chains: every text is still found, and the next text added grows it to fit.
+TEST(MessagePackReader, TextsAreFoundWhenTheirBucketsCannotBeHad) {
+    const std::size_t count = 700;  // buckets past the largest span come from the heap
+    ConversionResult result = Read(TextArray(count, false));
+    ASSERT_TRUE(result.Ok());
+    InternTable& strings = result.Value().Context()->Strings();
+    ASSERT_LT(strings.BucketCount(), count);  // the texts wait unhashed
+    {
+        Testing::AllocationFailure failure(1, true);
+        const InternedString* first = strings.Find(TextNumber(0));
+        failure.End();
+        EXPECT_TRUE(failure.Triggered());
+        ASSERT_NE(first, nullptr);
+    }
+    EXPECT_LT(strings.BucketCount(), count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string text = TextNumber(i);
+        ASSERT_NE(strings.Find(text), nullptr) << text;
+    }
+    result.Value().Append().AssignString("new");
+    EXPECT_GE(strings.BucketCount(), count + 1);
+    EXPECT_NE(strings.Find(TextNumber(count - 1)), nullptr);
 }
 
 TEST(MessagePackReader, DeepNestingOnASmallStack) {
