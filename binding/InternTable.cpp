@@ -141,7 +141,7 @@ bool CopyWithoutNul(char* copy, const char* text, std::size_t length) noexcept {
 
 }  // namespace
 
-const InternedString* InternTable::AddUnhashed(std::string_view text) {
+inline const InternedString* InternTable::AddUnhashed(std::string_view text) {
     // No bucket yet, so no growing either: LinkPending sizes the buckets once for all.
     const std::size_t size = InternedString::StorageSize(text.size());
     void* storage = cells_.AllocateStorage(size);
