@@ -8,6 +8,7 @@
 #include "binding/InternTable.h"
 #include "binding/PropertyContext.h"
 #include "platform/Allocator.h"
+#include "tests/binding/TreeChecks.h"
 #include "tests/support/AllocationFailure.h"
 #include "tests/support/SmallStackThread.h"
 #include "tests/support/ValueShape.h"
@@ -182,6 +183,29 @@ TEST(MessagePackReader, TextsAreFoundWhenTheirBucketsCannotBeHad) {
     result.Value().Append().AssignString("new");
     EXPECT_GE(strings.BucketCount(), count + 1);
     EXPECT_NE(strings.Find(TextNumber(count - 1)), nullptr);
+}
+
+// Maps of every size up to past the ones linked from a table of shapes, keys in order,
+// in reverse and as a nested value: valid red-black trees where every key is found.
+TEST(MessagePackReader, MapsOfEverySizeAreBalancedTrees) {
+    for (std::size_t count = 0; count <= 20; ++count) {
+        for (const bool reversed : {false, true}) {
+            Bytes bytes{0x81, 0xA1, 'm', 0xDE, 0x00, static_cast<std::uint8_t>(count)};
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::size_t number = reversed ? count - 1 - i : i;
+                bytes.insert(bytes.end(), {0xA2, static_cast<std::uint8_t>('a' + number), 'k', static_cast<std::uint8_t>(number)});
+            }
+            const ConversionResult result = Read(bytes);
+            ASSERT_TRUE(result.Ok());
+            const BindingProperty& map = result.Value().GetMember("m");
+            Testing::ExpectValidTrees(result.Value());
+            EXPECT_EQ(map.Size(), count);
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::string key{static_cast<char>('a' + i), 'k'};
+                EXPECT_EQ(map.GetMember(key).GetSigned(), static_cast<std::int64_t>(i)) << count << " " << key;
+            }
+        }
+    }
 }
 
 TEST(MessagePackReader, DeepNestingOnASmallStack) {
