@@ -314,7 +314,14 @@ void InternIndex::Detach() noexcept {
 
 const InternedString* InternIndex::Add(std::string_view text, std::size_t slot) {
     const InternedString* entry = complete_ ? table_->AddUnhashed(text) : nullptr;
-    if (entry == nullptr) entry = table_->InternHashed(text);
+    if (entry == nullptr) return AddThroughTable(text, slot);
+    slots_[slot] = entry;
+    if (++used_ * 2 > mask_ + 1) Grow();
+    return entry;
+}
+
+const InternedString* InternIndex::AddThroughTable(std::string_view text, std::size_t slot) {
+    const InternedString* entry = table_->InternHashed(text);
     // A text with a NUL inside has an entry for its beginning only: not listed.
     if (entry->length == text.size()) {
         slots_[slot] = entry;

@@ -137,6 +137,10 @@ private:
     }
     // Interns a text the index does not list and lists it in the empty slot.
     const InternedString* Add(std::string_view text, std::size_t slot);
+    // Add for a text the table must look up or hash at once (the index does not list every
+    // entry, or the text holds a NUL): out of line, so that the common case above keeps
+    // few registers to save.
+    [[gnu::noinline]] const InternedString* AddThroughTable(std::string_view text, std::size_t slot);
     // The table is about to free entry.
     void Forget(const InternedString* entry) noexcept;
     void Grow() noexcept;
