@@ -163,7 +163,9 @@ TEST(MessagePackReader, TextsOfAReadTreeAreFoundLater) {
 // Buckets the table cannot have when its pending texts are first used leave it with
 // longer chains: every text is still found, and the next text added grows it to fit.
 TEST(MessagePackReader, TextsAreFoundWhenTheirBucketsCannotBeHad) {
-    const std::size_t count = 700;  // buckets past the largest span come from the heap
+    const std::size_t count = 700;
+    // Only a bucket array past the largest span comes from the heap, where it can fail.
+    if (1024 * sizeof(InternedString*) <= PropertyContext::kMaxSpanSize) GTEST_SKIP() << "buckets from the arena";
     ConversionResult result = Read(TextArray(count, false));
     ASSERT_TRUE(result.Ok());
     InternTable& strings = result.Value().Context()->Strings();
