@@ -38,7 +38,13 @@ void InternTable::ResetBuckets() noexcept {
     for (InternedString*& bucket : inlineBuckets_) bucket = nullptr;
 }
 
-void InternTable::Grow() { Rehash(bucketCount_ * 2); }
+void InternTable::Grow() {
+    // Past one entry per bucket, possibly by far: pending entries that could not get
+    // their buckets when they were linked.
+    std::size_t count = bucketCount_ * 2;
+    while (count < size_ + 1) count *= 2;
+    Rehash(count);
+}
 
 void InternTable::Reserve(std::size_t entries) {
     std::size_t count = bucketCount_;
@@ -135,8 +141,8 @@ bool CopyWithoutNul(char* copy, const char* text, std::size_t length) noexcept {
 
 }  // namespace
 
-const InternedString* InternTable::AddUnhashed(std::string_view text) {
-    if (size_ + 1 > bucketCount_) Grow();
+inline const InternedString* InternTable::AddUnhashed(std::string_view text) {
+    // No bucket yet, so no growing either: LinkPending sizes the buckets once for all.
     const std::size_t size = InternedString::StorageSize(text.size());
     void* storage = cells_.AllocateStorage(size);
     auto* entry = new (storage) InternedString{nullptr, 0, 1, static_cast<std::uint32_t>(text.size())};
@@ -185,6 +191,16 @@ void InternTable::LinkPending() noexcept {
     // four side by side, which it cannot look far enough ahead to do.
     constexpr std::size_t kLong = 32;
     constexpr std::uint32_t prime = InternedString::kHashPrime;
+    // Pending entries were added without growing the buckets. Growing is only worth it:
+    // if the array cannot be had, the chains just get longer (Intern grows it later).
+    if (size_ > bucketCount_) {
+        std::size_t count = bucketCount_;
+        while (count < size_) count *= 2;
+        try {
+            Rehash(count);
+        } catch (const std::bad_alloc&) {
+        }
+    }
     InternedString* list = pending_;
     pending_ = nullptr;
     InternedString* group[4];
@@ -285,7 +301,8 @@ void InternIndex::Attach(InternTable& table) noexcept {
 
 void InternIndex::Detach() noexcept {
     if (table_ == nullptr) return;
-    table_->HashPending();
+    // Pending entries stay unhashed: every use of hashes or buckets hashes them first, and
+    // a tree that is only read and dropped (the usual fate of a body) never needs them.
     table_->index_ = nullptr;
     table_ = nullptr;
     if (slots_ != inlineSlots_) Memory::Free(slots_);
@@ -297,7 +314,14 @@ void InternIndex::Detach() noexcept {
 
 const InternedString* InternIndex::Add(std::string_view text, std::size_t slot) {
     const InternedString* entry = complete_ ? table_->AddUnhashed(text) : nullptr;
-    if (entry == nullptr) entry = table_->InternHashed(text);
+    if (entry == nullptr) return AddThroughTable(text, slot);
+    slots_[slot] = entry;
+    if (++used_ * 2 > mask_ + 1) Grow();
+    return entry;
+}
+
+const InternedString* InternIndex::AddThroughTable(std::string_view text, std::size_t slot) {
+    const InternedString* entry = table_->InternHashed(text);
     // A text with a NUL inside has an entry for its beginning only: not listed.
     if (entry->length == text.size()) {
         slots_[slot] = entry;

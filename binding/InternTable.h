@@ -15,7 +15,7 @@ class InternIndex;
 // The texts of one tree, each stored once with a reference count: member keys repeat
 // across the elements of a collection, and every repetition costs only a count. A hash
 // set chained through the entries, keyed by FNV-1a hash and then text, kept at a load
-// factor of at most 1. Its first 8 buckets live inside the table, and it returns to them
+// factor of at most 1 (entries an index adds wait outside the buckets until used). Its first 8 buckets live inside the table, and it returns to them
 // whenever it empties, so a small tree never allocates a bucket array.
 class InternTable {
 public:
@@ -46,8 +46,9 @@ public:
     // The entry of the text without taking a reference, or null.
     const InternedString* Find(std::string_view text) const noexcept;
     // Entries an attached index made without hashing them yet get their hashes and their
-    // buckets now. Every use of hashes or buckets does this first; a copy out of this
-    // table, which reads its entries' hashes, must too.
+    // buckets now (the buckets grow first to hold them). Every use of hashes or buckets
+    // does this first, also after the index is gone; a copy out of this table, which
+    // reads its entries' hashes, must too.
     void HashPending() noexcept {
         if (pending_ != nullptr) LinkPending();
     }
@@ -62,7 +63,9 @@ private:
     // For an index that lists every entry of the table: a new entry for text (not empty,
     // not in the table), whose hash is left for LinkPending; null, with nothing changed,
     // when the text holds a NUL.
-    const InternedString* AddUnhashed(std::string_view text);
+    // Inline into InternIndex::Add, its one caller: a text new to a read then pays one
+    // call, not two.
+    [[gnu::always_inline]] inline const InternedString* AddUnhashed(std::string_view text);
     void LinkPending() noexcept;
     void Grow();
     void Rehash(std::size_t bucketCount);
@@ -134,6 +137,10 @@ private:
     }
     // Interns a text the index does not list and lists it in the empty slot.
     const InternedString* Add(std::string_view text, std::size_t slot);
+    // Add for a text the table must look up or hash at once (the index does not list every
+    // entry, or the text holds a NUL): out of line, so that the common case above keeps
+    // few registers to save.
+    [[gnu::noinline]] const InternedString* AddThroughTable(std::string_view text, std::size_t slot);
     // The table is about to free entry.
     void Forget(const InternedString* entry) noexcept;
     void Grow() noexcept;

@@ -125,15 +125,72 @@ inline MemberNode* LinkChild(MemberNode* const* nodes, std::size_t first, std::s
     return node;
 }
 
+// Splitting at the middle fills every level but the last: the full levels number
+// floor(log2(count + 1)), and the nodes below them are the red ones.
+constexpr unsigned FullLevels(std::size_t count) noexcept {
+    unsigned fullLevels = 0;
+    while ((std::size_t{2} << fullLevels) - 1 <= count) ++fullLevels;
+    return fullLevels;
+}
+
+// Most structures of a body have a few members. For those the shape LinkRange gives is
+// worked out at compile time, by the same split, and the nodes are linked from a table
+// without recursion: each node's left child, right child and parent as an index plus one
+// (0 for none), and its colour.
+constexpr std::size_t kSmallLink = 8;
+
+struct SmallShape {
+    std::uint8_t left;
+    std::uint8_t right;
+    std::uint8_t parent;
+    bool red;
+};
+
+struct SmallShapes {
+    SmallShape nodes[kSmallLink + 1][kSmallLink];
+    std::uint8_t root[kSmallLink + 1];
+};
+
+constexpr std::uint8_t ShapeRange(SmallShape* shape, std::size_t first, std::size_t last, std::uint8_t parent,
+                                  unsigned depth, unsigned redDepth) noexcept {
+    const std::size_t middle = first + (last - first) / 2;
+    const auto self = static_cast<std::uint8_t>(middle + 1);
+    shape[middle].parent = parent;
+    shape[middle].red = depth == redDepth;
+    shape[middle].left = middle > first ? ShapeRange(shape, first, middle, self, depth + 1, redDepth) : 0;
+    shape[middle].right = middle + 1 < last ? ShapeRange(shape, middle + 1, last, self, depth + 1, redDepth) : 0;
+    return self;
+}
+
+constexpr SmallShapes MakeSmallShapes() noexcept {
+    SmallShapes shapes{};
+    for (std::size_t count = 1; count <= kSmallLink; ++count) {
+        shapes.root[count] = ShapeRange(shapes.nodes[count], 0, count, 0, 0, FullLevels(count));
+    }
+    return shapes;
+}
+
+constexpr SmallShapes kSmallShapes = MakeSmallShapes();
+
 }  // namespace
 
 void MemberTree::LinkSorted(StructureCell& members, MemberNode* const* nodes, std::size_t count) noexcept {
-    // Splitting at the middle fills every level but the last: the full levels number
-    // floor(log2(count + 1)), and the nodes below them are the red ones.
-    unsigned fullLevels = 0;
-    while ((std::size_t{2} << fullLevels) - 1 <= count) ++fullLevels;
-    members.root = count == 0 ? nullptr : LinkRange(nodes, 0, count, nullptr, 0, fullLevels);
     members.count = static_cast<std::uint32_t>(count);
+    if (count == 0) {
+        members.root = nullptr;
+    } else if (count <= kSmallLink) {
+        const SmallShape* shape = kSmallShapes.nodes[count];
+        const auto at = [nodes](std::uint8_t index) { return index == 0 ? nullptr : nodes[index - 1]; };
+        for (std::size_t i = 0; i < count; ++i) {
+            MemberNode* node = nodes[i];
+            node->left = at(shape[i].left);
+            node->right = at(shape[i].right);
+            node->parentAndColor = reinterpret_cast<std::uintptr_t>(at(shape[i].parent)) | (shape[i].red ? kRed : 0);
+        }
+        members.root = nodes[kSmallShapes.root[count] - 1];
+    } else {
+        members.root = LinkRange(nodes, 0, count, nullptr, 0, FullLevels(count));
+    }
 }
 
 MemberNode& MemberTree::FindOrInsert(StructureCell& members, PropertyContext& context, const InternedString* key) {

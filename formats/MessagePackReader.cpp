@@ -1,6 +1,5 @@
 #include "formats/MessagePackReader.h"
 
-#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <string_view>
@@ -93,15 +92,10 @@ private:
     void BeginContainer(BindingProperty& target, bool structure, std::uint64_t count);
     template <unsigned CountSize>
     void BeginSizedContainer(BindingProperty& target, bool structure);
-    // Attaches the text index to the tree's table, which is first given buckets for
-    // the texts a body of this size tends to hold (one per 16 bytes, up to 64): a small
-    // body then never rehashes its table, and a large one grows it as before.
-    void IndexTexts(PropertyContext& context) {
-        InternTable& strings = context.Strings();
-        strings.Reserve(std::min<std::size_t>(input_.Remaining() / 16, kPresizedTexts));
-        index_.Attach(strings);
-    }
-    static constexpr std::size_t kPresizedTexts = 64;
+    // Attaches the text index to the tree's table. The table's buckets are not sized
+    // here: the texts new to the read wait unhashed, and get their buckets all at once
+    // when they are first needed, which a body read and dropped never does.
+    void IndexTexts(PropertyContext& context) { index_.Attach(context.Strings()); }
     // Closes the innermost container.
     void Close() noexcept {
         if (top_->structure) members_.Close();

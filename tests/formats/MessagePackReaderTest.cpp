@@ -5,7 +5,11 @@
 #include <vector>
 
 #include "formats/MessagePackReader.h"
+#include "binding/InternTable.h"
+#include "binding/PropertyContext.h"
 #include "platform/Allocator.h"
+#include "tests/binding/TreeChecks.h"
+#include "tests/support/AllocationFailure.h"
 #include "tests/support/SmallStackThread.h"
 #include "tests/support/ValueShape.h"
 
@@ -112,6 +116,98 @@ TEST(MessagePackReader, HugeAnnouncedCountsCostOnlyWhatIsRead) {
     EXPECT_LT(Memory::ReadCounters().bytesAllocated - before, 16384u);
     EXPECT_EQ(Shape(array.Value()), "[1,2]");
     EXPECT_EQ(Shape(map.Value()), "{a:1}");
+}
+
+// The text number i of TextArray (different in its first bytes, as the index hashes them).
+std::string TextNumber(std::size_t i) { return std::to_string(i) + " of many texts"; }
+
+// An array of count distinct texts, each twice when twice.
+Bytes TextArray(std::size_t count, bool twice) {
+    const std::size_t items = twice ? 2 * count : count;
+    Bytes bytes{0xDC, static_cast<std::uint8_t>(items >> 8), static_cast<std::uint8_t>(items)};
+    for (std::size_t i = 0; i < items; ++i) {
+        const std::string text = TextNumber(twice ? i / 2 : i);
+        bytes.push_back(static_cast<std::uint8_t>(0xA0 | text.size()));  // under 32 bytes
+        bytes.insert(bytes.end(), text.begin(), text.end());
+    }
+    return bytes;
+}
+
+// A read leaves the texts new to it unhashed; whatever uses the table later finds them
+// hashed, in their buckets and counted.
+TEST(MessagePackReader, TextsOfAReadTreeAreFoundLater) {
+    for (const std::size_t count : {std::size_t{3}, std::size_t{40}, std::size_t{700}}) {
+        ConversionResult result = Read(TextArray(count, true));
+        ASSERT_TRUE(result.Ok());
+        BindingProperty& tree = result.Value();
+        InternTable& strings = tree.Context()->Strings();
+        ASSERT_EQ(strings.Size(), count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string text = TextNumber(i);
+            const InternedString* entry = strings.Find(text);
+            ASSERT_NE(entry, nullptr) << text;
+            EXPECT_EQ(entry->hash, InternedString::Hash(text.data(), text.size())) << text;
+            EXPECT_EQ(entry->ReferenceCount(), 2u) << text;
+        }
+        EXPECT_GE(strings.BucketCount(), count);
+        // Writing over both holders of a text frees its entry; a text assigned again
+        // takes the entry there is.
+        tree.Element(0).AssignString(TextNumber(1));
+        tree.Element(1).AssignString(TextNumber(1));
+        EXPECT_EQ(strings.Find(TextNumber(0)), nullptr);
+        EXPECT_EQ(strings.Find(TextNumber(1))->ReferenceCount(), 4u);
+        EXPECT_EQ(strings.Size(), count - 1);
+    }
+}
+
+// Buckets the table cannot have when its pending texts are first used leave it with
+// longer chains: every text is still found, and the next text added grows it to fit.
+TEST(MessagePackReader, TextsAreFoundWhenTheirBucketsCannotBeHad) {
+    const std::size_t count = 700;
+    // Only a bucket array past the largest span comes from the heap, where it can fail.
+    if (1024 * sizeof(InternedString*) <= PropertyContext::kMaxSpanSize) GTEST_SKIP() << "buckets from the arena";
+    ConversionResult result = Read(TextArray(count, false));
+    ASSERT_TRUE(result.Ok());
+    InternTable& strings = result.Value().Context()->Strings();
+    ASSERT_LT(strings.BucketCount(), count);  // the texts wait unhashed
+    {
+        Testing::AllocationFailure failure(1, true);
+        const InternedString* first = strings.Find(TextNumber(0));
+        failure.End();
+        EXPECT_TRUE(failure.Triggered());
+        ASSERT_NE(first, nullptr);
+    }
+    EXPECT_LT(strings.BucketCount(), count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string text = TextNumber(i);
+        ASSERT_NE(strings.Find(text), nullptr) << text;
+    }
+    result.Value().Append().AssignString("new");
+    EXPECT_GE(strings.BucketCount(), count + 1);
+    EXPECT_NE(strings.Find(TextNumber(count - 1)), nullptr);
+}
+
+// Maps of every size up to past the ones linked from a table of shapes, keys in order,
+// in reverse and as a nested value: valid red-black trees where every key is found.
+TEST(MessagePackReader, MapsOfEverySizeAreBalancedTrees) {
+    for (std::size_t count = 0; count <= 20; ++count) {
+        for (const bool reversed : {false, true}) {
+            Bytes bytes{0x81, 0xA1, 'm', 0xDE, 0x00, static_cast<std::uint8_t>(count)};
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::size_t number = reversed ? count - 1 - i : i;
+                bytes.insert(bytes.end(), {0xA2, static_cast<std::uint8_t>('a' + number), 'k', static_cast<std::uint8_t>(number)});
+            }
+            const ConversionResult result = Read(bytes);
+            ASSERT_TRUE(result.Ok());
+            const BindingProperty& map = result.Value().GetMember("m");
+            Testing::ExpectValidTrees(result.Value());
+            EXPECT_EQ(map.Size(), count);
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::string key{static_cast<char>('a' + i), 'k'};
+                EXPECT_EQ(map.GetMember(key).GetSigned(), static_cast<std::int64_t>(i)) << count << " " << key;
+            }
+        }
+    }
 }
 
 TEST(MessagePackReader, DeepNestingOnASmallStack) {
