@@ -40,7 +40,8 @@ class WorkStack {
     static_assert(std::is_trivially_copyable_v<T>);
 
 public:
-    WorkStack() noexcept = default;
+    // User-provided, so that a value-initialized stack does not zero its inline entries.
+    WorkStack() noexcept {}
     ~WorkStack() {
         if (items_ != inline_) Memory::Free(items_);
     }
@@ -191,7 +192,11 @@ struct BindingPropertyAccess {
     class EntryMap {
     public:
         EntryMap(PropertyContext& target, const PropertyContext* source) noexcept
-            : strings_(target.Strings()), same_(source == &target) {
+            : strings_(target.Strings()), same_(source == &target),
+              // Each distinct text of the source reaches the destination once (a text is
+              // remembered when it recurs), and a table holds each text once: into a
+              // table empty at the start, every text that arrives is new to it.
+              fresh_(!same_ && source != nullptr && target.Strings().Size() == 0) {
             std::memset(static_cast<void*>(inline_), 0, sizeof inline_);
             // The source's entries are read by their hashes (a tree still being read may
             // have some not yet computed).
@@ -205,6 +210,9 @@ struct BindingPropertyAccess {
 
         // The destination's entry for text, with one more reference.
         const InternedString* Map(const InternedString* text) {
+            // The common case first: a text held once, new to a fresh destination (the
+            // shared empty entry is never counted, so it is not among them).
+            if (fresh_ && text->references == 1) return strings_.AddCopy(*text);
             if (same_ || text->references == 1 || text->length == 0) return MapUnremembered(text);
             for (std::size_t i = text->hash & mask_;; i = (i + 1) & mask_) {
                 const Slot& slot = slots_[i];
@@ -231,12 +239,16 @@ struct BindingPropertyAccess {
                 strings_.AddReference(text);  // the shared empty entry is never counted
                 return text;
             }
-            return strings_.Intern(HashedText{text->View(), text->hash});
+            return Intern(text);
+        }
+
+        const InternedString* Intern(const InternedString* text) {
+            return fresh_ ? strings_.AddCopy(*text) : strings_.Intern(HashedText{text->View(), text->hash});
         }
 
         // The first occurrence of a text: through the destination's table, then remembered.
         [[gnu::noinline]] const InternedString* Add(const InternedString* text) {
-            const InternedString* entry = strings_.Intern(HashedText{text->View(), text->hash});
+            const InternedString* entry = Intern(text);
             if ((used_ + 1) * 2 > mask_ + 1) {
                 try {
                     Grow();
@@ -274,6 +286,7 @@ struct BindingPropertyAccess {
 
         InternTable& strings_;
         bool same_;
+        bool fresh_;
         Slot inline_[kInlineSlots];
         Slot* slots_ = inline_;
         std::size_t mask_ = kInlineSlots - 1;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include "binding/PropertyContext.h"
 #include "platform/Allocator.h"
@@ -94,6 +95,31 @@ const InternedString* InternTable::Intern(const HashedText& hashed) {
     std::memcpy(copy, text.data(), text.size());
     copy[text.size()] = '\0';
     InternedString*& bucket = buckets_[hash & (bucketCount_ - 1)];
+    entry->next = bucket;
+    bucket = entry;
+    ++size_;
+    if (index_ != nullptr) index_->complete_ = false;  // an entry the index does not list
+    return entry;
+}
+
+const InternedString* InternTable::AddCopy(const InternedString& from) {
+    HashPending();
+    if (size_ + 1 > bucketCount_) Grow();
+    void* storage = cells_.AllocateStorage(InternedString::StorageSize(from.length));
+    auto* entry = new (storage) InternedString{nullptr, from.hash, 1, from.length};
+    // The text, its NUL and the padding after it, a word at a time: both entries are
+    // padded alike, to the record's alignment (short texts make most entries, and a call
+    // to memcpy cost as much as the rest of this function).
+    using Word = std::conditional_t<alignof(InternedString) >= 8, std::uint64_t, std::uint32_t>;
+    static_assert(sizeof(InternedString) % sizeof(Word) == 0);
+    const std::size_t bytes = InternedString::StorageSize(from.length) - sizeof(InternedString);
+    auto* copy = reinterpret_cast<char*>(entry + 1);
+    for (std::size_t i = 0; i < bytes; i += sizeof(Word)) {
+        Word word;
+        std::memcpy(&word, from.Text() + i, sizeof word);
+        std::memcpy(copy + i, &word, sizeof word);
+    }
+    InternedString*& bucket = buckets_[from.hash & (bucketCount_ - 1)];
     entry->next = bucket;
     bucket = entry;
     ++size_;

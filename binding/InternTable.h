@@ -35,6 +35,10 @@ public:
     const InternedString* Intern(std::string_view text, std::uint32_t hash);
     // The same, for a text already cut at its first NUL and hashed (HashUpToNul).
     const InternedString* Intern(const HashedText& text);
+    // A new entry for the text and hash of another table's entry (not empty), which this
+    // table must not hold yet: a copy into a table that was empty when it began meets each
+    // of its source's distinct texts for the first time, so it makes them without a lookup.
+    const InternedString* AddCopy(const InternedString& from);
     void AddReference(const InternedString* entry) noexcept;
     // Makes room for that many entries in all without growing again; throws
     // std::bad_alloc when the bucket array cannot be had.

@@ -1,6 +1,8 @@
 #include "binding/MemberCollector.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "binding/MemberTree.h"
 #include "binding/PropertyContext.h"
@@ -23,16 +25,52 @@ bool SortsAfter(const InternedString* key, const InternedString* last) noexcept 
     return *left > *right;
 }
 
+// memcmp's equality without the call for the short texts most keys are: two loads of
+// each that may overlap, never outside the texts.
+bool SameText(const char* left, const char* right, std::size_t length) noexcept {
+    if (length >= 8) {
+        if (length > 16) return std::memcmp(left, right, length) == 0;
+        std::uint64_t a[2];
+        std::uint64_t b[2];
+        std::memcpy(&a[0], left, 8);
+        std::memcpy(&b[0], right, 8);
+        std::memcpy(&a[1], left + length - 8, 8);
+        std::memcpy(&b[1], right + length - 8, 8);
+        return ((a[0] ^ b[0]) | (a[1] ^ b[1])) == 0;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if (left[i] != right[i]) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-void MemberCollector::Open(BindingProperty& structure) {
+void MemberCollector::Open(BindingProperty& structure, const MemberNode* guide) {
     StructureCell& members = MemberTree::CellOf(structure);
-    levels_.Push(Level{&members, structure.Context(), nodes_.Size(), true, members.root != nullptr});
+    const bool linked = members.root != nullptr;
+    levels_.Push(Level{&members, structure.Context(), nodes_.Size(), true, linked, linked ? nullptr : guide});
 }
 
 BindingProperty& MemberCollector::Member(std::string_view key) {
     Level& level = levels_.Back();
     PropertyContext& context = *level.context;
+    guided_ = nullptr;
+    if (const MemberNode* expected = level.expected; expected != nullptr) {
+        // The guide's keys are entries of this tree's table, cut at their first NUL, so
+        // a key with a NUL inside never matches one.
+        const InternedString* entry = expected->key;
+        if (entry->length == key.size() && SameText(entry->Text(), key.data(), key.size())) {
+            nodes_.Reserve();
+            ++const_cast<InternedString*>(entry)->references;
+            MemberNode* node = MemberTree::NewNode(context, entry);
+            nodes_.PushReserved(node);
+            level.expected = NextMember(expected);
+            guided_ = expected;
+            return node->value;
+        }
+        level.expected = nullptr;
+    }
     // Room first, so that nothing fails between taking the key and keeping its node.
     if (!level.linked) nodes_.Reserve();
     const InternedString* entry = context.Strings().Intern(key);
@@ -95,6 +133,7 @@ void MemberCollector::LinkAll() noexcept {
         if (!level.linked) {
             Link(level);
             level.linked = true;
+            level.expected = nullptr;  // further members go through the tree
         }
     }
 }

@@ -85,8 +85,17 @@ public:
     MemberCollector(const MemberCollector&) = delete;
     MemberCollector& operator=(const MemberCollector&) = delete;
 
-    // Opens structure, which must be a Structure, as the innermost collecting one.
-    void Open(BindingProperty& structure);
+    // Opens structure, which must be a Structure, as the innermost collecting one. guide,
+    // if any, is the first member (in key order) of a whole structure of the same tree
+    // read before (the one in the same place in the previous element of an array): bodies
+    // repeat one shape, so its keys, in key order, are the keys this one is expected to
+    // bring, and a key that is the next of them is taken from it without being looked up
+    // or compared. Nothing read later may release the guide's members (readers never drop
+    // a member of a structure they have closed).
+    void Open(BindingProperty& structure, const MemberNode* guide = nullptr);
+    // The guide's member whose key the last Member call took, or null: its value guides
+    // a structure read as that member's value.
+    const MemberNode* Guided() const noexcept { return guided_; }
     // The member under key of the innermost open structure, added Empty if new.
     BindingProperty& Member(std::string_view key);
     // Links the innermost open structure's members and closes it.
@@ -119,6 +128,9 @@ private:
         std::size_t first;  // where its members start in nodes_
         bool ordered;       // its keys so far ascend strictly
         bool linked;        // members go straight into the tree
+        // The guide's member expected next, while every key so far was the guide's next
+        // one (so it sorts after all of them); null once a key departs from the guide.
+        const MemberNode* expected;
     };
 
     void Link(Level& level) noexcept;
@@ -127,6 +139,7 @@ private:
 
     InlineStack<Level, 16> levels_;
     InlineStack<MemberNode*, 64> nodes_;
+    const MemberNode* guided_ = nullptr;
 };
 
 }  // namespace Kesh

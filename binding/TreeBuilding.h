@@ -106,7 +106,8 @@ struct TreeBuilding {
 
     // For a reader that compares what it reads with an earlier value: the entry of a
     // String, the first member (in key order) of a Structure and the first element of a
-    // Collection, each null for a value of another kind or without any.
+    // Collection, each null for a value of another kind or without any; the last element
+    // of a Collection, null when it has none.
     static const InternedString* StringEntry(const BindingProperty& value) noexcept {
         return value.kind_ == PropertyKind::String ? value.payload_.string : nullptr;
     }
@@ -122,6 +123,10 @@ struct TreeBuilding {
         if (value.kind_ != PropertyKind::Collection) return nullptr;
         const CollectionCell& cell = *value.payload_.collection;
         return cell.begin != cell.end ? cell.begin : nullptr;
+    }
+    static const BindingProperty* LastElement(const BindingProperty& collection) noexcept {
+        const CollectionCell& cell = *collection.payload_.collection;
+        return cell.begin != cell.end ? cell.end - 1 : nullptr;
     }
     // A new, Empty element or member made a String holding entry, a counted entry of its
     // context (not the empty text's), with one more reference: a text found without

@@ -47,11 +47,20 @@ bool JsonValueBuilder::RawNumber(const char* text, unsigned length, bool /*copy*
 }
 
 bool JsonValueBuilder::StartObject() {
+    // The structure in the same place before: the previous element of the array, or the
+    // value of the guide's member that the key just read was taken from.
+    const MemberNode* guide = nullptr;
+    if (top_ != nullptr) {
+        const BindingProperty* before = top_->Kind() == PropertyKind::Collection ? TreeBuilding::LastElement(*top_)
+                                        : members_.Guided() != nullptr           ? &members_.Guided()->value
+                                                                                 : nullptr;
+        if (before != nullptr) guide = TreeBuilding::FirstMember(*before);
+    }
     BindingProperty& target = NextTarget();
     target.MakeStructure();
     IndexTexts(target);
     if (!Open(target)) return false;
-    members_.Open(target);
+    members_.Open(target, guide);
     return true;
 }
 

@@ -3,7 +3,8 @@
 // values, member order, intern counts) or the same message, and every member tree must
 // be a valid red-black tree; anything else stops the run with what differed. JSON is
 // also read with the fast reader's nesting bound taken from the first byte, so that the
-// hand-over to the iterative reader is met at every shallow depth.
+// hand-over to the iterative reader is met at every shallow depth. A JSON tree read whole
+// is also copied, and the copy compared with it the same way.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -36,7 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 0: {
             const std::string text(reinterpret_cast<const char*>(body), length);
             const Kesh::ConversionResult expected = Kesh::Oracle::ParseJson(text);
-            Check("json", expected, Kesh::ParseJson(text));
+            const Kesh::ConversionResult actual = Kesh::ParseJson(text);
+            Check("json", expected, actual);
+            if (actual.Ok()) {
+                // A whole copy, into a value of its own, holds the same texts counted alike.
+                Kesh::ConversionResult copied;
+                copied.Value() = actual.Value();
+                Check("json copy", actual, copied);
+            }
             Check("json with a shallow bound", expected, Kesh::ParseJson(text.c_str(), data[0] / 3 % 6));
             break;
         }

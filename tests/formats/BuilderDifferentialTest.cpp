@@ -127,6 +127,41 @@ TEST(BuilderDifferential, JsonMembersInAnyOrderWithRepeatedKeys) {
     ExpectSameJson(longTexts);
 }
 
+// Objects that repeat the shape of the one before them (an array's elements, and the
+// objects in the same place inside them), and objects that depart from it: keys missing,
+// added, reordered, repeated, cut at a NUL, values of another kind, merges.
+TEST(BuilderDifferential, JsonObjectsLikeTheOneBefore) {
+    for (const char* text : {
+             R"([{"a":1,"b":2,"c":3},{"a":4,"b":5,"c":6},{"a":7,"c":8},{"a":9,"b":0,"c":1,"d":2},{"b":1}])",
+             R"([{"a":1,"b":2},{"b":3,"a":4},{"a":5,"b":6},{"a":7,"b":8,"a":9}])",  // reordered, repeated
+             R"([{"a":1,"b":2},{"a":3,"a":{"x":1},"b":5},{"a":{"x":1},"b":2,"a":{"y":2}}])",
+             R"([{"u":{"m":1,"n":2},"t":[{"p":1},{"p":2}]},{"u":{"m":3,"n":4},"t":[{"p":3},{"q":4}]}])",
+             R"([{"u":{"n":1,"m":2}},{"u":{"n":3,"m":4}},{"u":5},{"u":{"m":6}}])",  // nested, out of order
+             R"([{"k\u0000x":1,"k":2},{"k\u0000x":3,"k":4},{"k":5,"k\u0000y":6}])",  // keys cut at a NUL
+             R"([{"a":{"x":{"p":1}}},{"a":{"x":{"p":2}},"a":{"x":5}},{"a":{"x":{"p":3}}}])",
+             R"([{},{"a":1},{},{"a":{}},{"a":{"b":1}}])",
+             R"([1,{"a":1},"s",{"a":2},[{"a":3}],{"a":4}])",
+             R"({"l":[{"a":1}],"b":0,"l":[{"a":2,"b":3}],"m":{"l":[{"a":4}]}})",  // an array continued
+             R"([{"":1,"a":2},{"":3,"a":4},{"a":5,"":6}])",
+             R"([{"a":"a","b":"b"},{"a":"b","b":"a"},{"b":"a","a":"b"}])",  // keys that are values too
+             R"([{"a":1,"b":2},{"a":3,"b":)",                                 // refused inside a guided object
+         }) {
+        ExpectSameJson(text);
+    }
+    // Many elements of one shape with one departing in the middle, and objects wider than
+    // the structures collected out of order may grow.
+    std::string many = "[";
+    for (int i = 0; i < 60; ++i) {
+        many += "{";
+        for (int k = 0; k < 40; ++k) {
+            const int key = i == 30 ? 39 - k : k;
+            many += "\"k" + std::to_string(100 + key) + "\":" + std::to_string(i) + (k == 39 ? "" : ",");
+        }
+        many += i == 59 ? "}" : "},";
+    }
+    ExpectSameJson(many + "]");
+}
+
 TEST(BuilderDifferential, JsonDeepNestingOfObjects) {
     std::string objects;
     for (int i = 0; i < 20000; ++i) objects += i % 2 == 0 ? "{\"b\":1,\"a\":" : "{\"a\":[1,";
@@ -372,7 +407,8 @@ TEST(BuilderDifferential, YamlKeysMadeBeforeTheirValues) {
 // allocation in turn fails, and every tree built so far must still be released whole
 // (the sanitizers and the allocation counters would see anything lost).
 TEST(BuilderDifferential, ExhaustedMemoryAtEveryAllocationLosesNothing) {
-    const std::string json = R"({"d":{"b":1,"a":[1,{"y":2,"x":"text"}]},"c":"text","a":{"b":2},"a":{"c":3}})";
+    const std::string json =
+        R"({"d":{"b":1,"a":[1,{"y":2,"x":"text"}]},"c":"text","a":{"b":2},"a":{"c":3},"g":[{"a":1,"b":{"c":"t"}},{"a":2,"b":{"c":"u"}}]})";
     const std::vector<std::uint8_t> messagePack{0x84, 0xA1, 'b', 0x01, 0xA1, 'a', 0x81, 0xA1, 'x', 0xA2, 'h', 'i',
                                                 0xA1, 'c', 0xA2, 'h', 'i', 0xA1, 'd', 0x93, 0x92, 0x01, 0x02,
                                                 0x90, 0xA1, 'h'};
