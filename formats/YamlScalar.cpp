@@ -193,9 +193,10 @@ inline std::uint32_t EightDigits(std::uint64_t word) {
 constexpr std::uint64_t kDecimalUnits[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
 // Reads the run of decimal digits at p (in the text that starts at begin) into mantissa
-// (times ten per digit, wrapping past 19 digits) and returns where it ends. Ids, timestamps and coordinates are long runs, so
-// on little-endian machines eight digits at a time are checked and added with a few
-// multiplications on one 64-bit word instead of a step per digit.
+// (times ten per digit, wrapping past 19 digits) and returns where it ends. Ids,
+// timestamps and coordinates are long runs, so on little-endian machines eight digits at
+// a time are checked and added with a few multiplications on one 64-bit word instead of
+// a step per digit.
 [[gnu::always_inline]] inline const char* ReadDigits(const char* begin, const char* p, const char* end,
                                                      std::uint64_t& mantissa) {
     if constexpr (std::endian::native == std::endian::little) {
@@ -271,7 +272,8 @@ bool AssignDecimal(BindingProperty& target, std::string_view text) {
     // Wraps past 19 digits; only read when there are fewer.
     std::uint64_t mantissa = 0;
     // A point within the first four bytes ends a short whole part (coordinates, amounts):
-    // its digits go one by one instead of through a word that would fail.
+    // its digits go one by one instead of through a word that would fail. The point stops
+    // the loop inside the text.
     if (end - p >= 4 && HoldsPoint(p)) {
         while (IsDigit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
     } else {
