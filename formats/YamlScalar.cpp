@@ -173,29 +173,53 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Reads the run of decimal digits at p into mantissa (times ten per digit, wrapping past
-// 19 digits) and returns where it ends. Ids, timestamps and coordinates are long runs, so
-// on little-endian machines eight digits at a time are checked and added with a few
-// multiplications on one 64-bit word instead of a step per digit.
-[[gnu::always_inline]] inline const char* ReadDigits(const char* p, const char* end, std::uint64_t& mantissa) {
+// Whether all eight bytes of word are decimal digits: a digit's high half is 3, and
+// adding 6 keeps it 3.
+inline bool AllDigits(std::uint64_t word) {
+    constexpr std::uint64_t kHighHalves = 0xF0F0F0F0F0F0F0F0ull;
+    return ((word & kHighHalves) | (((word + 0x0606060606060606ull) & kHighHalves) >> 4)) == 0x3333333333333333ull;
+}
+
+// The value of eight digit bytes, the first byte (the low one) the most significant
+// digit: digit values, then pairs, fours and all eight combined.
+inline std::uint32_t EightDigits(std::uint64_t word) {
+    word -= 0x3030303030303030ull;
+    word = word * 10 + (word >> 8);
+    constexpr std::uint64_t kLowBytes = 0x000000FF000000FFull;
+    word = ((word & kLowBytes) * (100 + (1000000ull << 32)) + ((word >> 16) & kLowBytes) * (1 + (10000ull << 32))) >> 32;
+    return static_cast<std::uint32_t>(word);
+}
+
+constexpr std::uint64_t kDecimalUnits[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+
+// Reads the run of decimal digits at p (in the text that starts at begin) into mantissa
+// (times ten per digit, wrapping past 19 digits) and returns where it ends. Ids,
+// timestamps and coordinates are long runs, so on little-endian machines eight digits at
+// a time are checked and added with a few multiplications on one 64-bit word instead of
+// a step per digit.
+[[gnu::always_inline]] inline const char* ReadDigits(const char* begin, const char* p, const char* end,
+                                                     std::uint64_t& mantissa) {
     if constexpr (std::endian::native == std::endian::little) {
         while (end - p >= 8) {
             std::uint64_t word = 0;
             std::memcpy(&word, p, 8);
-            // Every byte within '0'..'9': its high half is 3, and adding 6 keeps it 3.
-            constexpr std::uint64_t kHighHalves = 0xF0F0F0F0F0F0F0F0ull;
-            if ((((word & kHighHalves) | (((word + 0x0606060606060606ull) & kHighHalves) >> 4))) !=
-                0x3333333333333333ull) {
-                break;
-            }
-            // Digit values, then pairs, fours and all eight combined (the first byte is the
-            // most significant digit).
-            word -= 0x3030303030303030ull;
-            word = word * 10 + (word >> 8);
-            constexpr std::uint64_t kLowBytes = 0x000000FF000000FFull;
-            word = ((word & kLowBytes) * (100 + (1000000ull << 32)) + ((word >> 16) & kLowBytes) * (1 + (10000ull << 32))) >> 32;
-            mantissa = mantissa * 100000000 + static_cast<std::uint32_t>(word);
+            if (!AllDigits(word)) break;
+            mantissa = mantissa * 100000000 + EightDigits(word);
             p += 8;
+        }
+        // Four to seven bytes left: numbers mostly end in digits, so the last eight bytes
+        // of the text are read as one word, with the ones before p made '0's (leading
+        // zeros); anything else, and fewer bytes, is left to the loop below.
+        if (end - p >= 4 && end - p < 8 && end - begin >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, end - 8, 8);
+            const auto left = static_cast<unsigned>(end - p);
+            const std::uint64_t before = ~std::uint64_t{0} >> (8 * left);
+            word = (word & ~before) | (0x3030303030303030ull & before);
+            if (AllDigits(word)) {
+                mantissa = mantissa * kDecimalUnits[left] + EightDigits(word);
+                return end;
+            }
         }
     }
     while (p != end && IsDigit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
@@ -213,6 +237,14 @@ void AssignParsedDouble(BindingProperty& target, double value) {
     } else {
         TreeBuilding::SetUnsigned(target, static_cast<std::uint64_t>(value));
     }
+}
+
+// Whether one of the four bytes at p is a point.
+inline bool HoldsPoint(const char* p) {
+    std::uint32_t word = 0;
+    std::memcpy(&word, p, 4);
+    word ^= 0x2E2E2E2Eu;  // a point becomes a zero byte
+    return ((word - 0x01010101u) & ~word & 0x80808080u) != 0;
 }
 
 // Where double arithmetic rounds once to double (not through x87's wider registers), a
@@ -239,7 +271,14 @@ bool AssignDecimal(BindingProperty& target, std::string_view text) {
     const char* const digits = p;
     // Wraps past 19 digits; only read when there are fewer.
     std::uint64_t mantissa = 0;
-    p = ReadDigits(p, end, mantissa);
+    // A point within the first four bytes ends a short whole part (coordinates, amounts):
+    // its digits go one by one instead of through a word that would fail. The point stops
+    // the loop inside the text.
+    if (end - p >= 4 && HoldsPoint(p)) {
+        while (IsDigit(*p)) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+    } else {
+        p = ReadDigits(text.data(), p, end, mantissa);
+    }
     const std::size_t whole = static_cast<std::size_t>(p - digits);
     if (p == end) {
         // 18 digits stay below 2^63 either way; longer ones take the exact general path.
@@ -253,7 +292,7 @@ bool AssignDecimal(BindingProperty& target, std::string_view text) {
     }
     if (*p != '.' || whole == 0) return false;
     const char* const fraction = ++p;
-    p = ReadDigits(p, end, mantissa);
+    p = ReadDigits(text.data(), p, end, mantissa);
     if (p != end) return false;
     const std::size_t places = static_cast<std::size_t>(end - fraction);
 

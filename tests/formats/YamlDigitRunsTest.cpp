@@ -1,6 +1,7 @@
-// The reader's typing of plain scalars reads runs of digits eight at a time: runs of
-// every length, broken at every position by the bytes next to the digits ('/' and ':'),
-// by bytes whose addition carries into the next one, and by a point, must type as the
+// The reader's typing of plain scalars reads runs of digits eight at a time, and the
+// last few of a text as one word with the bytes before them: runs of every length,
+// broken at every position by the bytes next to the digits ('/' and ':'), by NUL, by
+// bytes whose addition carries into the next one, and by a point, must type as the
 // plain statement of the rules does.
 #include <gtest/gtest.h>
 
@@ -51,13 +52,29 @@ TEST(YamlDigitRuns, EightAtATimeAgreesWithTheRules) {
         }
     }
     // One byte that is no digit, at every position of a long run.
-    for (const char intruder : {'/', ':', '.', 'e', ' ', '\xFA', '\xFF'}) {
+    for (const char intruder : {'/', ':', '.', 'e', ' ', '\0', '\xFA', '\xFF'}) {
         for (std::size_t at = 0; at < 20; ++at) {
             std::string text = "98765432109876543210";
             text[at] = intruder;
             EXPECT_EQ(Typed(text, true), Typed(text, false)) << text;
             const std::string fraction = "1." + text;
             EXPECT_EQ(Typed(fraction, true), Typed(fraction, false)) << fraction;
+        }
+    }
+    // The last bytes of a text are read as one word that overlaps what came before: a
+    // sign, a point or a whole part before short runs, and a non-digit at each place of
+    // the run.
+    for (const std::string prefix : {"", "-", "+", "7.", "-12.", "123.", "12345678.", "-123456789012345."}) {
+        for (std::size_t length = 1; length <= 9; ++length) {
+            const std::string run = prefix + std::string("908172635").substr(0, length);
+            EXPECT_EQ(Typed(run, true), Typed(run, false)) << run;
+            for (std::size_t at = prefix.size(); at < run.size(); ++at) {
+                for (const char intruder : {'/', ':', '\0', '\xFA'}) {
+                    std::string text = run;
+                    text[at] = intruder;
+                    EXPECT_EQ(Typed(text, true), Typed(text, false)) << text;
+                }
+            }
         }
     }
     std::mt19937 random(7);
