@@ -15,8 +15,9 @@ class InternIndex;
 // The texts of one tree, each stored once with a reference count: member keys repeat
 // across the elements of a collection, and every repetition costs only a count. A hash
 // set chained through the entries, keyed by FNV-1a hash and then text, kept at a load
-// factor of at most 1 (entries an index adds wait outside the buckets until used). Its first 8 buckets live inside the table, and it returns to them
-// whenever it empties, so a small tree never allocates a bucket array.
+// factor of at most 1 (entries an index adds wait outside the buckets until used). Its
+// first 8 buckets live inside the table, and it returns to them whenever it empties, so a
+// small tree never allocates a bucket array.
 class InternTable {
 public:
     static constexpr std::size_t kInitialBuckets = 8;

@@ -1,8 +1,6 @@
 #include "binding/MemberCollector.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
 
 #include "binding/MemberTree.h"
 #include "binding/PropertyContext.h"
@@ -25,25 +23,6 @@ bool SortsAfter(const InternedString* key, const InternedString* last) noexcept 
     return *left > *right;
 }
 
-// memcmp's equality without the call for the short texts most keys are: two loads of
-// each that may overlap, never outside the texts.
-bool SameText(const char* left, const char* right, std::size_t length) noexcept {
-    if (length >= 8) {
-        if (length > 16) return std::memcmp(left, right, length) == 0;
-        std::uint64_t a[2];
-        std::uint64_t b[2];
-        std::memcpy(&a[0], left, 8);
-        std::memcpy(&b[0], right, 8);
-        std::memcpy(&a[1], left + length - 8, 8);
-        std::memcpy(&b[1], right + length - 8, 8);
-        return ((a[0] ^ b[0]) | (a[1] ^ b[1])) == 0;
-    }
-    for (std::size_t i = 0; i < length; ++i) {
-        if (left[i] != right[i]) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 void MemberCollector::Open(BindingProperty& structure, const MemberNode* guide) {
@@ -60,7 +39,7 @@ BindingProperty& MemberCollector::Member(std::string_view key) {
         // The guide's keys are entries of this tree's table, cut at their first NUL, so
         // a key with a NUL inside never matches one.
         const InternedString* entry = expected->key;
-        if (entry->length == key.size() && SameText(entry->Text(), key.data(), key.size())) {
+        if (SameText(*entry, key)) {
             nodes_.Reserve();
             ++const_cast<InternedString*>(entry)->references;
             MemberNode* node = MemberTree::NewNode(context, entry);
