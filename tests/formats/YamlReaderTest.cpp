@@ -105,6 +105,8 @@ TEST(YamlReader, RejectedDocumentsSayWhyAndWhere) {
         {"a: !!int 18446744073709551616", "Value 18446744073709551616 for 'yaml' of type uint64_t is out of range"},
         {"a: !!float x", "Value x for 'yaml' of type double is in an incorrect format"},
         {"a: !!bool maybe", "Invalid YAML bool value 'maybe'."},
+        // The first failure stands: nothing after it in the same node reports another.
+        {"a: &x 1\nb: &x !!bool maybe\n", "Invalid YAML bool value 'maybe'."},
         {"a: 1\n---\nb: 2\n", "Multi-document YAML is not supported."},
         {"? [1]\n: 2\n", "Unexpected start of sequence. At line: 1 col: 3"},
         {"x:\n  ? {a: 1}\n  : 2\n", "Unexpected start of mapping. At line: 2 col: 5"},
@@ -131,9 +133,23 @@ TEST(YamlReader, AliasExpansionIsBounded) {
         laughs += "]\n";
     }
     EXPECT_EQ(Failure(laughs), "YAML aliases expand to more than 1000000 values. Alias \"e\". At line: 6 col: 36");
-    // Four levels (11111 values per copy of d) stay inside the bound.
-    const ConversionResult fourLevels = ReadYaml(laughs.substr(0, laughs.find("\ne:") + 1));
-    EXPECT_EQ(fourLevels.Value().GetMember("d").GetElement(9).GetElement(9).GetElement(9).Size(), 10u);
+
+    // Exactly at the bound. An alias costs the entries open where it stands, the steps to
+    // its node and the values it copies: each *a 3 + 10000 + 1, the last *t 2 + 1 + (r + 1).
+    // 99 * 10004 + 3 + 9601 = 1000000.
+    const auto document = [](int r) {
+        std::string text = "a:\n  ";
+        for (int i = 0; i < 9999; ++i) text += "- ";
+        text += "&a x\nt: &t [z";
+        for (int i = 1; i < r; ++i) text += ", z";
+        text += "]\nb: [*a";
+        for (int i = 1; i < 99; ++i) text += ", *a";
+        return text + "]\nc: *t\n";
+    };
+    const ConversionResult atBound = ReadYaml(document(9600));
+    ASSERT_TRUE(atBound.Ok()) << atBound.ErrorMessage();
+    EXPECT_EQ(atBound.Value().GetMember("c").Size(), 9600u);
+    EXPECT_EQ(Failure(document(9601)), "YAML aliases expand to more than 1000000 values. Alias \"t\". At line: 5 col: 4");
 }
 
 TEST(YamlReader, DeepNestingOnASmallStack) {
