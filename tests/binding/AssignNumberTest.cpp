@@ -187,7 +187,7 @@ TEST(NumberText, ReadsWhatStrtodReadsInTheCLocale) {
           std::string("NaN(12ab)"), std::string("1e999"), std::string("-1e999"), std::string("1e-999"), std::string("1e-0400"),
           std::string("0x1p99999"), std::string(".5"), std::string("5."), std::string("."), std::string("e5"),
           std::string("+-5"), std::string("- 5"), std::string("1e"), std::string("1e+"), std::string("0x1p"),
-          std::string("\t\n12abc"), std::string(""), std::string("abc"), std::string("1,25"),
+          std::string("\t\n\v\f\r 12abc"), std::string(""), std::string("abc"), std::string("1,25"),
           std::string("1.7976931348623157e308"), std::string("2.2250738585072014e-308"), std::string("-0"),
           std::string("0000.0001e-2"), longInteger, longFraction}) {
         SCOPED_TRACE("\"" + text + "\"");
