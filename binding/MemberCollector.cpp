@@ -37,14 +37,15 @@ BindingProperty& MemberCollector::Member(std::string_view key) {
     guided_ = nullptr;
     if (const MemberNode* expected = level.expected; expected != nullptr) {
         // The guide's keys are entries of this tree's table, cut at their first NUL, so
-        // a key with a NUL inside never matches one.
+        // a key with a NUL inside never matches one. The empty key's entry is shared by
+        // every tree and never counted, so it takes the way below, which knows that.
         const InternedString* entry = expected->key;
-        if (SameText(*entry, key)) {
+        if (!key.empty() && SameText(*entry, key)) {
             nodes_.Reserve();
             ++const_cast<InternedString*>(entry)->references;
             MemberNode* node = MemberTree::NewNode(context, entry);
             nodes_.PushReserved(node);
-            level.expected = NextMember(expected);
+            level.expected = MemberTree::NextInOrder(expected);
             guided_ = expected;
             return node->value;
         }
