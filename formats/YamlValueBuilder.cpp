@@ -74,11 +74,22 @@ void YamlValueBuilder::HandleScalarEvent(const yaml_event_t& event) {
     if (scalar.tag != nullptr) {
         if (!AssignTagged(event, *target)) return;
     } else if (scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE) {
-        TreeBuilding::SetString(*target, text);
+        SetQuoted(top, *target, text);
     } else {
         AssignPlainYamlScalarFast(*target, text);
     }
     if (top.kind == EntryKind::Slot) PopSlot();  // the root
+}
+
+void YamlValueBuilder::SetQuoted(const Entry& container, BindingProperty& target, std::string_view text) {
+    // A member's text is first compared with the value of the guide's member its key was
+    // taken from: records repeat many of their texts, and a match takes the guide's entry
+    // without the index's hash and probe. The empty text's entry is shared and uncounted.
+    if (container.kind == EntryKind::Mapping && members_.Guided() != nullptr && !text.empty()) {
+        const InternedString* entry = TreeBuilding::StringEntry(members_.Guided()->value);
+        if (entry != nullptr && SameText(*entry, text)) return TreeBuilding::SetInterned(target, entry);
+    }
+    TreeBuilding::SetString(target, text);
 }
 
 void YamlValueBuilder::HandleOther(const yaml_event_t& event) {
@@ -251,6 +262,19 @@ void YamlValueBuilder::HandleContainerStart(const yaml_event_t& event, EntryKind
     // or the root's slot made one.
     Entry& top = stack_.back();
     BindingProperty* target = top.target;
+    // A mapping follows the structure in the same place before it (bodies repeat one
+    // shape): the previous element of its sequence, or the value of the guide's member
+    // its key was taken from.
+    const MemberNode* guide = nullptr;
+    if (kind == EntryKind::Mapping) {
+        const BindingProperty* before = nullptr;
+        if (top.kind == EntryKind::Sequence) {
+            before = TreeBuilding::LastElement(*top.target);
+        } else if (members_.Guided() != nullptr) {
+            before = &members_.Guided()->value;
+        }
+        if (before != nullptr) guide = TreeBuilding::FirstMember(*before);
+    }
     if (top.kind == EntryKind::Slot) {
         top.kind = kind;
         top.flow = flow;
@@ -269,7 +293,7 @@ void YamlValueBuilder::HandleContainerStart(const yaml_event_t& event, EntryKind
         anchorName = event.data.sequence_start.anchor;
     } else {
         TreeBuilding::MakeStructure(*target);
-        members_.Open(*target);
+        members_.Open(*target, guide);
         anchorName = event.data.mapping_start.anchor;
     }
     IndexTexts(*target);
@@ -360,15 +384,10 @@ bool YamlValueBuilder::EnterAnchor(const yaml_char_t* name, const yaml_mark_t& m
 }
 
 void YamlValueBuilder::IndexTexts(BindingProperty& container) {
-    if (index_.IsAttached()) return;
-    // A distinct text takes a dozen bytes of YAML or more: a body of a few hundred bytes
-    // gets its whole table at once instead of growing it three times on the way. Capped,
-    // so a large body's table still grows only as far as its texts need.
-    constexpr std::size_t kBytesPerText = 16;
-    constexpr std::size_t kMostReserved = 64;
-    InternTable& strings = container.Context()->Strings();
-    strings.Reserve(std::min(textLength_ / kBytesPerText, kMostReserved));
-    index_.Attach(strings);
+    // The table's buckets are not sized here: the texts new to the read wait unhashed, and
+    // get their buckets all at once when they are first needed, which a body read and
+    // dropped never does.
+    if (!index_.IsAttached()) index_.Attach(container.Context()->Strings());
 }
 
 void YamlValueBuilder::Fail(const char* message, const yaml_mark_t& mark) {

@@ -46,9 +46,7 @@ public:
     // does not and is bounded by kMaxNestingDepth alone.
     static constexpr std::size_t kMaxFlowDepth = 1000;
 
-    // textLength, the size of the text being read, only sizes the text table up front.
-    explicit YamlValueBuilder(ConversionResult& result, std::size_t textLength = 0)
-        : result_(result), textLength_(textLength) {}
+    explicit YamlValueBuilder(ConversionResult& result) : result_(result) {}
     ~YamlValueBuilder() = default;
     YamlValueBuilder(const YamlValueBuilder&) = delete;
     YamlValueBuilder& operator=(const YamlValueBuilder&) = delete;
@@ -116,6 +114,8 @@ private:
 
     void HandleScalarEvent(const yaml_event_t& event);
     void HandleOther(const yaml_event_t& event);
+    // A quoted scalar's text into target, a new element or member of container.
+    void SetQuoted(const Entry& container, BindingProperty& target, std::string_view text);
     void StartDocument();
     // The slot of an alias or an anchored scalar: a new element or the pending key's member.
     void PlaceSlot();
@@ -144,7 +144,6 @@ private:
     void Fail(const char* message, std::string_view name, const yaml_mark_t& mark);
 
     ConversionResult& result_;
-    std::size_t textLength_;
     EntryStack stack_;
     std::optional<YamlPaths> paths_;  // made for the first anchor
     YamlAnchors anchors_;
