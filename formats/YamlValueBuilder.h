@@ -113,6 +113,8 @@ private:
     };
 
     void HandleScalarEvent(const yaml_event_t& event);
+    // An anchored or tagged scalar, or the root.
+    void HandleOtherScalar(const yaml_event_t& event);
     void HandleOther(const yaml_event_t& event);
     // A quoted scalar's text into target, a new element or member of container.
     void SetQuoted(const Entry& container, BindingProperty& target, std::string_view text);
@@ -127,7 +129,8 @@ private:
     void HandleAnchoredScalar(const yaml_event_t& event);
     // Types a tagged scalar into target; false after failing the result.
     bool AssignTagged(const yaml_event_t& event, BindingProperty& target);
-    void HandleContainerStart(const yaml_event_t& event, EntryKind kind);
+    template <EntryKind kind>
+    void HandleContainerStart(const yaml_event_t& event);
     void HandleContainerEnd();
     void HandleAlias(const yaml_event_t& event);
     void PopSlot() noexcept { stack_.pop_back(); }
