@@ -25,12 +25,6 @@ bool SortsAfter(const InternedString* key, const InternedString* last) noexcept 
 
 }  // namespace
 
-void MemberCollector::Open(BindingProperty& structure, const MemberNode* guide) {
-    StructureCell& members = MemberTree::CellOf(structure);
-    const bool linked = members.root != nullptr;
-    levels_.Push(Level{&members, structure.Context(), nodes_.Size(), true, linked, linked ? nullptr : guide});
-}
-
 BindingProperty& MemberCollector::Member(std::string_view key) {
     Level& level = levels_.Back();
     PropertyContext& context = *level.context;

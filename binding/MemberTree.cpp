@@ -92,7 +92,6 @@ MemberNode& MemberTree::FindOrInsert(StructureCell& members, PropertyContext& co
     }
 }
 
-StructureCell& MemberTree::CellOf(BindingProperty& structure) noexcept { return *structure.payload_.structure; }
 
 namespace {
 

@@ -48,7 +48,7 @@ public:
 
     // For readers that collect a structure's members and link them once at its end.
     // The members of a Structure value.
-    static StructureCell& CellOf(BindingProperty& structure) noexcept;
+    static StructureCell& CellOf(BindingProperty& structure) noexcept { return *structure.payload_.structure; }
     // A node holding key (whose reference it takes over) and an Empty value, not yet
     // in any tree; on failure the key's reference is dropped.
     static MemberNode* NewNode(PropertyContext& context, const InternedString* key) {
