@@ -94,12 +94,6 @@ void MemberCollector::Link(Level& level) noexcept {
     nodes_.Resize(level.first);
 }
 
-void MemberCollector::Close() noexcept {
-    Level& level = levels_.Back();
-    if (!level.linked) Link(level);
-    levels_.Pop();
-}
-
 void MemberCollector::LinkAll() noexcept {
     // Innermost first: each level's members are the last ones of the list.
     for (std::size_t i = levels_.Size(); i-- > 0;) {

@@ -103,7 +103,11 @@ public:
     // The member under key of the innermost open structure, added Empty if new.
     BindingProperty& Member(std::string_view key);
     // Links the innermost open structure's members and closes it.
-    void Close() noexcept;
+    void Close() noexcept {
+        Level& level = levels_.Back();
+        if (!level.linked) Link(level);
+        levels_.Pop();
+    }
     // Links the members of every open structure now; they stay open, and their further
     // members go straight into their trees. For a reader about to look members up.
     void LinkAll() noexcept;
