@@ -70,7 +70,7 @@ void YamlValueBuilder::HandleScalarEvent(const yaml_event_t& event) {
     }
     const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
     if (scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE) {
-        return SetQuoted(top, *target, text);
+        return TreeBuilding::SetString(*target, text);
     }
     return AssignPlainYamlScalarFast(*target, text);
 }
@@ -94,22 +94,11 @@ void YamlValueBuilder::HandleOtherScalar(const yaml_event_t& event) {
     if (scalar.tag != nullptr) {
         if (!AssignTagged(event, *target)) return;
     } else if (scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE) {
-        SetQuoted(top, *target, text);
+        TreeBuilding::SetString(*target, text);
     } else {
         AssignPlainYamlScalarFast(*target, text);
     }
     if (top.kind == EntryKind::Slot) PopSlot();  // the root
-}
-
-void YamlValueBuilder::SetQuoted(const Entry& container, BindingProperty& target, std::string_view text) {
-    // A member's text is first compared with the value of the guide's member its key was
-    // taken from: records repeat many of their texts, and a match takes the guide's entry
-    // without the index's hash and probe. The empty text's entry is shared and uncounted.
-    if (container.kind == EntryKind::Mapping && members_.Guided() != nullptr && !text.empty()) {
-        const InternedString* entry = TreeBuilding::StringEntry(members_.Guided()->value);
-        if (entry != nullptr && SameText(*entry, text)) return TreeBuilding::SetInterned(target, entry);
-    }
-    TreeBuilding::SetString(target, text);
 }
 
 void YamlValueBuilder::HandleOther(const yaml_event_t& event) {

@@ -116,8 +116,6 @@ private:
     // An anchored or tagged scalar, or the root.
     void HandleOtherScalar(const yaml_event_t& event);
     void HandleOther(const yaml_event_t& event);
-    // A quoted scalar's text into target, a new element or member of container.
-    void SetQuoted(const Entry& container, BindingProperty& target, std::string_view text);
     void StartDocument();
     // The slot of an alias or an anchored scalar: a new element or the pending key's member.
     void PlaceSlot();

@@ -347,7 +347,7 @@ TEST(BuilderDifferential, YamlMappingsAliasesAndRepeatedKeys) {
 // element, or the value of the guide's member a key was taken from) and depart from it:
 // a key missing, added, reordered or repeated at each position, keys cut at a NUL, values
 // of another kind, merged mappings and sequences, anchors, aliases and merge keys inside
-// guided mappings, and quoted texts equal to the guide's or not.
+// guided mappings, and texts like the guide's in every style.
 TEST(BuilderDifferential, YamlMappingsLikeTheOneBefore) {
     // The empty text's entry is shared by every tree and never counted: a guide must not
     // hand it out as a counted one.
