@@ -281,7 +281,7 @@ void YamlValueBuilder::HandleContainerStart(const yaml_event_t& event) {
         const BindingProperty* before = nullptr;
         if (top.kind == EntryKind::Sequence) {
             before = TreeBuilding::LastElement(*top.target);
-        } else if (members_.Guided() != nullptr) {
+        } else if (top.kind == EntryKind::Mapping && members_.Guided() != nullptr) {
             before = &members_.Guided()->value;
         }
         if (before != nullptr) guide = TreeBuilding::FirstMember(*before);
