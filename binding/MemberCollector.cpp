@@ -25,26 +25,21 @@ bool SortsAfter(const InternedString* key, const InternedString* last) noexcept 
 
 }  // namespace
 
-void MemberCollector::Open(BindingProperty& structure, const MemberNode* guide) {
-    StructureCell& members = MemberTree::CellOf(structure);
-    const bool linked = members.root != nullptr;
-    levels_.Push(Level{&members, structure.Context(), nodes_.Size(), true, linked, linked ? nullptr : guide});
-}
-
 BindingProperty& MemberCollector::Member(std::string_view key) {
     Level& level = levels_.Back();
     PropertyContext& context = *level.context;
     guided_ = nullptr;
     if (const MemberNode* expected = level.expected; expected != nullptr) {
         // The guide's keys are entries of this tree's table, cut at their first NUL, so
-        // a key with a NUL inside never matches one.
+        // a key with a NUL inside never matches one. The empty key's entry is shared by
+        // every tree and never counted, so it takes the way below, which knows that.
         const InternedString* entry = expected->key;
-        if (SameText(*entry, key)) {
+        if (!key.empty() && SameText(*entry, key)) {
             nodes_.Reserve();
             ++const_cast<InternedString*>(entry)->references;
             MemberNode* node = MemberTree::NewNode(context, entry);
             nodes_.PushReserved(node);
-            level.expected = NextMember(expected);
+            level.expected = MemberTree::NextInOrder(expected);
             guided_ = expected;
             return node->value;
         }
@@ -97,12 +92,6 @@ void MemberCollector::Link(Level& level) noexcept {
         MemberTree::LinkSorted(*level.members, first, count);
     }
     nodes_.Resize(level.first);
-}
-
-void MemberCollector::Close() noexcept {
-    Level& level = levels_.Back();
-    if (!level.linked) Link(level);
-    levels_.Pop();
 }
 
 void MemberCollector::LinkAll() noexcept {

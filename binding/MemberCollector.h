@@ -92,14 +92,22 @@ public:
     // bring, and a key that is the next of them is taken from it without being looked up
     // or compared. Nothing read later may release the guide's members (readers never drop
     // a member of a structure they have closed).
-    void Open(BindingProperty& structure, const MemberNode* guide = nullptr);
+    void Open(BindingProperty& structure, const MemberNode* guide = nullptr) {
+        StructureCell& members = MemberTree::CellOf(structure);
+        const bool linked = members.root != nullptr;
+        levels_.Push(Level{&members, structure.Context(), nodes_.Size(), true, linked, linked ? nullptr : guide});
+    }
     // The guide's member whose key the last Member call took, or null: its value guides
     // a structure read as that member's value.
     const MemberNode* Guided() const noexcept { return guided_; }
     // The member under key of the innermost open structure, added Empty if new.
     BindingProperty& Member(std::string_view key);
     // Links the innermost open structure's members and closes it.
-    void Close() noexcept;
+    void Close() noexcept {
+        Level& level = levels_.Back();
+        if (!level.linked) Link(level);
+        levels_.Pop();
+    }
     // Links the members of every open structure now; they stay open, and their further
     // members go straight into their trees. For a reader about to look members up.
     void LinkAll() noexcept;

@@ -92,7 +92,6 @@ MemberNode& MemberTree::FindOrInsert(StructureCell& members, PropertyContext& co
     }
 }
 
-StructureCell& MemberTree::CellOf(BindingProperty& structure) noexcept { return *structure.payload_.structure; }
 
 namespace {
 
@@ -180,14 +179,17 @@ void MemberTree::LinkSorted(StructureCell& members, MemberNode* const* nodes, st
         members.root = nullptr;
     } else if (count <= kSmallLink) {
         const SmallShape* shape = kSmallShapes.nodes[count];
-        const auto at = [nodes](std::uint8_t index) { return index == 0 ? nullptr : nodes[index - 1]; };
+        // The nodes by index plus one, with null at 0, so that each link is one load.
+        MemberNode* at[kSmallLink + 1];
+        at[0] = nullptr;
+        for (std::size_t i = 0; i < count; ++i) at[i + 1] = nodes[i];
         for (std::size_t i = 0; i < count; ++i) {
-            MemberNode* node = nodes[i];
-            node->left = at(shape[i].left);
-            node->right = at(shape[i].right);
-            node->parentAndColor = reinterpret_cast<std::uintptr_t>(at(shape[i].parent)) | (shape[i].red ? kRed : 0);
+            MemberNode* node = at[i + 1];
+            node->left = at[shape[i].left];
+            node->right = at[shape[i].right];
+            node->parentAndColor = reinterpret_cast<std::uintptr_t>(at[shape[i].parent]) | (shape[i].red ? kRed : 0);
         }
-        members.root = nodes[kSmallShapes.root[count] - 1];
+        members.root = at[kSmallShapes.root[count]];
     } else {
         members.root = LinkRange(nodes, 0, count, nullptr, 0, FullLevels(count));
     }

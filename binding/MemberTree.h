@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <new>
 #include <string_view>
 
@@ -25,10 +26,29 @@ public:
     static MemberNode& AppendGreatest(StructureCell& members, PropertyContext& context, const InternedString* key);
 
     static MemberNode* First(const StructureCell& members) noexcept;
+    // The member after node in key order, or null: NextMember inline, for readers that
+    // follow an earlier structure's keys one by one and take this step for every key. A
+    // node's parent is its parentAndColor without the colour bit.
+    static const MemberNode* NextInOrder(const MemberNode* node) noexcept {
+        if (node->right != nullptr) {
+            node = node->right;
+            while (node->left != nullptr) node = node->left;
+            return node;
+        }
+        const auto parentOf = [](const MemberNode* child) {
+            return reinterpret_cast<const MemberNode*>(child->parentAndColor & ~std::uintptr_t{1});
+        };
+        const MemberNode* parent = parentOf(node);
+        while (parent != nullptr && node == parent->right) {
+            node = parent;
+            parent = parentOf(parent);
+        }
+        return parent;
+    }
 
     // For readers that collect a structure's members and link them once at its end.
     // The members of a Structure value.
-    static StructureCell& CellOf(BindingProperty& structure) noexcept;
+    static StructureCell& CellOf(BindingProperty& structure) noexcept { return *structure.payload_.structure; }
     // A node holding key (whose reference it takes over) and an Empty value, not yet
     // in any tree; on failure the key's reference is dropped.
     static MemberNode* NewNode(PropertyContext& context, const InternedString* key) {

@@ -150,7 +150,7 @@ BindingProperty* MessagePackReader::NextTarget(Frame& frame) {
 BindingProperty& MessagePackReader::Member(Frame& frame, std::string_view key) {
     if (const MemberNode* guide = frame.guide.member; guide != nullptr) {
         if (!key.empty() && SameText(*guide->key, key)) {
-            frame.guide.member = NextGuide(guide);
+            frame.guide.member = MemberTree::NextInOrder(guide);
             valueGuide_ = &guide->value;
             return members_.AppendAbove(guide->key);
         }

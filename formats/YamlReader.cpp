@@ -59,7 +59,7 @@ private:
 ConversionResult ReadYaml(const char* text, std::size_t length) {
     ConversionResult result;
     YamlParser parser(text, length);
-    YamlValueBuilder builder(result, length);
+    YamlValueBuilder builder(result);
     YamlEvent event;
     bool parsed = true;
     while (result.Ok()) {

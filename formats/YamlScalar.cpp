@@ -227,15 +227,29 @@ constexpr std::uint64_t kDecimalUnits[] = {1, 10, 100, 1000, 10000, 100000, 1000
 }
 
 // The integral and fractional cases of AssignNumber's typing of a parsed double.
+// value is finite. Below 2^63 in size the conversion to a 64-bit integer truncates it, and
+// converting back gives the value only when it had no fraction: the same test as
+// value == trunc(value), without the library call std::trunc is where the compiler
+// may not assume SSE4.1.
 void AssignParsedDouble(BindingProperty& target, double value) {
     constexpr double kTwoTo63 = 9223372036854775808.0;
     constexpr double kTwoTo64 = 18446744073709551616.0;
-    if (value != std::trunc(value) || value < -kTwoTo63 || value >= kTwoTo64) {
-        TreeBuilding::SetFloat(target, value);
-    } else if (value < 0) {
-        TreeBuilding::SetSigned(target, static_cast<std::int64_t>(value));
-    } else {
+    if (value > -kTwoTo63 && value < kTwoTo63) {
+        const auto whole = static_cast<std::int64_t>(value);
+        if (static_cast<double>(whole) != value) {
+            TreeBuilding::SetFloat(target, value);
+        } else if (value < 0) {
+            TreeBuilding::SetSigned(target, whole);
+        } else {
+            TreeBuilding::SetUnsigned(target, static_cast<std::uint64_t>(whole));  // -0 is 0
+        }
+    } else if (value == -kTwoTo63) {
+        TreeBuilding::SetSigned(target, INT64_MIN);
+    } else if (value >= kTwoTo63 && value < kTwoTo64) {
+        // Doubles this large have no fraction.
         TreeBuilding::SetUnsigned(target, static_cast<std::uint64_t>(value));
+    } else {
+        TreeBuilding::SetFloat(target, value);
     }
 }
 

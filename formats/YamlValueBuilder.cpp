@@ -50,19 +50,39 @@ void YamlValueBuilder::EntryStack::Grow() {
 }
 
 void YamlValueBuilder::HandleScalarEvent(const yaml_event_t& event) {
+    // Each way out is a tail call, so that this step, taken for every scalar, saves no
+    // registers of its own; anchored, tagged and root scalars take HandleOtherScalar.
     Entry& top = stack_.back();
-    if (top.kind == EntryKind::Mapping && pending_ == nullptr) {
-        HandleKey(event);
-        return;
+    const auto& scalar = event.data.scalar;
+    BindingProperty* target = nullptr;
+    if (top.kind == EntryKind::Mapping) {
+        if (pending_ == nullptr) return HandleKey(event);
+        if (scalar.anchor != nullptr || scalar.tag != nullptr) return HandleOtherScalar(event);
+        target = pending_;
+        pending_ = nullptr;
+    } else {
+        if (top.kind != EntryKind::Sequence || scalar.anchor != nullptr || scalar.tag != nullptr) {
+            return HandleOtherScalar(event);
+        }
+        // Nothing can name an unanchored scalar, so it is written where it goes without a
+        // slot of its own on the stack.
+        target = &TreeBuilding::AppendGrowing(*top.target);
     }
+    const std::string_view text(reinterpret_cast<const char*>(scalar.value), scalar.length);
+    if (scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE) {
+        return TreeBuilding::SetString(*target, text);
+    }
+    return AssignPlainYamlScalarFast(*target, text);
+}
+
+void YamlValueBuilder::HandleOtherScalar(const yaml_event_t& event) {
     const auto& scalar = event.data.scalar;
     if (scalar.anchor != nullptr) {
         PlaceSlot();
         HandleAnchoredScalar(event);
         return;
     }
-    // Nothing can name an unanchored scalar, so it is written where it goes without a
-    // slot of its own on the stack.
+    Entry& top = stack_.back();
     BindingProperty* target = top.target;
     if (top.kind == EntryKind::Sequence) {
         target = &TreeBuilding::AppendGrowing(*top.target);
@@ -104,9 +124,9 @@ void YamlValueBuilder::HandleOther(const yaml_event_t& event) {
         return;
     }
     if (event.type == YAML_SEQUENCE_START_EVENT) {
-        HandleContainerStart(event, EntryKind::Sequence);
+        HandleContainerStart<EntryKind::Sequence>(event);
     } else if (event.type == YAML_MAPPING_START_EVENT) {
-        HandleContainerStart(event, EntryKind::Mapping);
+        HandleContainerStart<EntryKind::Mapping>(event);
     } else {
         PlaceSlot();
         HandleAlias(event);
@@ -236,9 +256,11 @@ void YamlValueBuilder::HandleAnchoredScalar(const yaml_event_t& event) {
     PopSlot();
 }
 
-void YamlValueBuilder::HandleContainerStart(const yaml_event_t& event, EntryKind kind) {
-    const bool flow = kind == EntryKind::Sequence ? event.data.sequence_start.style == YAML_FLOW_SEQUENCE_STYLE
-                                                  : event.data.mapping_start.style == YAML_FLOW_MAPPING_STYLE;
+template <YamlValueBuilder::EntryKind kind>
+void YamlValueBuilder::HandleContainerStart(const yaml_event_t& event) {
+    constexpr bool sequence = kind == EntryKind::Sequence;
+    const bool flow = sequence ? event.data.sequence_start.style == YAML_FLOW_SEQUENCE_STYLE
+                               : event.data.mapping_start.style == YAML_FLOW_MAPPING_STYLE;
     if (openContainers_ >= kMaxNestingDepth) {
         Fail(kTooDeep, event.start_mark);
         return;
@@ -251,7 +273,21 @@ void YamlValueBuilder::HandleContainerStart(const yaml_event_t& event, EntryKind
     // or the root's slot made one.
     Entry& top = stack_.back();
     BindingProperty* target = top.target;
-    if (top.kind == EntryKind::Slot) {
+    // A mapping follows the structure in the same place before it (bodies repeat one
+    // shape): the previous element of its sequence, or the value of the guide's member
+    // its key was taken from.
+    const MemberNode* guide = nullptr;
+    if (!sequence) {
+        const BindingProperty* before = nullptr;
+        if (top.kind == EntryKind::Sequence) {
+            before = TreeBuilding::LastElement(*top.target);
+        } else if (top.kind == EntryKind::Mapping && members_.Guided() != nullptr) {
+            before = &members_.Guided()->value;
+        }
+        if (before != nullptr) guide = TreeBuilding::FirstMember(*before);
+    }
+    const bool root = top.kind == EntryKind::Slot;
+    if (root) {
         top.kind = kind;
         top.flow = flow;
     } else {
@@ -263,18 +299,18 @@ void YamlValueBuilder::HandleContainerStart(const yaml_event_t& event, EntryKind
         }
         stack_.push_back(Entry{target, nullptr, kNoStep, kind, flow});
     }
-    const yaml_char_t* anchorName = nullptr;
-    if (kind == EntryKind::Sequence) {
+    if (sequence) {
         TreeBuilding::MakeCollection(*target);
-        anchorName = event.data.sequence_start.anchor;
     } else {
         TreeBuilding::MakeStructure(*target);
-        members_.Open(*target);
-        anchorName = event.data.mapping_start.anchor;
     }
-    IndexTexts(*target);
+    // Only the root can be without a tree yet: the first container is the root, and the
+    // rest are in its tree.
+    if (root) IndexTexts(*target);
+    if (!sequence) members_.Open(*target, guide);
     ++openContainers_;
     if (flow) ++openFlowContainers_;
+    const yaml_char_t* anchorName = sequence ? event.data.sequence_start.anchor : event.data.mapping_start.anchor;
     if (anchorName != nullptr) {
         YamlAnchor* anchor = nullptr;
         if (!EnterAnchor(anchorName, event.start_mark, anchor)) return;
@@ -360,15 +396,10 @@ bool YamlValueBuilder::EnterAnchor(const yaml_char_t* name, const yaml_mark_t& m
 }
 
 void YamlValueBuilder::IndexTexts(BindingProperty& container) {
-    if (index_.IsAttached()) return;
-    // A distinct text takes a dozen bytes of YAML or more: a body of a few hundred bytes
-    // gets its whole table at once instead of growing it three times on the way. Capped,
-    // so a large body's table still grows only as far as its texts need.
-    constexpr std::size_t kBytesPerText = 16;
-    constexpr std::size_t kMostReserved = 64;
-    InternTable& strings = container.Context()->Strings();
-    strings.Reserve(std::min(textLength_ / kBytesPerText, kMostReserved));
-    index_.Attach(strings);
+    // The table's buckets are not sized here: the texts new to the read wait unhashed, and
+    // get their buckets all at once when they are first needed, which a body read and
+    // dropped never does.
+    if (!index_.IsAttached()) index_.Attach(container.Context()->Strings());
 }
 
 void YamlValueBuilder::Fail(const char* message, const yaml_mark_t& mark) {

@@ -46,9 +46,7 @@ public:
     // does not and is bounded by kMaxNestingDepth alone.
     static constexpr std::size_t kMaxFlowDepth = 1000;
 
-    // textLength, the size of the text being read, only sizes the text table up front.
-    explicit YamlValueBuilder(ConversionResult& result, std::size_t textLength = 0)
-        : result_(result), textLength_(textLength) {}
+    explicit YamlValueBuilder(ConversionResult& result) : result_(result) {}
     ~YamlValueBuilder() = default;
     YamlValueBuilder(const YamlValueBuilder&) = delete;
     YamlValueBuilder& operator=(const YamlValueBuilder&) = delete;
@@ -115,6 +113,8 @@ private:
     };
 
     void HandleScalarEvent(const yaml_event_t& event);
+    // An anchored or tagged scalar, or the root.
+    void HandleOtherScalar(const yaml_event_t& event);
     void HandleOther(const yaml_event_t& event);
     void StartDocument();
     // The slot of an alias or an anchored scalar: a new element or the pending key's member.
@@ -127,7 +127,8 @@ private:
     void HandleAnchoredScalar(const yaml_event_t& event);
     // Types a tagged scalar into target; false after failing the result.
     bool AssignTagged(const yaml_event_t& event, BindingProperty& target);
-    void HandleContainerStart(const yaml_event_t& event, EntryKind kind);
+    template <EntryKind kind>
+    void HandleContainerStart(const yaml_event_t& event);
     void HandleContainerEnd();
     void HandleAlias(const yaml_event_t& event);
     void PopSlot() noexcept { stack_.pop_back(); }
@@ -144,7 +145,6 @@ private:
     void Fail(const char* message, std::string_view name, const yaml_mark_t& mark);
 
     ConversionResult& result_;
-    std::size_t textLength_;
     EntryStack stack_;
     std::optional<YamlPaths> paths_;  // made for the first anchor
     YamlAnchors anchors_;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench/Corpora.h"
+#include "binding/InternedString.h"
 #include "formats/JsonReader.h"
 #include "formats/MessagePackReader.h"
 #include "formats/YamlReader.h"
@@ -131,6 +132,8 @@ TEST(BuilderDifferential, JsonMembersInAnyOrderWithRepeatedKeys) {
 // objects in the same place inside them), and objects that depart from it: keys missing,
 // added, reordered, repeated, cut at a NUL, values of another kind, merges.
 TEST(BuilderDifferential, JsonObjectsLikeTheOneBefore) {
+    // The empty key's entry is shared by every tree and never counted.
+    const std::uint32_t emptyReferences = EmptyInternedString().ReferenceCount();
     for (const char* text : {
              R"([{"a":1,"b":2,"c":3},{"a":4,"b":5,"c":6},{"a":7,"c":8},{"a":9,"b":0,"c":1,"d":2},{"b":1}])",
              R"([{"a":1,"b":2},{"b":3,"a":4},{"a":5,"b":6},{"a":7,"b":8,"a":9}])",  // reordered, repeated
@@ -160,6 +163,7 @@ TEST(BuilderDifferential, JsonObjectsLikeTheOneBefore) {
         many += i == 59 ? "}" : "},";
     }
     ExpectSameJson(many + "]");
+    EXPECT_EQ(EmptyInternedString().ReferenceCount(), emptyReferences);
 }
 
 TEST(BuilderDifferential, JsonDeepNestingOfObjects) {
@@ -339,6 +343,63 @@ TEST(BuilderDifferential, YamlMappingsAliasesAndRepeatedKeys) {
     ExpectSameYaml(manyUnordered);
 }
 
+// YAML mappings that follow the one in the same place before them (a sequence's previous
+// element, or the value of the guide's member a key was taken from) and depart from it:
+// a key missing, added, reordered or repeated at each position, keys cut at a NUL, values
+// of another kind, merged mappings and sequences, anchors, aliases and merge keys inside
+// guided mappings, and texts like the guide's in every style.
+TEST(BuilderDifferential, YamlMappingsLikeTheOneBefore) {
+    // The empty text's entry is shared by every tree and never counted: a guide must not
+    // hand it out as a counted one.
+    const std::uint32_t emptyReferences = EmptyInternedString().ReferenceCount();
+    for (const std::string text : {
+             "- {a: 1, b: 2, c: 3}\n- {a: 4, b: 5, c: 6}\n- {a: 7, c: 8}\n- {a: 9, b: 0, c: 1, d: 2}\n- {b: 1}\n",
+             "- {a: 1, b: 2, c: 3}\n- {x: 1, b: 2, c: 3}\n- {a: 1, x: 2, c: 3}\n- {a: 1, b: 2, x: 3}\n",
+             "- {a: 1, b: 2}\n- {b: 3, a: 4}\n- {a: 5, b: 6}\n- {a: 7, b: 8, a: 9}\n- {a: 1, a: 2, b: 3}\n",
+             "- {a: 1, b: 2}\n- {a: 3, a: {x: 1}, b: 5}\n- {a: {x: 1}, b: 2, a: {y: 2}}\n",
+             "- u: {m: 1, n: 2}\n  t: [{p: 1}, {p: 2}]\n- u: {m: 3, n: 4}\n  t: [{p: 3}, {q: 4}]\n",
+             "- u: {n: 1, m: 2}\n- u: {n: 3, m: 4}\n- u: 5\n- u: {m: 6}\n",
+             "- {\"k\\0x\": 1, k: 2}\n- {\"k\\0x\": 3, k: 4}\n- {k: 5, \"k\\0y\": 6}\n",
+             "- {a: {x: {p: 1}}}\n- {a: {x: {p: 2}}, a: {x: 5}}\n- {a: {x: {p: 3}}}\n",
+             "- {}\n- {a: 1}\n- {}\n- {a: {}}\n- {a: {b: 1}}\n",
+             "- 1\n- {a: 1}\n- s\n- {a: 2}\n- [{a: 3}]\n- {a: 4}\n",
+             "l: [{a: 1}]\nb: 0\nl: [{a: 2, b: 3}]\nm: {l: [{a: 4}]}\n",
+             "- {'': 1, a: 2}\n- {'': 3, a: 4}\n- {a: 5, '': 6}\n",
+             "- {a: a, b: b}\n- {a: b, b: a}\n- {b: a, a: b}\n",
+             "- {a: 'x', b: \"y\", c: ''}\n- {a: 'x', b: 'z', c: ''}\n- {a: x, b: \"y\", c: \"\"}\n",
+             "- {a: \"t\\0u\", b: 't'}\n- {a: \"t\\0u\", b: \"t\\0\"}\n- {a: 't', b: 't'}\n",
+             "- {a: 'v', b: 1}\n- {a: !!str v, b: 2}\n- {a: 'v', b: 3}\n",
+             "- {a: &x {p: 1}, b: 2}\n- {a: *x, b: 3}\n- {a: {p: 4}, b: *x}\n",
+             "- &r {a: 1, b: 2}\n- *r\n- {a: 3, b: 4}\n- {<<: *r, c: 5}\n- {a: 6, <<: *r}\n",
+             "- {&k a: 1, b: 2}\n- {*k : 3, b: 4}\n- {a: 5, b: 6}\n",
+             "- {a: 1, b: [{c: 1}, {c: 2}]}\n- {a: 2, b: [{c: 3}, {d: 4}]}\n- {a: 3, b: [{c: 5}]}\n",
+             "- [{a: 1}, {a: 2}]\n- [{a: 3}, {b: 4}]\n- [{b: 5}, {a: 6}]\n",
+             "- {a: 1, b: 2}\n- {a: 3, b: !bad 4}\n",
+             "- {a: 1, b: 2}\n- {a: 3, b: *missing}\n",
+             "- {a: 1, b: 2}\n- {a: 3, b: [\n",
+             "i1: {name: 'x', id: 1}\ni2: {name: 'x', id: 2}\ni3: {id: 3, name: 'y'}\n",
+         }) {
+        ExpectSameYaml(text);
+    }
+    // Many elements of one shape with one departing in the middle, block and flow style,
+    // and mappings wider than the ones collected out of order may grow.
+    std::string block;
+    std::string flow = "[";
+    for (int i = 0; i < 60; ++i) {
+        flow += "{";
+        for (int k = 0; k < 40; ++k) {
+            const int key = i == 30 ? 39 - k : k;
+            const std::string name = "k" + std::to_string(100 + key);
+            block += (k == 0 ? "- " : "  ") + name + ": '" + std::to_string(i % 3) + "'\n";
+            flow += name + ": " + std::to_string(i) + (k == 39 ? "" : ", ");
+        }
+        flow += i == 59 ? "}" : "}, ";
+    }
+    ExpectSameYaml(block);
+    ExpectSameYaml(flow + "]");
+    EXPECT_EQ(EmptyInternedString().ReferenceCount(), emptyReferences);
+}
+
 // The YAML reader finds an anchored node again by its way from the root, which it only
 // writes down when an anchor asks: through sequences, keys, repeated keys, keys that are
 // aliases or anchored, keys with a NUL, a later document; and it lets go of the key texts
@@ -416,7 +477,9 @@ TEST(BuilderDifferential, ExhaustedMemoryAtEveryAllocationLosesNothing) {
     const std::string refusedJson = json + " x";
     std::string deepJson(kJsonRecursiveDepth, '[');
     deepJson += json + std::string(kJsonRecursiveDepth, ']');
-    const std::string yaml = "d: {b: 1, a: [1, {y: 2, x: text}]}\nc: &t text\na: *t\n";
+    const std::string yaml =
+        "d: {b: 1, a: [1, {y: 2, x: text}]}\nc: &t text\na: *t\n"
+        "g: [{a: 1, b: {c: 't'}}, {a: 2, b: {c: 't'}}, {a: 3, z: 4, b: {c: 'u'}}]\n";
     for (int format = 0; format < 5; ++format) {
         for (std::uint64_t n = 1;; ++n) {
             const Memory::AllocationCounters before = Memory::ReadCounters();
