@@ -8,7 +8,6 @@
 #include "binding/MemberCollector.h"
 #include "binding/PropertyContext.h"
 #include "binding/TreeBuilding.h"
-#include "formats/MessagePackGuides.h"
 #include "formats/MessagePackInput.h"
 #include "formats/NestingLimit.h"
 
@@ -20,6 +19,14 @@ constexpr const char* kInvalidKey = "Invalid MessagePack data at position %1. Ma
 constexpr const char* kTooDeep = "Invalid MessagePack data at position %1. Nesting deeper than 100000 levels.";
 static_assert(kMaxNestingDepth == 100000, "kTooDeep names the bound");
 
+// Guides: where a value read before shows what comes next. Bodies repeat one shape of
+// structure element after element, so each structure, array and text is first compared
+// with the one in the same place of the element before (or of that element's own guide).
+// A key that matches its guide's is taken over without hashing or searching; it is new to
+// its structure and sorts after its keys so far, since those matched the guide's keys
+// before it, one for one (MemberTree::NextInOrder steps through them). A text that
+// matches its guide's takes the same entry.
+
 // One open container that still expects items: a Collection's elements, or a
 // Structure's entries (each a key and its value, read together).
 struct Frame {
@@ -29,7 +36,7 @@ struct Frame {
     // A merged Collection's next element, overwritten if there; an appending one's
     // count, which tells which element is read from what remains.
     std::uint32_t next;
-    // A Structure's guide to its next key (MessagePackGuides.h), null once a key
+    // A Structure's guide to its next key (see Guides above), null once a key
     // differed from it; a Collection's guide, the earlier Collection whose first element
     // guides its first (each other element is guided by the one before it).
     union {
@@ -48,7 +55,7 @@ struct Frame {
 // for reservations: memory grows only with the items actually read. A map's members are
 // collected and linked into its tree when it ends (MemberCollector); texts are found
 // again through a per-read index (InternIndex), or through the value in the same place of
-// the element before (MessagePackGuides.h).
+// the element before (its guide).
 class MessagePackReader {
 public:
     MessagePackReader(const std::uint8_t* bytes, std::size_t length, ConversionResult& result)

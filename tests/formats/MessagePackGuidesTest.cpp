@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "binding/InternTable.h"
+#include "binding/InternedString.h"
 #include "binding/PropertyContext.h"
-#include "formats/MessagePackGuides.h"
 #include "formats/MessagePackReader.h"
 #include "tests/oracle/BuilderOracles.h"
 #include "tests/oracle/TreeComparison.h"
