@@ -184,7 +184,7 @@ TEST(NumberText, ReadsWhatStrtodReadsInTheCLocale) {
     for (const std::string& text :
          {std::string("1.25"), std::string("  +1.5e3"), std::string("-0x1.8p1"), std::string("0xa.fFp1"), std::string("0x"),
           std::string("0x.8"), std::string("0xg"), std::string("inf"), std::string("-Infinity"), std::string("nan"),
-          std::string("NaN(12ab)"), std::string("1e999"), std::string("-1e999"), std::string("1e-999"), std::string("1e-0400"),
+          std::string("NaN(12ab)"), std::string("1e999"), std::string("-1e999"), std::string("1e-999"), std::string("1e-0400"), std::string("10e-400"),
           std::string("0x1p99999"), std::string(".5"), std::string("5."), std::string("."), std::string("e5"),
           std::string("+-5"), std::string("- 5"), std::string("1e"), std::string("1e+"), std::string("0x1p"),
           std::string("\t\n\v\f\r 12abc"), std::string(""), std::string("abc"), std::string("1,25"),

@@ -193,6 +193,18 @@ void ExpectRegionsAgree(const char* when) {
     EXPECT_LE(counts.spareRegions, BlockAllocator::kMaxSpareRegions) << when;
 }
 
+// An array whose storage is the largest span moves to the heap when it grows, and on
+// from there; the span is not mistaken for a heap block.
+TEST(PropertyContext, ArraysGrowFromTheLargestSpanToTheHeap) {
+    constexpr std::size_t kSpanElements = PropertyContext::kMaxSpanSize / sizeof(BindingProperty);
+    BindingProperty list;
+    list.MakeCollection();
+    list.Reserve(kSpanElements);
+    for (std::size_t i = 0; i < 4 * kSpanElements; ++i) list.Append() = static_cast<std::int64_t>(i);
+    ASSERT_EQ(list.Size(), 4 * kSpanElements);
+    for (std::size_t i = 0; i < list.Size(); ++i) ASSERT_EQ(list.GetElement(i).GetSigned(-1), static_cast<std::int64_t>(i));
+}
+
 TEST(PropertyContext, LargeTreesCostFewHeapAllocationsAndGiveEverythingBack) {
     const BlockAllocator::Counts blocksAtStart = BlockAllocator::Instance().ReadCounts();
     const std::uint64_t liveAtStart = LiveBytes();

@@ -58,6 +58,7 @@ TEST(YamlReader, DocumentsReadToTheirValues) {
         {"- a\n- [b, {c: ~}]\n", "['a',['b',{c:~}]]"},
         {"", "~"},
         {"just text", "'just text'"},
+        {"'5'", "'5'"},
         {"--- ~\n---\na: 1\n", "{a:1u}"},
         // A repeated key replaces a scalar, merges containers, and overwrites a container.
         {"a: {b: 1}\na: 5\n", "{a:5u}"},
