@@ -57,18 +57,7 @@ MemberNode* MemberTree::First(const StructureCell& members) noexcept {
 }
 
 const MemberNode* NextMember(const MemberNode* node) noexcept {
-    if (node == nullptr) return nullptr;
-    if (node->right != nullptr) {
-        node = node->right;
-        while (node->left != nullptr) node = node->left;
-        return node;
-    }
-    const MemberNode* parent = ParentOf(node);
-    while (parent != nullptr && node == parent->right) {
-        node = parent;
-        parent = ParentOf(parent);
-    }
-    return parent;
+    return node == nullptr ? nullptr : MemberTree::NextInOrder(node);
 }
 
 MemberNode& MemberTree::FindOrInsert(StructureCell& members, PropertyContext& context, std::string_view key) {

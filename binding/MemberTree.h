@@ -26,7 +26,7 @@ public:
     static MemberNode& AppendGreatest(StructureCell& members, PropertyContext& context, const InternedString* key);
 
     static MemberNode* First(const StructureCell& members) noexcept;
-    // The member after node in key order, or null: NextMember inline, for readers that
+    // The member after node (not null) in key order, or null: inline, for readers that
     // follow an earlier structure's keys one by one and take this step for every key. A
     // node's parent is its parentAndColor without the colour bit.
     static const MemberNode* NextInOrder(const MemberNode* node) noexcept {
